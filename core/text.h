@@ -1,0 +1,28 @@
+#pragma once
+// Text helpers. Text is 8-bit Windows-1252 bytes everywhere in the core; only the Qt view
+// and the console convert.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// 'O''X': the text between single quotes with every quote inside doubled.
+std::string sqlQuote(std::string_view text);
+
+std::string_view trimBlanks(std::string_view text);  // blanks (and control characters) at both ends
+bool equalsNoCase(std::string_view a, std::string_view b);  // ASCII letters only
+std::string upperAscii(std::string_view text);
+
+// Whole numbers: optional sign, digits, blanks around allowed. Anything else, or a value
+// outside the type, throws core::ConversionError "'<text>' is not a valid integer value".
+int32_t parseInt32(std::string_view text);
+int64_t parseInt64(std::string_view text);
+
+// Windows-1252 <-> UTF-8. Bytes without a character in the code page (0x81, 0x8D, 0x8F,
+// 0x90, 0x9D) map to the C1 control of the same value, so every byte round-trips.
+std::string cp1252ToUtf8(std::string_view bytes);
+// Characters outside the code page become '?'.
+std::string utf8ToCp1252(std::string_view utf8);
+
+}  // namespace core

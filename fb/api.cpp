@@ -1,0 +1,45 @@
+#include "fb/api.h"
+
+#include <vector>
+
+namespace fb {
+
+Firebird::IMaster* master() {
+    static Firebird::IMaster* m = Firebird::fb_get_master_interface();
+    return m;
+}
+
+Firebird::IUtil* util() {
+    static Firebird::IUtil* u = master()->getUtilInterface();
+    return u;
+}
+
+Firebird::IProvider* provider() {
+    static Firebird::IProvider* p = master()->getDispatcher();
+    return p;
+}
+
+Status::Status() : BaseStatusWrapper(master()->getStatus()) {}
+
+Status::~Status() { status->dispose(); }
+
+std::string formatStatus(Firebird::IStatus* status) {
+    std::vector<char> buf(1024);
+    for (;;) {
+        unsigned n = util()->formatStatus(buf.data(), static_cast<unsigned>(buf.size()), status);
+        if (n < buf.size() - 1 || buf.size() >= (1u << 20)) return std::string(buf.data(), n);
+        buf.resize(buf.size() * 4);
+    }
+}
+
+void Status::checkException(Status* s) {
+    if (!s->dirty || !(s->getState() & Firebird::IStatus::STATE_ERRORS)) return;
+    const intptr_t* errors = s->status->getErrors();
+    intptr_t gds = errors && errors[0] == isc_arg_gds ? errors[1] : 0;
+    std::string message = formatStatus(s->status);
+    int sqlcode = isc_sqlcode(errors);
+    s->clearException();
+    throw Error(message, gds, sqlcode);
+}
+
+}  // namespace fb

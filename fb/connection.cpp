@@ -1,0 +1,132 @@
+#include "fb/connection.h"
+
+#include "core/text.h"
+
+namespace fb {
+namespace {
+
+std::function<void(const std::string&)>& statementHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+bool isTrue(const std::string& v) {
+    return core::equalsNoCase(v, "True") || v == "1" || core::equalsNoCase(v, "Yes");
+}
+
+}  // namespace
+
+// Sets a transient state for the duration of a call and puts the connection back to open.
+class Connection::StateGuard {
+public:
+    StateGuard(Connection& c, ConnectionState s) : c_(c) { c_.state_ = s; }
+    ~StateGuard() { c_.state_ = c_.att_ ? ConnectionState::Open : ConnectionState::Closed; }
+    StateGuard(const StateGuard&) = delete;
+    StateGuard& operator=(const StateGuard&) = delete;
+
+private:
+    Connection& c_;
+};
+
+Connection::Connection(std::string name) : name_(std::move(name)) {}
+
+Connection::~Connection() {
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+void Connection::setParam(const std::string& name, const std::string& value) {
+    for (auto& [k, v] : params_) {
+        if (core::equalsNoCase(k, name)) {
+            k = name;
+            v = value;
+            return;
+        }
+    }
+    params_.emplace_back(name, value);
+}
+
+std::string Connection::param(const std::string& name) const {
+    for (const auto& [k, v] : params_)
+        if (core::equalsNoCase(k, name)) return v;
+    return {};
+}
+
+unsigned Connection::dialect() const { return param("SQLDialect") == "1" ? 1 : 3; }
+
+void Connection::open() {
+    close();
+    if (isTrue(param("CommitRetain")))
+        throw Error("CommitRetain=True is not supported by this connection");
+    AttachOptions o;
+    o.user = param("User_Name");
+    o.password = param("password");
+    o.charSet = param("ServerCharSet");
+    o.role = param("RoleName");
+    o.dialect = static_cast<int>(dialect());
+    StateGuard guard(*this, ConnectionState::Connecting);
+    att_ = Attachment(param("Database"), o);
+}
+
+void Connection::close() {
+    if (!att_) return;
+    StateGuard guard(*this, ConnectionState::Disconnecting);
+    cache_.clear();  // statements go before their attachment
+    att_.detach();
+}
+
+const Attachment& Connection::attachment() const {
+    if (!att_) throw Error("Connection " + name_ + " is not open");
+    return att_;
+}
+
+Transaction Connection::begin() {
+    TransactionOptions o;
+    o.readCommitted = !core::equalsNoCase(param("IsolationLevel"), "SnapShot");
+    std::string wait = param("WaitOnLocks");
+    o.waitOnLocks = wait.empty() || isTrue(wait);
+    return Transaction(attachment(), o);
+}
+
+Statement& Connection::prepare(const Transaction& tra, const std::string& sql) {
+    auto it = cache_.find(sql);
+    if (it != cache_.end()) return *it->second;
+    auto stmt = std::make_unique<Statement>(attachment(), tra, sql, dialect());
+    ++prepared_;
+    return *cache_.emplace(sql, std::move(stmt)).first->second;
+}
+
+Table Connection::run(const Transaction& tra, const std::string& sql,
+                      const std::vector<Value>& params) {
+    Statement& stmt = prepare(tra, sql);
+    if (statementHook()) statementHook()(sql);
+    ++executed_;
+    Table t;
+    t.columns = stmt.outputs();
+    if (stmt.returnsRows()) {
+        StateGuard guard(*this, ConnectionState::Fetching);
+        ResultSet rs = stmt.open(tra, params);
+        while (rs.next()) t.rows.push_back(rs.row());
+        rs.close();
+    } else {
+        StateGuard guard(*this, ConnectionState::Executing);
+        std::vector<Value> out = stmt.execute(tra, params);
+        if (!t.columns.empty()) t.rows.push_back(std::move(out));
+    }
+    return t;
+}
+
+Table Connection::run(const std::string& sql, const std::vector<Value>& params) {
+    Transaction tra = begin();
+    Table t = run(tra, sql, params);
+    tra.commit();
+    return t;
+}
+
+void Connection::setStatementHook(std::function<void(const std::string&)> hook) {
+    statementHook() = std::move(hook);
+}
+
+}  // namespace fb

@@ -1,0 +1,85 @@
+#pragma once
+// A client connection to one database, configured by named text parameters, with a cache of
+// prepared statements.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "fb/attachment.h"
+#include "fb/statement.h"
+#include "fb/table.h"
+
+namespace fb {
+
+enum class ConnectionState : int {
+    Closed = 0,
+    Open = 1,
+    Connecting = 2,
+    Executing = 3,
+    Fetching = 4,
+    Disconnecting = 5,
+};
+
+// Parameters understood (names matched without regard to case): "Database", "User_Name",
+// "password", "SQLDialect" (1 or 3), "ServerCharSet" (lc_ctype; empty: bytes pass as they
+// are), "RoleName", "WaitOnLocks" (True/False), "IsolationLevel" (ReadCommitted or
+// SnapShot), "CommitRetain" (False only), "BlobSize", "Trim Char", "LocaleCode" (accepted,
+// no effect: blobs are always fetched whole and fixed-length text keeps its padding).
+class Connection {
+public:
+    explicit Connection(std::string name = {});
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const std::string& name() const { return name_; }
+
+    // Sets a parameter; an existing one of the same name in any letter case is replaced.
+    void setParam(const std::string& name, const std::string& value);
+    std::string param(const std::string& name) const;
+    const std::vector<std::pair<std::string, std::string>>& params() const { return params_; }
+
+    // Opens the attachment described by the parameters (closing any open one first).
+    void open();
+    // Frees the cached statements and detaches. Safe when closed.
+    void close();
+    bool connected() const { return static_cast<bool>(att_); }
+    ConnectionState state() const { return state_; }
+    unsigned dialect() const;
+
+    // A transaction with the connection's isolation and lock-wait settings.
+    Transaction begin();
+    // The statement for `sql`, prepared once per attachment and kept until close().
+    Statement& prepare(const Transaction& tra, const std::string& sql);
+
+    // Runs one statement in `tra`: the whole result of a SELECT, or the output row of an
+    // EXECUTE PROCEDURE as a one-row table.
+    Table run(const Transaction& tra, const std::string& sql, const std::vector<Value>& params);
+    // The same in a transaction of its own, committed at once.
+    Table run(const std::string& sql, const std::vector<Value>& params = {});
+
+    // Counters for tests and benchmarks.
+    uint64_t preparedCount() const { return prepared_; }
+    uint64_t executedCount() const { return executed_; }
+
+    // Called before every statement that any connection sends (fault injection in tests).
+    static void setStatementHook(std::function<void(const std::string& sql)> hook);
+
+private:
+    class StateGuard;
+    const Attachment& attachment() const;
+
+    std::string name_;
+    std::vector<std::pair<std::string, std::string>> params_;
+    Attachment att_;
+    ConnectionState state_ = ConnectionState::Closed;
+    std::map<std::string, std::unique_ptr<Statement>, std::less<>> cache_;
+    uint64_t prepared_ = 0;
+    uint64_t executed_ = 0;
+};
+
+}  // namespace fb
