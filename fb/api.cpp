@@ -21,7 +21,9 @@ Firebird::IProvider* provider() {
 
 Status::Status() : BaseStatusWrapper(master()->getStatus()) {}
 
-Status::~Status() { status->dispose(); }
+Status::~Status() {
+    status->dispose();
+}
 
 std::string formatStatus(Firebird::IStatus* status) {
     std::vector<char> buf(1024);

@@ -14,7 +14,7 @@ Firebird::IProvider* provider();
 // Status wrapper for every API call: a call that fails throws fb::Error carrying the text that
 // IUtil::formatStatus gives (lines joined by "\n").
 class Status : public Firebird::BaseStatusWrapper<Status> {
-public:
+  public:
     Status();
     ~Status();
     Status(const Status&) = delete;

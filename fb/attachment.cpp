@@ -7,7 +7,7 @@ namespace {
 
 // Builds a parameter block; the builder is disposed on every path.
 class Xpb {
-public:
+  public:
     Xpb(unsigned kind) {
         Status st;
         b_ = util()->getXpbBuilder(&st, kind, nullptr, 0);
@@ -35,7 +35,7 @@ public:
         return std::vector<unsigned char>(p, p + n);
     }
 
-private:
+  private:
     Firebird::IXpbBuilder* b_;
 };
 

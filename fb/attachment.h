@@ -17,7 +17,7 @@ struct AttachOptions {
 // One attachment to a database: a plain path opens the file in-process (embedded engine),
 // "host:path" or "host/port:path" goes through a server. Detached on destruction.
 class Attachment {
-public:
+  public:
     Attachment() = default;
     Attachment(const std::string& database, const AttachOptions& options);
     // Creates a new database file (default character set `charSet` when given) and attaches.
@@ -34,7 +34,7 @@ public:
     Firebird::IAttachment* get() const { return att_; }
     explicit operator bool() const { return att_ != nullptr; }
 
-private:
+  private:
     Firebird::IAttachment* att_ = nullptr;
 };
 
@@ -46,7 +46,7 @@ struct TransactionOptions {
 
 // A transaction that rolls back on destruction unless committed.
 class Transaction {
-public:
+  public:
     Transaction(const Attachment& attachment, const TransactionOptions& options);
     ~Transaction();
     Transaction(Transaction&& other) noexcept : tra_(other.tra_) { other.tra_ = nullptr; }
@@ -59,7 +59,7 @@ public:
     bool active() const { return tra_ != nullptr; }
     Firebird::ITransaction* get() const { return tra_; }
 
-private:
+  private:
     Firebird::ITransaction* tra_ = nullptr;
 };
 

@@ -18,13 +18,13 @@ bool isTrue(const std::string& v) {
 
 // Sets a transient state for the duration of a call and puts the connection back to open.
 class Connection::StateGuard {
-public:
+  public:
     StateGuard(Connection& c, ConnectionState s) : c_(c) { c_.state_ = s; }
     ~StateGuard() { c_.state_ = c_.att_ ? ConnectionState::Open : ConnectionState::Closed; }
     StateGuard(const StateGuard&) = delete;
     StateGuard& operator=(const StateGuard&) = delete;
 
-private:
+  private:
     Connection& c_;
 };
 
@@ -54,7 +54,9 @@ std::string Connection::param(const std::string& name) const {
     return {};
 }
 
-unsigned Connection::dialect() const { return param("SQLDialect") == "1" ? 1 : 3; }
+unsigned Connection::dialect() const {
+    return param("SQLDialect") == "1" ? 1 : 3;
+}
 
 void Connection::open() {
     close();
@@ -96,6 +98,13 @@ Statement& Connection::prepare(const Transaction& tra, const std::string& sql) {
     auto stmt = std::make_unique<Statement>(attachment(), tra, sql, dialect());
     ++prepared_;
     return *cache_.emplace(sql, std::move(stmt)).first->second;
+}
+
+std::vector<ColumnInfo> Connection::describe(const std::string& sql) {
+    Transaction tra = begin();
+    std::vector<ColumnInfo> cols = prepare(tra, sql).outputs();
+    tra.commit();
+    return cols;
 }
 
 Table Connection::run(const Transaction& tra, const std::string& sql,

@@ -30,7 +30,7 @@ enum class ConnectionState : int {
 // SnapShot), "CommitRetain" (False only), "BlobSize", "Trim Char", "LocaleCode" (accepted,
 // no effect: blobs are always fetched whole and fixed-length text keeps its padding).
 class Connection {
-public:
+  public:
     explicit Connection(std::string name = {});
     ~Connection();
     Connection(const Connection&) = delete;
@@ -56,6 +56,9 @@ public:
     // The statement for `sql`, prepared once per attachment and kept until close().
     Statement& prepare(const Transaction& tra, const std::string& sql);
 
+    // The result columns of `sql`, without running it (prepared through the cache).
+    std::vector<ColumnInfo> describe(const std::string& sql);
+
     // Runs one statement in `tra`: the whole result of a SELECT, or the output row of an
     // EXECUTE PROCEDURE as a one-row table.
     Table run(const Transaction& tra, const std::string& sql, const std::vector<Value>& params);
@@ -69,7 +72,7 @@ public:
     // Called before every statement that any connection sends (fault injection in tests).
     static void setStatementHook(std::function<void(const std::string& sql)> hook);
 
-private:
+  private:
     class StateGuard;
     const Attachment& attachment() const;
 

@@ -7,7 +7,7 @@
 namespace fb {
 
 class Error : public std::runtime_error {
-public:
+  public:
     // `gdscode`: the first error code of the status vector (0 for errors raised by this layer).
     explicit Error(const std::string& message, intptr_t gdscode = 0, int sqlcode = 0)
         : std::runtime_error(message), gdscode_(gdscode), sqlcode_(sqlcode) {}
@@ -15,7 +15,7 @@ public:
     intptr_t gdscode() const { return gdscode_; }
     int sqlcode() const { return sqlcode_; }
 
-private:
+  private:
     intptr_t gdscode_;
     int sqlcode_;
 };

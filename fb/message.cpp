@@ -15,20 +15,33 @@ const char kOverflow[] = "arithmetic exception, numeric overflow, or string trun
 
 FieldType logicalType(unsigned type, int scale, int subType) {
     switch (type) {
-        case SQL_SHORT: return scale < 0 ? FieldType::Decimal : FieldType::SmallInt;
-        case SQL_LONG: return scale < 0 ? FieldType::Decimal : FieldType::Integer;
-        case SQL_INT64: return scale < 0 ? FieldType::Decimal : FieldType::BigInt;
-        case SQL_FLOAT: return FieldType::Float;
+        case SQL_SHORT:
+            return scale < 0 ? FieldType::Decimal : FieldType::SmallInt;
+        case SQL_LONG:
+            return scale < 0 ? FieldType::Decimal : FieldType::Integer;
+        case SQL_INT64:
+            return scale < 0 ? FieldType::Decimal : FieldType::BigInt;
+        case SQL_FLOAT:
+            return FieldType::Float;
         case SQL_DOUBLE:
-        case SQL_D_FLOAT: return FieldType::Double;
-        case SQL_TYPE_DATE: return FieldType::Date;
-        case SQL_TYPE_TIME: return FieldType::Time;
-        case SQL_TIMESTAMP: return FieldType::Timestamp;
-        case SQL_TEXT: return FieldType::Char;
-        case SQL_VARYING: return FieldType::VarChar;
-        case SQL_BLOB: return subType == 1 ? FieldType::TextBlob : FieldType::ByteBlob;
-        case SQL_BOOLEAN: return FieldType::Boolean;
-        default: return FieldType::VarChar;  // SQL_NULL and anything exotic: sent as text
+        case SQL_D_FLOAT:
+            return FieldType::Double;
+        case SQL_TYPE_DATE:
+            return FieldType::Date;
+        case SQL_TYPE_TIME:
+            return FieldType::Time;
+        case SQL_TIMESTAMP:
+            return FieldType::Timestamp;
+        case SQL_TEXT:
+            return FieldType::Char;
+        case SQL_VARYING:
+            return FieldType::VarChar;
+        case SQL_BLOB:
+            return subType == 1 ? FieldType::TextBlob : FieldType::ByteBlob;
+        case SQL_BOOLEAN:
+            return FieldType::Boolean;
+        default:
+            return FieldType::VarChar;  // SQL_NULL and anything exotic: sent as text
     }
 }
 
@@ -71,8 +84,10 @@ int64_t textToScaled(const std::string& text, int scale) {
         ++digits;
         if (decimals >= 0 && decimals >= scale) {
             // Digits beyond the column's scale: remember them for rounding.
-            if (extra == 0) roundUp = c >= '5', sticky = c > '5';
-            else if (c != '0') sticky = true;
+            if (extra == 0)
+                roundUp = c >= '5', sticky = c > '5';
+            else if (c != '0')
+                sticky = true;
             ++extra;
             continue;
         }
@@ -99,26 +114,34 @@ double textToDouble(const std::string& text) {
 
 int64_t toScaled(const Value& v, int scale) {
     switch (v.kind) {
-        case Value::Kind::Integer: return rescale(v.integer, 0, scale);
-        case Value::Kind::Decimal: return rescale(v.integer, v.scale, scale);
+        case Value::Kind::Integer:
+            return rescale(v.integer, 0, scale);
+        case Value::Kind::Decimal:
+            return rescale(v.integer, v.scale, scale);
         case Value::Kind::Double: {
             double r = std::nearbyint(v.real * static_cast<double>(pow10(scale)));
             if (!(std::fabs(r) < 9.2e18)) throw Error(kOverflow);
             return static_cast<int64_t>(r);
         }
-        case Value::Kind::Text: return textToScaled(v.text, scale);
-        default: throw Error("conversion error from string \"" + v.asText() + "\"");
+        case Value::Kind::Text:
+            return textToScaled(v.text, scale);
+        default:
+            throw Error("conversion error from string \"" + v.asText() + "\"");
     }
 }
 
 double toDouble(const Value& v) {
     switch (v.kind) {
-        case Value::Kind::Integer: return static_cast<double>(v.integer);
+        case Value::Kind::Integer:
+            return static_cast<double>(v.integer);
         case Value::Kind::Decimal:
             return static_cast<double>(v.integer) / static_cast<double>(pow10(v.scale));
-        case Value::Kind::Double: return v.real;
-        case Value::Kind::Text: return textToDouble(v.text);
-        default: throw Error("conversion error from string \"" + v.asText() + "\"");
+        case Value::Kind::Double:
+            return v.real;
+        case Value::Kind::Text:
+            return textToDouble(v.text);
+        default:
+            throw Error("conversion error from string \"" + v.asText() + "\"");
     }
 }
 
@@ -194,8 +217,7 @@ void Message::encode(const std::vector<Value>& values, const Attachment& att,
         encodeOne(i, i < values.size() ? values[i] : Value(), att, tra);
 }
 
-void Message::encodeOne(unsigned i, const Value& v, const Attachment& att,
-                        const Transaction& tra) {
+void Message::encodeOne(unsigned i, const Value& v, const Attachment& att, const Transaction& tra) {
     unsigned char* base = buffer();
     auto* null = reinterpret_cast<short*>(base + nullOffsets_[i]);
     unsigned char* p = base + offsets_[i];
@@ -311,9 +333,7 @@ Value Message::decodeOne(unsigned i, const Attachment& att, const Transaction& t
     if (null) return Value();
     const unsigned char* p = base + offsets_[i];
     const int scale = scales_[i] < 0 ? -scales_[i] : 0;
-    auto integer = [&](int64_t x) {
-        return scale ? Value::ofDecimal(x, scale) : Value::ofInt(x);
-    };
+    auto integer = [&](int64_t x) { return scale ? Value::ofDecimal(x, scale) : Value::ofInt(x); };
     switch (types_[i]) {
         case SQL_SHORT: {
             int16_t x;
@@ -357,7 +377,8 @@ Value Message::decodeOne(unsigned i, const Attachment& att, const Transaction& t
             return Value::ofTimestamp(core::Date::fromDayNumber(ts.timestamp_date),
                                       core::Time::fromTicks(ts.timestamp_time));
         }
-        case SQL_BOOLEAN: return Value::ofInt(*p ? 1 : 0);
+        case SQL_BOOLEAN:
+            return Value::ofInt(*p ? 1 : 0);
         case SQL_TEXT:
             return Value::ofText(std::string(reinterpret_cast<const char*>(p), lengths_[i]));
         case SQL_VARYING: {
@@ -387,7 +408,8 @@ Value Message::decodeOne(unsigned i, const Attachment& att, const Transaction& t
             return columns_[i].type == FieldType::TextBlob ? Value::ofText(std::move(bytes))
                                                            : Value::ofBlob(std::move(bytes));
         }
-        default: return Value();
+        default:
+            return Value();
     }
 }
 

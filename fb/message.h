@@ -13,7 +13,7 @@ class Attachment;
 class Transaction;
 
 class Message {
-public:
+  public:
     // Takes a reference on `meta` (may be null: a statement without inputs or outputs).
     explicit Message(Firebird::IMessageMetadata* meta);
     ~Message();
@@ -30,7 +30,7 @@ public:
     // Reads every column; blobs are fetched whole.
     std::vector<Value> decode(const Attachment& att, const Transaction& tra);
 
-private:
+  private:
     void encodeOne(unsigned i, const Value& v, const Attachment& att, const Transaction& tra);
     Value decodeOne(unsigned i, const Attachment& att, const Transaction& tra);
 

@@ -36,8 +36,8 @@ std::vector<Value> Statement::execute(const Transaction& tra, const std::vector<
     in_->encode(params, att_, tra);
     Status st;
     bool hasOut = !out_->columns().empty();
-    stmt_->execute(&st, tra.get(), in_->metadata(), in_->buffer(), hasOut ? out_->metadata() : nullptr,
-                   hasOut ? out_->buffer() : nullptr);
+    stmt_->execute(&st, tra.get(), in_->metadata(), in_->buffer(),
+                   hasOut ? out_->metadata() : nullptr, hasOut ? out_->buffer() : nullptr);
     return hasOut ? out_->decode(att_, tra) : std::vector<Value>{};
 }
 

@@ -12,7 +12,7 @@ namespace fb {
 class ResultSet;
 
 class Statement {
-public:
+  public:
     // Prepares `sql` (parameters as "?") in `tra`; the statement outlives the transaction.
     Statement(const Attachment& att, const Transaction& tra, const std::string& sql,
               unsigned dialect);
@@ -32,7 +32,7 @@ public:
     // Opens a cursor; the result set must be closed before the statement runs again.
     ResultSet open(const Transaction& tra, const std::vector<Value>& params);
 
-private:
+  private:
     friend class ResultSet;
     const Attachment& att_;
     std::string sql_;
@@ -45,7 +45,7 @@ private:
 
 // Rows of an open cursor, fetched one at a time. Closed on destruction.
 class ResultSet {
-public:
+  public:
     ResultSet(ResultSet&& other) noexcept;
     ~ResultSet();
     ResultSet(const ResultSet&) = delete;
@@ -58,7 +58,7 @@ public:
     const std::vector<Value>& row() const { return row_; }
     void close();
 
-private:
+  private:
     friend class Statement;
     ResultSet(Statement* stmt, const Transaction& tra, Firebird::IResultSet* rs)
         : stmt_(stmt), tra_(&tra), rs_(rs) {}

@@ -7,20 +7,34 @@ namespace fb {
 
 const char* fieldTypeName(FieldType t) {
     switch (t) {
-        case FieldType::SmallInt: return "SMALLINT";
-        case FieldType::Integer: return "INTEGER";
-        case FieldType::BigInt: return "BIGINT";
-        case FieldType::Decimal: return "DECIMAL";
-        case FieldType::Float: return "FLOAT";
-        case FieldType::Double: return "DOUBLE PRECISION";
-        case FieldType::Date: return "DATE";
-        case FieldType::Time: return "TIME";
-        case FieldType::Timestamp: return "TIMESTAMP";
-        case FieldType::Char: return "CHAR";
-        case FieldType::VarChar: return "VARCHAR";
-        case FieldType::TextBlob: return "BLOB SUB_TYPE TEXT";
-        case FieldType::ByteBlob: return "BLOB";
-        case FieldType::Boolean: return "BOOLEAN";
+        case FieldType::SmallInt:
+            return "SMALLINT";
+        case FieldType::Integer:
+            return "INTEGER";
+        case FieldType::BigInt:
+            return "BIGINT";
+        case FieldType::Decimal:
+            return "DECIMAL";
+        case FieldType::Float:
+            return "FLOAT";
+        case FieldType::Double:
+            return "DOUBLE PRECISION";
+        case FieldType::Date:
+            return "DATE";
+        case FieldType::Time:
+            return "TIME";
+        case FieldType::Timestamp:
+            return "TIMESTAMP";
+        case FieldType::Char:
+            return "CHAR";
+        case FieldType::VarChar:
+            return "VARCHAR";
+        case FieldType::TextBlob:
+            return "BLOB SUB_TYPE TEXT";
+        case FieldType::ByteBlob:
+            return "BLOB";
+        case FieldType::Boolean:
+            return "BOOLEAN";
     }
     return "?";
 }
@@ -105,23 +119,29 @@ std::string decimalText(int64_t scaled, int scale) {
 
 std::string Value::asText() const {
     switch (kind) {
-        case Kind::Null: return {};
-        case Kind::Integer: return std::to_string(integer);
-        case Kind::Decimal: return decimalText(integer, scale);
+        case Kind::Null:
+            return {};
+        case Kind::Integer:
+            return std::to_string(integer);
+        case Kind::Decimal:
+            return decimalText(integer, scale);
         case Kind::Double: {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.15g", real);
             return buf;
         }
-        case Kind::Date: return core::dateText(date);
-        case Kind::Time: return core::timeText(time);
+        case Kind::Date:
+            return core::dateText(date);
+        case Kind::Time:
+            return core::timeText(time);
         case Kind::Timestamp: {
             std::string s = core::dateText(date);
             if (time != core::Time{}) s += " " + core::timeText(time);
             return s;
         }
         case Kind::Text:
-        case Kind::Blob: return text;
+        case Kind::Blob:
+            return text;
     }
     return {};
 }

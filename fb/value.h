@@ -16,7 +16,7 @@ enum class FieldType : uint8_t {
     BigInt,
     Decimal,  // scaled integer on the wire: value × 10^-scale
     Float,
-    Double,   // also dialect 1's NUMERIC above 9 digits
+    Double,  // also dialect 1's NUMERIC above 9 digits
     Date,
     Time,
     Timestamp,  // also dialect 1's DATE
@@ -35,8 +35,8 @@ struct ColumnInfo {
     std::string field;     // the column's own name, empty for expressions
     std::string relation;  // the table it comes from, empty for expressions
     FieldType type = FieldType::VarChar;
-    int scale = 0;          // decimals of a Decimal column (positive)
-    unsigned length = 0;    // bytes of a Char/VarChar column
+    int scale = 0;        // decimals of a Decimal column (positive)
+    unsigned length = 0;  // bytes of a Char/VarChar column
     unsigned charSet = 0;
     bool nullable = true;
 };

@@ -13,7 +13,7 @@ using fb::Value;
 
 // A fresh dialect-3 database with one table of every column type the program uses.
 class FbLayer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path_ = dir_.file("types.fdb");
         fb::AttachOptions o;
@@ -78,8 +78,8 @@ TEST_F(FbLayer, EveryColumnTypeRoundTripsWithNull) {
     std::vector<Value> expected(row.begin(), row.end() - 1);
     expected[8] = Value::ofText("ab   ");  // CHAR keeps the padding the server sends
     for (size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(t.rows[0][i], expected[i]) << t.columns[i].name << " reads "
-                                             << t.rows[0][i].asText();
+        EXPECT_EQ(t.rows[0][i], expected[i])
+            << t.columns[i].name << " reads " << t.rows[0][i].asText();
         EXPECT_TRUE(t.rows[1][i].isNull()) << t.columns[i].name;
     }
     EXPECT_EQ(t.columns[2].type, fb::FieldType::Decimal);
@@ -216,8 +216,7 @@ TEST_F(FbLayer, OneTransactionSpansManyStatementsAndRollsBackUnlessCommitted) {
 TEST_F(FbLayer, ProceduresExecutableAndSelectable) {
     conn_.open();
     conn_.run("CREATE GENERATOR G");
-    conn_.run(
-        "CREATE PROCEDURE NEXT_ID RETURNS (ID INTEGER) AS BEGIN ID = GEN_ID(G, 1); END");
+    conn_.run("CREATE PROCEDURE NEXT_ID RETURNS (ID INTEGER) AS BEGIN ID = GEN_ID(G, 1); END");
     conn_.run(
         "CREATE PROCEDURE SQUARES (N INTEGER) RETURNS (K INTEGER, SQ NUMERIC(15,8)) AS "
         "BEGIN K = 1; WHILE (K <= N) DO BEGIN SQ = K * K / 3.0; SUSPEND; K = K + 1; END END");

@@ -1,0 +1,99 @@
+#include "data/fdm.h"
+
+#include "records/layouts.h"
+
+namespace data {
+namespace {
+
+using records::Param;
+using records::ProviderOption;
+using Kind = records::ServerDataset::Kind;
+
+// Parameters every connection keeps; "Database", "User_Name" and "password" are written
+// before each connect.
+void configure(fb::Connection& c, const char* dialect, const char* charSet, bool trimChar) {
+    c.setParam("Database", "");
+    c.setParam("User_Name", "sysdba");
+    c.setParam("password", "");
+    c.setParam("SQLDialect", dialect);
+    if (charSet) c.setParam("ServerCharSet", charSet);
+    c.setParam("CommitRetain", "False");
+    c.setParam("WaitOnLocks", "True");
+    c.setParam("IsolationLevel", "ReadCommitted");
+    c.setParam("BlobSize", "-1");
+    if (trimChar) c.setParam("Trim Char", "False");
+    c.setParam("LocaleCode", "0000");
+    c.setParam("RoleName", "RoleName");
+}
+
+Param textParam(const char* name, const char* value) {
+    Param p;
+    p.name = name;
+    p.type = fb::FieldType::VarChar;
+    p.value = fb::Value::ofText(value);
+    return p;
+}
+
+Param intParam(const char* name, bool output) {
+    Param p;
+    p.name = name;
+    p.type = fb::FieldType::Integer;
+    p.output = output;
+    return p;
+}
+
+}  // namespace
+
+Tfdm::Tfdm()
+    : Component("fdm", nullptr),
+      QCentros("QCentros", this, General, "SELECT * FROM CENTROS"),
+      QConfiguracion("QConfiguracion", this, Quorvan, Kind::Query, ""),
+      QValarticulo("QValarticulo", this, Quorvan, Kind::Query,
+                   "select * from valide_articulo('01')"),
+      QArticulos("QArticulos", this, Quorvan, Kind::Query, "select * from articulo"),
+      QFactor("QFactor", this, Quorvan, Kind::Query,
+              "SELECT * FROM FACTOR_UNIDAD_CANT('01', 'UNIDAD')"),
+      TFactura("TFactura", this, Quorvan, Kind::Query, "SELECT * FROM FACTURAS WHERE FACT_ID = :ID",
+               {textParam("ID", "0")}),
+      TFacdetalle("TFacdetalle", this, Quorvan, Kind::Query,
+                  "SELECT * FROM FACTURAS_DETALLE WHERE FACT_ID = :FACT_ID",
+                  {intParam("FACT_ID", false)}),
+      SCambieidfact("SCambieidfact", this, Quorvan, Kind::StoredProc, "CAMBIE_ID_FACTURA",
+                    {intParam("ID", true)}),
+      QBorrar("QBorrar", this, Quorvan, Kind::Query, ""),
+      TReplicav("TReplicav", this, Quorvan, Kind::Query, "SELECT * FROM REPLICA_VENTAS"),
+      TPtovta("TPtovta", this, Quorvan, Kind::Table, "PUNTO_VENTA"),
+      TReplarticulo("TReplarticulo", this, Quorvan, Kind::Query,
+                    "SELECT * FROM REPLICA_ARTICULO_ESTADO WHERE RPAE_ID = :ID",
+                    {textParam("ID", "0")}),
+      SContapend("SContapend", this, Quorvan, Kind::StoredProc, "CONTABILIZA_PENDIENTE",
+                 {intParam("IDCNT", false)}),
+      SIdfactreplica("SIdfactreplica", this, ConReplica, Kind::StoredProc, "CAMBIE_ID_FACTURA",
+                     {intParam("ID", true)}),
+      Tfactreplica("Tfactreplica", this, ConReplica, Kind::Query,
+                   "SELECT * FROM FACTURAS WHERE FACT_ID = :ID", {textParam("ID", "0")}),
+      TFactdetreplica("TFactdetreplica", this, ConReplica, Kind::Query,
+                      "SELECT * FROM FACTURAS_DETALLE WHERE FACT_ID = :FACT_ID",
+                      {intParam("FACT_ID", false)}),
+      PConfiguracion("PConfiguracion", this, QConfiguracion, {ProviderOption::poAllowCommandText}),
+      CConfiguracion("CConfiguracion", this, PConfiguracion),
+      PValarticulo("PValarticulo", this, QValarticulo, {ProviderOption::poAllowCommandText}),
+      CValarticulo("CValarticulo", this, PValarticulo, records::valideArticuloLayout()),
+      PArticulo("PArticulo", this, QArticulos, {ProviderOption::poAllowCommandText}),
+      CArticulo("CArticulo", this, PArticulo),
+      PFactor("PFactor", this, QFactor, {ProviderOption::poAllowCommandText}),
+      CFactor("CFactor", this, PFactor, records::factorLayout()),
+      PReplarticulo("PReplarticulo", this, TReplarticulo),
+      CReplarticulo("CReplarticulo", this, PReplarticulo, records::replicaArticuloEstadoLayout(),
+                    {textParam("ID", "0")}) {
+    configure(Quorvan, "3", nullptr, false);
+    configure(General, "1", nullptr, true);
+    configure(ConReplica, "3", "ISO8859_1", false);
+    TFactura.setDetail(&TFacdetalle);
+    Tfactreplica.setDetail(&TFactdetreplica);
+}
+
+// The connections close when their members go, after every dataset and buffer.
+Tfdm::~Tfdm() = default;
+
+}  // namespace data

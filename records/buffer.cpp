@@ -1,0 +1,513 @@
+#include "records/buffer.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "core/errors.h"
+#include "core/text.h"
+#include "records/conversions.h"
+
+namespace records {
+
+struct Buffer::Row {
+    std::vector<fb::Value> values;
+    bool pending = false;  // an insert not yet applied
+    Rows details;
+};
+
+namespace {
+
+std::runtime_error bufferError(const std::string& text) {
+    return std::runtime_error(text);
+}
+
+}  // namespace
+
+// ---- construction --------------------------------------------------------------------------
+
+Buffer::Buffer(std::string name, core::Component* owner, Provider& provider, Layout declared,
+               records::Params params)
+    : Component(std::move(name), owner),
+      Params(std::move(params)),
+      provider_(&provider),
+      declared_(std::move(declared)) {}
+
+Buffer::Buffer(std::string name, core::Component* owner, Buffer& master, Layout declared)
+    : Component(std::move(name), owner), master_(&master), declared_(std::move(declared)) {
+    master.detail_ = this;
+}
+
+Buffer::~Buffer() {
+    if (master_ && master_->detail_ == this) master_->detail_ = nullptr;
+    if (detail_) detail_->master_ = nullptr;
+}
+
+const ServerDataset& Buffer::dataset() const {
+    if (master_) {
+        const ServerDataset* d = master_->dataset().detail();
+        if (!d) throw bufferError(name() + ": the master's dataset has no detail");
+        return *d;
+    }
+    if (!provider_) throw bufferError(name() + ": Missing data provider or data packet");
+    return provider_->dataset();
+}
+
+std::string Buffer::statementText() const {
+    if (!master_ && provider_->has(ProviderOption::poAllowCommandText) && !CommandText.empty())
+        return CommandText;
+    return dataset().selectText();
+}
+
+// ---- rows ----------------------------------------------------------------------------------
+
+Buffer::Rows& Buffer::rows() {
+    if (!master_) return rows_;
+    Row* m = master_->current();
+    static Rows none;  // a detail buffer without a current header shows no rows
+    if (!m) none.clear();
+    return m ? m->details : none;
+}
+
+const Buffer::Rows& Buffer::rows() const {
+    return const_cast<Buffer*>(this)->rows();
+}
+
+Buffer::Row* Buffer::current() {
+    Rows& r = rows();
+    return cur_ < r.size() ? r[cur_].get() : nullptr;
+}
+
+const Buffer::Row* Buffer::current() const {
+    return const_cast<Buffer*>(this)->current();
+}
+
+void Buffer::detailsChanged() {
+    if (detail_) {
+        detail_->cur_ = 0;
+        detail_->inserting_ = false;
+        detail_->detailsChanged();
+    }
+}
+
+void Buffer::checkActive() const {
+    if (!Active())
+        throw bufferError(name() + ": Cannot perform this operation on a closed dataset");
+}
+
+// ---- open, close, refresh ------------------------------------------------------------------
+
+bool Buffer::Active() const {
+    return master_ ? master_->Active() : active_;
+}
+
+void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
+    columns_ = columns;
+    fields_.clear();
+    fieldColumn_.clear();
+    auto columnOf = [&](const std::string& n) {
+        for (size_t i = 0; i < columns_.size(); ++i)
+            if (core::equalsNoCase(columns_[i].name, n)) return static_cast<int>(i);
+        return -1;
+    };
+    if (declared_.empty()) {
+        for (size_t i = 0; i < columns_.size(); ++i) {
+            fields_.push_back(fromColumn(columns_[i]));
+            fieldColumn_.push_back(static_cast<int>(i));
+        }
+        if (detail_ && dataset().detail()) {
+            fields_.push_back(nested(dataset().detail()->name()));
+            fieldColumn_.push_back(-1);
+        }
+        return;
+    }
+    for (const FieldDef& f : declared_) {
+        if (f.nested) {
+            fields_.push_back(f);
+            fieldColumn_.push_back(-1);
+            continue;
+        }
+        int c = columnOf(f.name);
+        if (c < 0) throw bufferError(name() + ": Field '" + f.name + "' not found");
+        if (!typeMatches(f, columns_[c]))
+            throw bufferError(name() + ": Type mismatch for field '" + f.name +
+                              "', expecting: " + fb::fieldTypeName(f.type) +
+                              " actual: " + fb::fieldTypeName(columns_[c].type));
+        fields_.push_back(f);
+        fieldColumn_.push_back(c);
+    }
+}
+
+void Buffer::loadFrom(const fb::Table& table) {
+    bindColumns(table.columns);
+    rows_.clear();
+    for (const auto& values : table.rows) {
+        auto r = std::make_unique<Row>();
+        r->values = values;
+        rows_.push_back(std::move(r));
+    }
+    cur_ = 0;
+    inserting_ = false;
+    if (detail_) {
+        const ServerDataset& d = *dataset().detail();
+        detail_->bindColumns(d.describe(d.selectText()));
+        for (auto& r : rows_) loadDetails(*r);
+        detailsChanged();
+    }
+}
+
+void Buffer::loadDetails(Row& row) {
+    const ServerDataset& d = *dataset().detail();
+    // The detail's parameters take the values of the master columns of the same names.
+    records::Params p = d.params();
+    for (Param& param : p) {
+        int c = -1;
+        for (size_t i = 0; i < columns_.size(); ++i)
+            if (core::equalsNoCase(columns_[i].name, param.name)) c = static_cast<int>(i);
+        if (c >= 0) param.value = row.values[c];
+    }
+    fb::Table t = d.open(d.selectText(), p);
+    row.details.clear();
+    for (const auto& values : t.rows) {
+        auto r = std::make_unique<Row>();
+        r->values = values;
+        row.details.push_back(std::move(r));
+    }
+}
+
+void Buffer::Open() {
+    if (master_) {
+        master_->Open();
+        return;
+    }
+    if (active_) return;
+    loadFrom(dataset().open(statementText(), Params));
+    active_ = true;
+}
+
+void Buffer::Close() {
+    if (master_) {
+        master_->Close();
+        return;
+    }
+    rows_.clear();
+    cur_ = 0;
+    active_ = false;
+    inserting_ = false;
+    detailsChanged();
+}
+
+void Buffer::Refresh() {
+    if (master_) {
+        master_->Refresh();
+        return;
+    }
+    checkActive();
+    if (ChangeCount() > 0) throw bufferError("Must apply updates before refreshing data");
+    loadFrom(dataset().open(statementText(), Params));
+}
+
+void Buffer::FetchParams() {
+    if (master_) return;
+    Params = dataset().params();
+}
+
+void Buffer::Execute() {
+    if (master_) throw bufferError(name() + ": a nested buffer cannot execute a statement");
+    dataset().open(statementText(), Params);
+}
+
+// ---- navigation ----------------------------------------------------------------------------
+
+void Buffer::First() {
+    cur_ = 0;
+    detailsChanged();
+}
+
+void Buffer::Next() {
+    if (cur_ < rows().size()) ++cur_;
+    detailsChanged();
+}
+
+bool Buffer::Eof() const {
+    return cur_ >= rows().size();
+}
+bool Buffer::IsEmpty() const {
+    return rows().empty();
+}
+int Buffer::RecordCount() const {
+    return static_cast<int>(rows().size());
+}
+
+int Buffer::ChangeCount() const {
+    int n = 0;
+    for (const auto& r : rows_) {
+        if (r->pending) ++n;
+        for (const auto& d : r->details)
+            if (d->pending) ++n;
+    }
+    if (inserting_ || (detail_ && detail_->inserting_)) ++n;
+    return n;
+}
+
+bool Buffer::Locate(std::string_view fieldName, std::string_view value) {
+    checkActive();
+    Field f = FieldByName(fieldName);
+    int col = fieldColumn_[f.index()];
+    const Rows& r = rows();
+    for (size_t i = 0; i < r.size(); ++i) {
+        const fb::Value& v = r[i]->values[col];
+        bool equal;
+        if (v.isNull()) {
+            equal = value.empty();
+        } else if (v.kind == fb::Value::Kind::Text || v.kind == fb::Value::Kind::Blob) {
+            equal = v.text == value;
+        } else {
+            // Numbers and dates compare by value; a text that is not one matches nothing.
+            try {
+                equal = valueFromText(f.def(), value) == valueFromValue(f.def(), v);
+            } catch (const std::exception&) {
+                equal = false;
+            }
+        }
+        if (equal) {
+            cur_ = i;
+            detailsChanged();
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- fields --------------------------------------------------------------------------------
+
+int Buffer::FindFieldIndex(std::string_view n) const {
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (core::equalsNoCase(fields_[i].name, n)) return static_cast<int>(i);
+    return -1;
+}
+
+Field Buffer::FieldByName(std::string_view n) {
+    int i = FindFieldIndex(n);
+    if (i < 0) throw bufferError(name() + ": Field '" + std::string(n) + "' not found");
+    return Field(*this, i);
+}
+
+Field Buffer::Fields(int index) {
+    if (index < 0 || index >= FieldCount())
+        throw bufferError(name() + ": List index out of bounds (" + std::to_string(index) + ")");
+    return Field(*this, index);
+}
+
+const FieldDef& Field::def() const {
+    return buffer_->fields_[index_];
+}
+
+fb::Value Field::value() const {
+    int c = buffer_->fieldColumn_[index_];
+    const Buffer::Row* r = buffer_->current();
+    if (c < 0 || !r) return fb::Value();
+    return r->values[c];
+}
+
+bool Field::isNull() const {
+    return value().isNull();
+}
+std::string Field::asString() const {
+    return textOf(value());
+}
+int32_t Field::asInteger() const {
+    return intOf(value());
+}
+core::Money Field::asMoney() const {
+    return moneyOf(value());
+}
+double Field::asFloat() const {
+    return doubleOf(value());
+}
+core::Date Field::asDate() const {
+    return dateOf(value());
+}
+
+void Field::setValue(const fb::Value& v) {
+    if (!buffer_->inserting_)
+        throw std::runtime_error(buffer_->name() + ": Dataset not in edit or insert mode");
+    int c = buffer_->fieldColumn_[index_];
+    if (c < 0) throw std::runtime_error(buffer_->name() + ": Field '" + name() + "' is read-only");
+    buffer_->current()->values[c] = valueFromValue(def(), v);
+}
+
+void Field::setString(std::string_view t) {
+    setValue(valueFromText(def(), t));
+}
+void Field::setInteger(int64_t v) {
+    setValue(valueFromInt(def(), v));
+}
+void Field::setMoney(core::Money m) {
+    setValue(valueFromMoney(def(), m));
+}
+void Field::setFloat(double d) {
+    setValue(valueFromDouble(def(), d));
+}
+void Field::setDate(const core::Date& d) {
+    setValue(valueFromDate(def(), d));
+}
+void Field::clear() {
+    setValue(fb::Value());
+}
+
+// ---- insert, post, cancel ------------------------------------------------------------------
+
+void Buffer::Insert() {
+    checkActive();
+    if (inserting_) Post();
+    if (master_) {
+        if (master_->inserting_) master_->Post();
+        if (!master_->current()) throw bufferError(name() + ": the master has no current row");
+    }
+    Rows& r = rows();
+    auto row = std::make_unique<Row>();
+    row->values.assign(columns_.size(), fb::Value());
+    if (master_) {
+        // The line takes the header's link columns (the detail query's parameters).
+        const Row* m = master_->current();
+        for (const Param& p : dataset().params()) {
+            int mine = -1, theirs = -1;
+            for (size_t i = 0; i < columns_.size(); ++i)
+                if (core::equalsNoCase(columns_[i].name, p.name)) mine = static_cast<int>(i);
+            for (size_t i = 0; i < master_->columns_.size(); ++i)
+                if (core::equalsNoCase(master_->columns_[i].name, p.name))
+                    theirs = static_cast<int>(i);
+            if (mine >= 0 && theirs >= 0) row->values[mine] = m->values[theirs];
+        }
+    }
+    r.push_back(std::move(row));
+    cur_ = r.size() - 1;
+    inserting_ = true;
+    detailsChanged();
+    if (AfterInsert) AfterInsert(*this);
+}
+
+void Buffer::validateRequired() const {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (!fields_[i].required || fieldColumn_[i] < 0) continue;
+        if (current()->values[fieldColumn_[i]].isNull())
+            throw std::runtime_error("Field '" + fields_[i].name + "' must have a value");
+    }
+}
+
+void Buffer::Post() {
+    if (!inserting_) return;
+    for (;;) {
+        try {
+            validateRequired();
+            break;
+        } catch (const std::exception& e) {
+            DataAction action = DataAction::daFail;
+            if (OnPostError) OnPostError(*this, e, action);
+            if (action == DataAction::daAbort) throw core::SilentAbort();
+            if (action == DataAction::daFail) throw;
+        }
+    }
+    current()->pending = true;
+    inserting_ = false;
+}
+
+void Buffer::CancelUpdates() {
+    if (master_) {
+        master_->CancelUpdates();
+        return;
+    }
+    // A row still in insertion was never posted: it goes with the pending ones.
+    if (detail_ && detail_->inserting_ && detail_->current()) detail_->current()->pending = true;
+    if (inserting_ && current()) current()->pending = true;
+    for (auto& r : rows_) std::erase_if(r->details, [](const auto& d) { return d->pending; });
+    std::erase_if(rows_, [](const auto& r) { return r->pending; });
+    inserting_ = false;
+    cur_ = 0;
+    detailsChanged();
+}
+
+// ---- apply ---------------------------------------------------------------------------------
+
+std::string Buffer::insertText() {
+    if (insertSql_.empty()) {
+        std::string cols, marks;
+        for (const fb::ColumnInfo& c : columns_) {
+            const std::string& n = c.field.empty() ? c.name : c.field;
+            cols += (cols.empty() ? "\"" : ", \"") + n + "\"";
+            marks += marks.empty() ? "?" : ", ?";
+        }
+        insertSql_ =
+            "INSERT INTO " + dataset().tableName() + " (" + cols + ") VALUES (" + marks + ")";
+    }
+    return insertSql_;
+}
+
+std::vector<fb::Value> Buffer::insertValues(const Row& row) const {
+    return row.values;
+}
+
+int Buffer::ApplyUpdates(int maxErrors) {
+    if (master_) return master_->ApplyUpdates(maxErrors);
+    checkActive();
+    if (detail_ && detail_->inserting_) detail_->Post();
+    if (inserting_) Post();
+
+    // Header rows in the order added, each followed by its lines in the order added.
+    struct Item {
+        Buffer* buffer;
+        size_t header;
+        Row* row;
+        size_t index;
+    };
+    std::vector<Item> items;
+    for (size_t h = 0; h < rows_.size(); ++h) {
+        if (rows_[h]->pending) items.push_back({this, h, rows_[h].get(), h});
+        if (detail_)
+            for (size_t d = 0; d < rows_[h]->details.size(); ++d)
+                if (rows_[h]->details[d]->pending)
+                    items.push_back({detail_, h, rows_[h]->details[d].get(), d});
+    }
+    if (items.empty()) return 0;
+
+    const ServerDataset& ds = dataset();
+    fb::Transaction tra = ds.connection().begin();
+    int errors = 0;
+    bool aborted = false;
+    std::vector<bool> refused(items.size(), false);
+    for (size_t k = 0; k < items.size(); ++k) {
+        const Item& it = items[k];
+        try {
+            ds.run(tra, it.buffer->insertText(), it.buffer->insertValues(*it.row));
+        } catch (const fb::Error& e) {
+            ++errors;
+            refused[k] = true;
+            ResolverResponse response = ResolverResponse::rrAbort;
+            if (provider_->OnUpdateError) {
+                // The hook sees the refused row as the current row of its buffer.
+                size_t savedCur = cur_, savedDetailCur = detail_ ? detail_->cur_ : 0;
+                cur_ = it.header;
+                if (it.buffer != this) it.buffer->cur_ = it.index;
+                UpdateError err(e.what());
+                provider_->OnUpdateError(*provider_, *it.buffer, err, UpdateKind::ukInsert,
+                                         response);
+                cur_ = savedCur;
+                if (detail_) detail_->cur_ = savedDetailCur;
+            }
+            if (response == ResolverResponse::rrAbort || (maxErrors >= 0 && errors > maxErrors)) {
+                aborted = true;
+                break;
+            }
+        }
+    }
+    if (aborted || (maxErrors >= 0 && errors > maxErrors)) {
+        tra.rollback();
+        return errors;
+    }
+    tra.commit();
+    for (size_t k = 0; k < items.size(); ++k)
+        if (!refused[k]) items[k].row->pending = false;
+    return errors;
+}
+
+}  // namespace records

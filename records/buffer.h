@@ -1,0 +1,144 @@
+#pragma once
+// The client-side row buffer: rows fetched through a provider, rows added as pending
+// inserts, and the apply step that sends them in one transaction. A header buffer carries
+// the detail rows of every header row in its nested field, reached through a nested detail
+// buffer.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/component.h"
+#include "core/date.h"
+#include "core/money.h"
+#include "records/field_def.h"
+#include "records/params.h"
+#include "records/provider.h"
+
+namespace records {
+
+class Buffer;
+
+enum class DataAction { daFail, daAbort, daRetry };
+
+// One column of the buffer's current row, with the typed access and conversions of
+// records/conversions.h. Setting requires the row to be in insertion.
+class Field {
+  public:
+    Field(Buffer& buffer, int index) : buffer_(&buffer), index_(index) {}
+
+    const FieldDef& def() const;
+    const std::string& name() const { return def().name; }
+    int index() const { return index_; }
+
+    bool isNull() const;
+    fb::Value value() const;
+    std::string asString() const;
+    int32_t asInteger() const;
+    core::Money asMoney() const;
+    double asFloat() const;
+    core::Date asDate() const;
+
+    void setValue(const fb::Value& v);  // converted to the column's own type
+    void setString(std::string_view text);
+    void setInteger(int64_t v);
+    void setMoney(core::Money m);
+    void setFloat(double d);
+    void setDate(const core::Date& d);
+    void clear();
+
+  private:
+    Buffer* buffer_;
+    int index_;
+};
+
+class Buffer : public core::Component {
+  public:
+    using ErrorHook =
+        std::function<void(Buffer& dataSet, const std::exception& e, DataAction& action)>;
+
+    // A buffer fed by `provider`, showing `declared` columns (or, when empty, every column
+    // of the result).
+    Buffer(std::string name, core::Component* owner, Provider& provider, Layout declared = {},
+           records::Params params = {});
+    // A nested detail buffer: the rows of `master`'s current row, fed by the master
+    // provider's detail dataset.
+    Buffer(std::string name, core::Component* owner, Buffer& master, Layout declared = {});
+    ~Buffer() override;
+
+    Provider* provider() const { return provider_; }
+    Buffer* master() const { return master_; }
+
+    // Statement text used instead of the provider's query when the provider allows it.
+    std::string CommandText;
+    records::Params Params;
+    // Fields of the buffer's current index (none unless set).
+    std::vector<std::string> IndexFieldNames;
+
+    // Runs right after Insert has added the row, before the caller sets any column.
+    std::function<void(Buffer&)> AfterInsert;
+    ErrorHook OnPostError, OnEditError, OnDeleteError;
+
+    void Open();
+    void Close();
+    bool Active() const;
+    void Insert();
+    void Post();
+    int ApplyUpdates(int maxErrors);
+    void CancelUpdates();
+    void Refresh();
+    bool Locate(std::string_view fieldName, std::string_view value);
+    void FetchParams();
+    void Execute();
+
+    void First();
+    void Next();
+    bool Eof() const;
+    bool IsEmpty() const;
+    int RecordCount() const;
+    // Pending rows (and the row being inserted) of this buffer and its nested rows.
+    int ChangeCount() const;
+    bool inserting() const { return inserting_; }
+
+    Field FieldByName(std::string_view name);
+    Field Fields(int index);
+    int FieldCount() const { return static_cast<int>(fields_.size()); }
+    int FindFieldIndex(std::string_view name) const;
+    const Layout& fieldDefs() const { return fields_; }
+
+  private:
+    friend class Field;
+    struct Row;
+    using Rows = std::vector<std::unique_ptr<Row>>;
+
+    const ServerDataset& dataset() const;
+    std::string statementText() const;
+    void loadFrom(const fb::Table& table);
+    void bindColumns(const std::vector<fb::ColumnInfo>& columns);
+    void loadDetails(Row& row);
+    Rows& rows();
+    const Rows& rows() const;
+    Row* current();
+    const Row* current() const;
+    void checkActive() const;
+    void validateRequired() const;
+    std::string insertText();
+    std::vector<fb::Value> insertValues(const Row& row) const;
+    void detailsChanged();
+
+    Provider* provider_ = nullptr;
+    Buffer* master_ = nullptr;
+    Buffer* detail_ = nullptr;  // the nested buffer shown through our nested field
+    Layout declared_;
+    Layout fields_;
+    std::vector<int> fieldColumn_;  // result column of each field; -1 for the nested field
+    std::vector<fb::ColumnInfo> columns_;
+    Rows rows_;  // a header buffer's rows (a detail buffer uses its master's current row)
+    size_t cur_ = 0;
+    bool active_ = false;
+    bool inserting_ = false;
+    std::string insertSql_;
+};
+
+}  // namespace records

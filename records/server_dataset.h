@@ -1,0 +1,60 @@
+#pragma once
+// The data module's server-side datasets: a query, a whole table or a stored procedure on
+// one connection. Every statement they send goes through here, so that a refused statement
+// reads "SQL Server Error: " followed by the server's message.
+#include <string>
+
+#include "core/component.h"
+#include "fb/connection.h"
+#include "records/params.h"
+
+namespace records {
+
+class ServerDataset : public core::Component {
+  public:
+    enum class Kind { Query, Table, StoredProc };
+
+    ServerDataset(std::string name, core::Component* owner, fb::Connection& connection, Kind kind,
+                  std::string text, Params params = {});
+
+    Kind kind() const { return kind_; }
+    fb::Connection& connection() const { return *connection_; }
+    const std::string& text() const { return text_; }
+    Params& params() { return params_; }
+    const Params& params() const { return params_; }
+
+    // The nested detail query fed by this one's current row (its parameters take the values
+    // of this query's columns of the same names).
+    void setDetail(ServerDataset* detail) { detail_ = detail; }
+    ServerDataset* detail() const { return detail_; }
+
+    // The statement behind the dataset: its query text, or "SELECT * FROM " + table.
+    std::string selectText() const;
+    // The table that rows inserted through this dataset go to: the one named after FROM.
+    std::string tableName() const;
+
+    // Runs `sql` (":NAME" parameters taken from `params`) in its own committed transaction.
+    fb::Table open(const std::string& sql, const Params& params) const;
+    fb::Table run(const fb::Transaction& tra, const std::string& sql,
+                  const std::vector<fb::Value>& values) const;
+    std::vector<fb::ColumnInfo> describe(const std::string& sql) const;
+
+    // Stored procedure: "EXECUTE PROCEDURE name(?, ...)" with the input parameters; the output
+    // parameters receive the values the procedure returns.
+    void ExecProc();
+
+  private:
+    fb::Connection* connection_;
+    Kind kind_;
+    std::string text_;
+    Params params_;
+    ServerDataset* detail_ = nullptr;
+};
+
+// The first table named after FROM in a SELECT text (upper case), or "".
+std::string tableOfSelect(std::string_view sql);
+
+// Rethrows a statement failure in the shape the error translation expects.
+[[noreturn]] void throwServerError(const fb::Error& e);
+
+}  // namespace records
