@@ -54,7 +54,7 @@ TEST_F(FbLayer, EveryColumnTypeRoundTripsWithNull) {
         Value::ofDate({2024, 1, 31}),
         Value::ofTime({23, 59, 58, 1234}),
         Value::ofText("ab"),
-        Value::ofText("Compa\xf1\xeda \x80"),
+        Value::ofText("Compa\xf1\xed" "a \x80"),
         Value::ofText(longText),
         Value::ofBlob(bytes),
         Value::ofInt(1),
@@ -157,7 +157,10 @@ TEST_F(FbLayer, ParameterNamesIgnoreLetterCase) {
     conn_.setParam("password", "other");
     int count = 0;
     for (const auto& [k, v] : conn_.params())
-        if (k == "password" || k == "Password") ++count, EXPECT_EQ(v, "other");
+        if (k == "password" || k == "Password") {
+            ++count;
+            EXPECT_EQ(v, "other");
+        }
     EXPECT_EQ(count, 1);
     EXPECT_EQ(conn_.param("PASSWORD"), "other");
     conn_.setParam("DATABASE", path_);

@@ -1,0 +1,8 @@
+/* Sample centres for the general database (general.sql): points of sale 12
+   and 13 belong to company 001, 21 to company 002. */
+
+INSERT INTO CENTROS (CENT_COD, CIA_COD, CENT_NOM) VALUES ('12', '001', 'PARQUEADERO NORTE');
+INSERT INTO CENTROS (CENT_COD, CIA_COD, CENT_NOM) VALUES ('13', '001', 'PARQUEADERO SUR');
+INSERT INTO CENTROS (CENT_COD, CIA_COD, CENT_NOM) VALUES ('21', '002', 'PARQUEADERO CENTRO');
+
+COMMIT;

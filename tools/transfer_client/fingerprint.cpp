@@ -1,0 +1,50 @@
+#include "fingerprint.h"
+
+#include "client_error.h"
+
+namespace transfer_client {
+
+namespace {
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+Fingerprint parse_fingerprint(std::string_view text) {
+    Fingerprint result{};
+    // 32 pairs and 31 separators.
+    constexpr std::size_t expected_length = result.size() * 3 - 1;
+    const auto refuse = [&] {
+        throw ClientError(ErrorKind::NotUnderstood,
+                          "certificate fingerprint \"" + std::string(text) +
+                              "\" is not 32 hexadecimal bytes separated by \":\" (SHA-256)");
+    };
+    if (text.size() != expected_length) refuse();
+    for (std::size_t i = 0; i < result.size(); ++i) {
+        const std::size_t at = i * 3;
+        const int high = hex_value(text[at]);
+        const int low = hex_value(text[at + 1]);
+        if (high < 0 || low < 0) refuse();
+        if (at + 2 < text.size() && text[at + 2] != ':') refuse();
+        result[i] = static_cast<unsigned char>(high * 16 + low);
+    }
+    return result;
+}
+
+std::string format_fingerprint(const Fingerprint& fingerprint) {
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : fingerprint) {
+        if (!text.empty()) text += ':';
+        text += digits[byte >> 4];
+        text += digits[byte & 0x0f];
+    }
+    return text;
+}
+
+}  // namespace transfer_client

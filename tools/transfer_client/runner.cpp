@@ -1,0 +1,44 @@
+#include "runner.h"
+
+#include "client_error.h"
+
+namespace transfer_client {
+
+namespace {
+
+void remove_matching(RemoteFolder& folder, const RemoveCommand& rm) {
+    const std::vector<std::string> names = folder.list_names();
+    std::vector<bool> chosen(names.size(), false);
+    for (const FileMask& mask : rm.masks) {
+        bool any = false;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (mask.matches(names[i])) chosen[i] = any = true;
+        }
+        if (!any) {
+            throw ClientError(ErrorKind::NoMatch,
+                              "no remote file matches \"" + mask.pattern() + "\"");
+        }
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (chosen[i]) folder.remove(names[i]);
+    }
+}
+
+}  // namespace
+
+void run_script(const std::vector<ScriptLine>& script, const Connector& connect) {
+    std::unique_ptr<RemoteFolder> folder;
+    for (const ScriptLine& line : script) {
+        if (const auto* open = std::get_if<OpenCommand>(&line.command)) {
+            folder = connect(*open);
+        } else if (const auto* rm = std::get_if<RemoveCommand>(&line.command)) {
+            // parse_script refuses rm before open; this guards other callers.
+            if (!folder) throw ClientError(ErrorKind::NotUnderstood, "rm without an open session");
+            remove_matching(*folder, *rm);
+        } else {
+            return;  // exit
+        }
+    }
+}
+
+}  // namespace transfer_client
