@@ -42,9 +42,23 @@ Param intParam(const char* name, bool output) {
     return p;
 }
 
+class SilentPort : public app::UiPort {
+public:
+    void information(const std::string&) override {}
+    void error(const std::string&) override {}
+    void failure(const std::string&) override {}
+    void beep() override {}
+    void repaint() override {}
+    void close() override {}
+};
+
+SilentPort silentPort;
+
 }  // namespace
 
-Tfdm::Tfdm()
+Tfdm::Tfdm() : Tfdm(silentPort) {}
+
+Tfdm::Tfdm(app::UiPort& port)
     : Component("fdm", nullptr),
       QCentros("QCentros", this, General, "SELECT * FROM CENTROS"),
       QConfiguracion("QConfiguracion", this, Quorvan, Kind::Query, ""),
@@ -85,7 +99,8 @@ Tfdm::Tfdm()
       CFactor("CFactor", this, PFactor, records::factorLayout()),
       PReplarticulo("PReplarticulo", this, TReplarticulo),
       CReplarticulo("CReplarticulo", this, PReplarticulo, records::replicaArticuloEstadoLayout(),
-                    {textParam("ID", "0")}) {
+                    {textParam("ID", "0")}),
+      port_(&port) {
     configure(Quorvan, "3", nullptr, false);
     configure(General, "1", nullptr, true);
     configure(ConReplica, "3", "ISO8859_1", false);

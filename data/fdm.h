@@ -2,7 +2,11 @@
 // The data module: the three connections, the server-side datasets bound to them, and the
 // buffers of its own lookups. It lives for the whole program and is created before the
 // import window, whose providers are bound to its datasets.
+#include <string>
+
+#include "app/ui_port.h"
 #include "core/component.h"
+#include "core/money.h"
 #include "fb/connection.h"
 #include "records/buffer.h"
 #include "records/query.h"
@@ -12,8 +16,31 @@ namespace data {
 
 class Tfdm : public core::Component {
   public:
+    // `port` shows the module's messages (its lookups report absent settings and articles).
+    explicit Tfdm(app::UiPort& port);
+    // A module whose boxes go nowhere (for callers that use no lookup that shows one).
     Tfdm();
     ~Tfdm() override;
+
+    // The value of a configuration setting of the company database; an absent setting shows
+    // "No se encontró la configuración " + Pregunta in an error box and gives "". The three
+    // texts go into the statement as they are (the program passes fixed keys).
+    std::string configuracion(const std::string& Modulo, const std::string& Categoria,
+                              const std::string& Pregunta);
+
+    // Checks an article key: on TIPO 1 or 2 writes the article's code into `Cod`, and its
+    // description and unit into `Desc` and `Unidad` when those are empty, and answers yes.
+    // TIPO 0 shows "Código '<key>' no encontrado." and answers no; an empty key answers no
+    // without asking. Fields of the caller's row in insertion.
+    bool valide_articulo(const std::string& CodBar, records::Field Cod, records::Field Desc,
+                         records::Field Unidad);
+    // Writes the article's VAT percentage and consumption tax (0 when it has none).
+    void imptos_articulo(const std::string& Id, records::Field IvaP, records::Field Consumo);
+    // The unit conversion factor of the article, rounded to four decimals; 1 when either
+    // text is empty or no factor is defined.
+    core::Money factor_unidad(const std::string& IdArt, const std::string& Unidad);
+
+    app::UiPort& port() const { return *port_; }
 
     // Connections: closed at creation, opened by the connection step, the run and the
     // replication; each open is preceded by a close and by new "Database", "User_Name" and
@@ -51,6 +78,9 @@ class Tfdm : public core::Component {
     records::Buffer CFactor;
     records::Provider PReplarticulo;
     records::Buffer CReplarticulo;
+
+private:
+    app::UiPort* port_;
 };
 
 }  // namespace data

@@ -5,19 +5,13 @@
 #include <string_view>
 
 #include "client_error.h"
+#include "text.h"
 
 namespace transfer_client {
 
 namespace {
 
 const char* const usage = "usage: winscp.com /script=FILE";
-
-std::string_view trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 std::string lower(std::string_view text) {
     std::string result(text);

@@ -1,19 +1,9 @@
 #include "fingerprint.h"
 
 #include "client_error.h"
+#include "text.h"
 
 namespace transfer_client {
-
-namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 Fingerprint parse_fingerprint(std::string_view text) {
     Fingerprint result{};
@@ -27,8 +17,8 @@ Fingerprint parse_fingerprint(std::string_view text) {
     if (text.size() != expected_length) refuse();
     for (std::size_t i = 0; i < result.size(); ++i) {
         const std::size_t at = i * 3;
-        const int high = hex_value(text[at]);
-        const int low = hex_value(text[at + 1]);
+        const int high = hex_digit(text[at]);
+        const int low = hex_digit(text[at + 1]);
         if (high < 0 || low < 0) refuse();
         if (at + 2 < text.size() && text[at + 2] != ':') refuse();
         result[i] = static_cast<unsigned char>(high * 16 + low);

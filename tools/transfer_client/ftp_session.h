@@ -44,14 +44,13 @@ class FtpSession : public RemoteFolder {
     struct CurlDeleter {
         void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     };
+    struct SlistDeleter {
+        void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    };
 
     // Runs the request set up on the handle. A failure throws ClientError of
     // `kind`, unless the certificate pin or the login explains it better.
     void perform(ErrorKind kind, const std::string& doing);
-
-    struct SlistDeleter {
-        void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-    };
 
     // Everything the handle points at is declared before it, so that the
     // handle goes first.

@@ -54,7 +54,7 @@ if ! id "$account" >/dev/null 2>&1; then
     useradd --badname -M -d "$work/root" -s /bin/sh "$account" || fail "useradd refused $account"
 fi
 made_account=1  # a leftover of an earlier run is ours as well
-usermod -d "$work/root" "$account" || fail "usermod"
+usermod -d "$work/root" "$account" >/dev/null 2>&1 || fail "usermod"
 echo "$account:$password" | chpasswd || fail "chpasswd"
 chown "$account" "$work/root"
 

@@ -62,6 +62,10 @@ TEST(OpenLine, PortSwitchOrderAndRawCharactersOfThePassword) {
     EXPECT_EQ(open.port, 2121);
 }
 
+TEST(OpenLine, AnEncodedSlashBelongsToThePassword) {
+    EXPECT_EQ(parse_open_line("open ftpes://u:p%%2Fq@h/ -certificate=" + kHex).password, "p/q");
+}
+
 TEST(OpenLine, AnEmptyPasswordIsKept) {
     EXPECT_EQ(parse_open_line("open ftpes://u:@h/ -certificate=" + kHex).password, "");
 }
@@ -98,6 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "open ftpes://a%%4:p@h/" + kCert, "open ftpes://u@h/" + kCert,
                     "open ftpes://:p@h/" + kCert, "open ftpes://h/" + kCert,
                     "open ftpes://u:p@/" + kCert, "open ftpes://u:p@h/carpeta/" + kCert,
+                    "open ftpes://u:p@h/x@y/" + kCert, "open ftpes://u:p/q@h/" + kCert,
                     "open ftpes://u:p@h:abc/" + kCert, "open ftpes://u:p@h:0/" + kCert,
                     "open ftpes://u:p@h:70000/" + kCert, "open ftpes://u:p@h o/" + kCert));
 

@@ -1,0 +1,51 @@
+#include "app/form_model.h"
+
+#include <ctime>
+
+#include "app/texts.h"
+
+namespace app {
+namespace {
+
+core::Date today() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+}  // namespace
+
+void ProgressBar::StepIt() {
+    position += step;
+    if (position > max) position = min;
+}
+
+FormModel::FormModel() : caption(texts::kCaption) {
+    TClave.password = true;
+
+    // The date is usable only once connected; until then it shows the day the window opened.
+    EFecIni.date = today();
+    EFecIni.enabled = false;
+
+    SpeedButton1.caption = texts::kExplorar;
+
+    // Shows the invoice being imported, only while a run is on.
+    Edit1.visible = false;
+
+    Separ.items = {texts::kSeparComa, texts::kSeparPuntoYComa, texts::kSeparTabulador};
+    Separ.itemIndex = 1;
+    Delim.items = {texts::kDelimNinguno, texts::kDelimComillas, texts::kDelimComillaSimple};
+    Delim.itemIndex = 0;
+
+    SpeedButton3.caption = texts::kGenerar;
+    SpeedButton3.enabled = false;  // enabled once connected
+    SpeedButton2.caption = texts::kCancelar;
+
+    Panel5.visible = false;
+
+    // The first control of the tab order.
+    focused = "Servidor";
+}
+
+}  // namespace app

@@ -1,0 +1,69 @@
+#pragma once
+// Every text the program shows, in one place. The source is UTF-8; each text is converted
+// once to the Windows-1252 bytes that the rest of the program works with.
+#include <string>
+
+#include "core/text.h"
+
+namespace app::texts {
+
+inline std::string cp1252(const char* utf8) {
+    return core::utf8ToCp1252(utf8);
+}
+
+// The import window.
+inline const std::string kCaption = cp1252("Importación de facturas");
+inline const std::string kDescription = cp1252(
+    "Este programa importa el archivo plano de pedidos generado por la aplicación Marquent a "
+    "Quorvan. Indique el archivo a importar y presione F2, luego sobre la nueva ventana "
+    "presione F2 para generar los archivos.");
+
+inline const std::string kOrigenGroup = cp1252("Origen:");
+inline const std::string kServidorLabel = cp1252("Servidor : ");
+inline const std::string kTusuaLabel = cp1252("Usuario : ");
+inline const std::string kTClaveLabel = cp1252("Clave : ");
+inline const std::string kCiaLabel = cp1252("Compañía:");
+
+inline const std::string kParametrosGroup = cp1252("Parámetros ");
+inline const std::string kEFecIniLabel = cp1252("Fecha:");
+inline const std::string kEPrefLabel = cp1252("Prefijo:");
+inline const std::string kUbicacionLabel = cp1252("Ubicación:");
+inline const std::string kSeparLabel = cp1252("Separador:");
+inline const std::string kDelimLabel = cp1252("Delimitador de texto:");
+
+// Items of the separator list, in the order the run maps them to "," ";" and tab.
+inline const std::string kSeparComa = cp1252("Coma (,)");
+inline const std::string kSeparPuntoYComa = cp1252("Punto y coma (;)");
+inline const std::string kSeparTabulador = cp1252("Tabulador");
+// Items of the text delimiter list: none, the double quote, the single quote.
+inline const std::string kDelimNinguno = cp1252("Ninguno");
+inline const std::string kDelimComillas = cp1252("Comillas (\")");
+inline const std::string kDelimComillaSimple = cp1252("Comilla simple (')");
+
+inline const std::string kExplorar = cp1252("Explorar");
+inline const std::string kCancelar = cp1252("Esc: Cancelar");
+inline const std::string kGenerar = cp1252("F2: Generar");
+
+// The folder picker of the window.
+inline const std::string kFolderDialogCaption =
+    cp1252("Seleccione la ruta donde se encuentran los archivos a cargar");
+
+// The error box.
+inline const std::string kErrorTitle = cp1252("Error");
+inline const std::string kOk = cp1252("OK");
+
+// Messages of the settings, the connection and the import run.
+inline const std::string kClaveNoEncontrada =
+    cp1252("No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Ostrel\\Quorvan2021\\Directorio");
+inline const std::string kConectando = cp1252("Conectando a la base de datos ");
+inline const std::string kPuntos = cp1252(" ...");
+inline const std::string kImportando = cp1252("Importando facturas. Espere un momento...");
+inline const std::string kSinRuta =
+    cp1252("Debe indicar antes la ruta de los archivos con los datos a importar.");
+inline const std::string kErrorAbrir = cp1252("Error al abrir el archivo");
+inline const std::string kConfiguracionNoEncontrada = cp1252("No se encontró la configuración ");
+inline const std::string kCodigo = cp1252("Código ");
+inline const std::string kNoEncontrado = cp1252(" no encontrado.");
+inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
+
+}  // namespace app::texts

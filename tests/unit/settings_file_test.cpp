@@ -1,0 +1,93 @@
+#include "app/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace app {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kEight = "srv:/erp\r\nsysdba\r\nclave\r\n001\r\ndest\r\nPRE\r\n/data/in\r\n1\r\n";
+
+TEST(SettingsFile, EightLinesByPosition) {
+    const SettingsValues v = parseSettings(kEight);
+    EXPECT_EQ(v, (SettingsValues{"srv:/erp", "sysdba", "clave", "001", "dest", "PRE",
+                                 "/data/in", "1"}));
+    EXPECT_TRUE(v.unattended());
+}
+
+TEST(SettingsFile, ByteRules) {
+    struct {
+        const char* name;
+        std::string bytes;
+        SettingsValues expected;
+    } const cases[] = {
+        {"last line without line end is not applied",
+         kEight.substr(0, kEight.size() - 2),
+         {"srv:/erp", "sysdba", "clave", "001", "dest", "PRE", "/data/in", ""}},
+        {"lone LF ends a line", "a\nb\n", {"a", "b"}},
+        {"lone CR swallows the first character of the next line", "srv\rsysdba\rclave\r",
+         {"srv", "ysdba", "lave"}},
+        {"LF CR is two lines and swallows the byte after the CR", "a\n\rxb\n",
+         {"a", "", "b"}},
+        {"CR swallows a line end too", "a\r\r\nb\n", {"a", "", "b"}},
+        {"empty lines give empty values", "\r\n\r\nclave\r\n", {"", "", "clave"}},
+        {"zero byte ends the value", "abc\0def\r\nx\r\n"s, {"abc", "x"}},
+        {"ninth and later lines change nothing", kEight + "otro\r\nmas\r\n",
+         {"srv:/erp", "sysdba", "clave", "001", "dest", "PRE", "/data/in", "1"}},
+        {"empty file", "", {}},
+        {"only a CR as last byte", "a\r", {"a"}},
+        {"bytes kept as they are", "\xe1\xf1\x80\r\n", {"\xe1\xf1\x80"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parseSettings(c.bytes), c.expected) << c.name;
+}
+
+TEST(SettingsFile, OnlyExactlyOneIsUnattended) {
+    for (const char* line8 : {"1", "1 ", "01", " 1", "", "2"}) {
+        const std::string bytes = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n" + std::string(line8) + "\r\n";
+        const SettingsValues v = parseSettings(bytes);
+        EXPECT_EQ(v.espera, line8);
+        EXPECT_EQ(v.unattended(), std::string(line8) == "1") << "'" << line8 << "'";
+    }
+}
+
+TEST(SettingsFile, LongLineIsCutTo255) {
+    const std::string longLine(300, 'x');
+    const SettingsValues v = parseSettings("a\r\n" + longLine + "\r\nc\r\n");
+    EXPECT_EQ(v.servidor, "a");
+    EXPECT_EQ(v.tusua, std::string(255, 'x'));
+    EXPECT_EQ(v.tclave, "c");  // what was cut does not spill into the next line
+    EXPECT_EQ(parseSettings(std::string(255, 'y') + "\n").servidor, std::string(255, 'y'));
+}
+
+class SettingsFileOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("settings_test_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+};
+
+TEST_F(SettingsFileOnDisk, ReadsTheFile) {
+    const auto path = dir_ / "settings.conf";
+    std::ofstream(path, std::ios::binary) << kEight;
+    const auto v = readSettingsFile(path.string());
+    ASSERT_TRUE(v.has_value());
+    EXPECT_EQ(v->ubicacion, "/data/in");
+    EXPECT_TRUE(v->unattended());
+}
+
+TEST_F(SettingsFileOnDisk, NothingWhenItCannotBeOpened) {
+    EXPECT_FALSE(readSettingsFile((dir_ / "absent.conf").string()).has_value());
+    EXPECT_FALSE(readSettingsFile(dir_.string()).has_value());
+}
+
+}  // namespace
+}  // namespace app
