@@ -9,7 +9,7 @@ namespace app {
 
 SettingsValues parseSettings(std::string_view bytes) {
     SettingsValues v;
-    const std::array<std::string*, 8> targets{&v.servidor, &v.tusua, &v.tclave, &v.cia,
+    const std::array<std::string*, 8> targets{&v.servidor, &v.tusua, &v.tclave,    &v.cia,
                                               &v.destino,  &v.epref, &v.ubicacion, &v.espera};
     std::string line;
     line.reserve(kSettingsLineMax);

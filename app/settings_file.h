@@ -7,14 +7,14 @@
 namespace app {
 
 struct SettingsValues {
-    std::string servidor;   // line 1: server and root path of the ERP's data
-    std::string tusua;      // line 2: database user
-    std::string tclave;     // line 3: database password
-    std::string cia;        // line 4: company code
-    std::string destino;    // line 5: kept, read by nothing
-    std::string epref;      // line 6: invoice prefix
-    std::string ubicacion;  // line 7: folder of the flat files
-    std::string espera;     // line 8: "1" for the unattended run
+    std::string servidor{};   // line 1: server and root path of the ERP's data
+    std::string tusua{};      // line 2: database user
+    std::string tclave{};     // line 3: database password
+    std::string cia{};        // line 4: company code
+    std::string destino{};    // line 5: kept, read by nothing
+    std::string epref{};      // line 6: invoice prefix
+    std::string ubicacion{};  // line 7: folder of the flat files
+    std::string espera{};     // line 8: "1" for the unattended run
     bool operator==(const SettingsValues&) const = default;
 
     bool unattended() const { return espera == "1"; }

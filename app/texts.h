@@ -64,6 +64,12 @@ inline const std::string kErrorAbrir = cp1252("Error al abrir el archivo");
 inline const std::string kConfiguracionNoEncontrada = cp1252("No se encontró la configuración ");
 inline const std::string kCodigo = cp1252("Código ");
 inline const std::string kNoEncontrado = cp1252(" no encontrado.");
+inline const std::string kSinCentro = cp1252("No hay centro para el punto de venta del archivo ");
+inline const std::string kSinPuntoVenta = cp1252("No hay punto de venta para el archivo ");
+inline const std::string kRegistroSinFin =
+    cp1252("Registro sin fin de línea (el archivo se conserva) en ");
+inline const std::string kRegistroLargo =
+    cp1252("Registro con un campo de más de 1024 caracteres o más de 101 campos en ");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
 
 }  // namespace app::texts

@@ -132,14 +132,20 @@ size_t FlatReader::scan(const char* p, size_t n, ProgressCounter& progress) {
         swallow_ = false;
         k = 1;
     }
+    // Plain data is by far the most common byte: its path works on locals, since a store
+    // through char* would otherwise make the compiler reload the members every byte.
+    char* w = write_;
+    const char* limit = fieldStart_ + kMaxFieldLength;
     while (k < n) {
         const unsigned char b = static_cast<unsigned char>(p[k++]);
-        // Plain data is by far the most common byte: keep its path short.
-        if (class_[b] == kData && write_ - fieldStart_ < kMaxFieldLength) {
-            *write_++ = static_cast<char>(b);
+        if (class_[b] == kData && w != limit) {
+            *w++ = static_cast<char>(b);
             continue;
         }
+        write_ = w;
         const ByteEffect e = consume(b);
+        w = write_;
+        limit = fieldStart_ + kMaxFieldLength;
         if (e == ByteEffect::recordEnd || e == ByteEffect::recordEndCr) {
             recordEnded_ = true;
             if (e == ByteEffect::recordEndCr) {
@@ -151,6 +157,7 @@ size_t FlatReader::scan(const char* p, size_t n, ProgressCounter& progress) {
             return k;
         }
     }
+    write_ = w;
     progress.countChecked(int64_t(n));
     return n;
 }
@@ -161,7 +168,13 @@ void FlatReader::endOfFile(ProgressCounter& progress) {
     progress.count(ByteEffect::swallowed);
 }
 
-bool FlatReader::isSummary() const { return isSummaryRecordType(field(0)); }
+std::string_view FlatReader::field(int i) const {
+    return i >= 0 && i < count_ ? columna_[size_t(i)] : std::string_view{};
+}
+
+bool FlatReader::isSummary() const {
+    return isSummaryRecordType(field(0));
+}
 
 bool FlatReader::pendingSummary() const {
     return isSummaryRecordType(ndato_ == 0 ? collected() : columna_[0]);

@@ -30,7 +30,7 @@ enum class Overflow : uint8_t {
 };
 
 class FlatReader {
-public:
+  public:
     static constexpr int kMaxFieldLength = 1024;
     static constexpr int kMaxFields = 101;
 
@@ -67,9 +67,8 @@ public:
 
     // The finished record.
     int fieldCount() const { return count_; }
-    std::string_view field(int i) const {
-        return i >= 0 && i < count_ ? columna_[i] : std::string_view{};
-    }
+    // Field i of the finished record; empty beyond its last field.
+    std::string_view field(int i) const;
     std::span<const std::string_view> fields() const { return {columna_.data(), size_t(count_)}; }
     bool isSummary() const;
     Overflow overflow() const { return overflow_; }
@@ -86,7 +85,7 @@ public:
     // being written.
     bool pendingSummary() const;
 
-private:
+  private:
     enum Class : uint8_t { kData, kComma, kNul, kSeparator, kDelimiter, kCr, kLf };
 
     // Consumes bytes up to and including the next record end, or all n.
@@ -104,13 +103,13 @@ private:
     // Text of the record being collected, fields one after the other, with room for one
     // more field than the record may hold, where the fields beyond the last are dropped.
     std::unique_ptr<char[]> text_;
-    char* fieldStart_;          // start of `Dato` in text_
-    char* write_;               // end of `Dato`: `ldato` is write_ - fieldStart_
-    char* nul_ = nullptr;       // first NUL in `Dato`, if any
-    int ndato_ = 0;             // index of the field being collected
+    char* fieldStart_;     // start of `Dato` in text_
+    char* write_;          // end of `Dato`: `ldato` is write_ - fieldStart_
+    char* nul_ = nullptr;  // first NUL in `Dato`, if any
+    int ndato_ = 0;        // index of the field being collected
     bool enDato_ = false;
     bool swallow_ = false;
-    bool recordEnded_ = false;  // set by scan()
+    bool recordEnded_ = false;              // set by scan()
     Overflow collecting_ = Overflow::none;  // of the record being collected
     int collectingField_ = -1;
 

@@ -18,7 +18,7 @@ enum class ByteEffect : uint8_t {
 // swallowed byte as one pair and checks once after both, so here the CR counts without
 // a check and the swallowed byte carries it: the same sequence of checked counts.
 class ProgressCounter {
-public:
+  public:
     static constexpr int kBarMax = 100;
 
     explicit ProgressCounter(int64_t length);
@@ -58,7 +58,7 @@ public:
     // so 101 shows as 1 and the bar climbs again from the start.
     int position() const;
 
-private:
+  private:
     int64_t long_;
     int64_t paso_;
     int64_t i_ = 0;

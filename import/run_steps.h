@@ -19,6 +19,14 @@ public:
     virtual RecordOutcome importRecord(const SummaryRecord& record) = 0;
 };
 
+// Copies the invoice just saved (the current row of the header buffer, with its lines) to
+// the branch databases that ask for it.
+class InvoiceReplication {
+public:
+    virtual ~InvoiceReplication() = default;
+    virtual void replicate() = 0;
+};
+
 // Removes a file whose invoices are all stored, here and on the remote server.
 class FileCleanup {
 public:

@@ -42,7 +42,7 @@ inline constexpr std::string_view kDiscountEnd = "FD";
 
 // Read-only view of one record's fields; a field the record does not have reads as empty.
 class SummaryRecord {
-public:
+  public:
     explicit SummaryRecord(std::span<const std::string_view> fields) : fields_(fields) {}
 
     std::string_view field(int i) const {
@@ -58,7 +58,7 @@ public:
     // empty and make no line, so the columns also stop at the record's last field.
     std::span<const std::string_view> discountGroupColumns() const;
 
-private:
+  private:
     std::span<const std::string_view> fields_;
 };
 

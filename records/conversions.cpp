@@ -24,6 +24,11 @@ bool isFloat(FieldType t) {
     return t == FieldType::Double || t == FieldType::Float;
 }
 
+// An empty or blank text (CHAR pads with blanks) reads as an empty column does.
+bool isEmpty(const Value& v) {
+    return v.isNull() || (v.kind == Value::Kind::Text && core::trimBlanks(v.text).empty());
+}
+
 Value checkedInt(const FieldDef& f, int64_t v, std::string_view shown) {
     int64_t lo = f.type == FieldType::SmallInt  ? INT16_MIN
                  : f.type == FieldType::Integer ? INT32_MIN
@@ -147,6 +152,7 @@ std::string textOf(const Value& v) {
 }
 
 int32_t intOf(const Value& v) {
+    if (isEmpty(v)) return 0;
     switch (v.kind) {
         case Value::Kind::Null:
             return 0;
@@ -165,6 +171,7 @@ int32_t intOf(const Value& v) {
 }
 
 core::Money moneyOf(const Value& v) {
+    if (isEmpty(v)) return core::Money();
     switch (v.kind) {
         case Value::Kind::Null:
             return core::Money();
@@ -180,6 +187,7 @@ core::Money moneyOf(const Value& v) {
 }
 
 double doubleOf(const Value& v) {
+    if (isEmpty(v)) return 0;
     switch (v.kind) {
         case Value::Kind::Null:
             return 0;
@@ -196,7 +204,7 @@ double doubleOf(const Value& v) {
 
 core::Date dateOf(const Value& v) {
     if (v.kind == Value::Kind::Date || v.kind == Value::Kind::Timestamp) return v.date;
-    if (v.kind == Value::Kind::Null) return core::Date{};
+    if (isEmpty(v)) return core::Date{};
     return core::parseDate(v.asText());
 }
 

@@ -19,14 +19,14 @@ TEST(DiscountGroup, Splits) {
         {"EMPLEADOS100.0.50", {"EMPLEADOS", "100", "0", "50"}},  // name and value adjacent
         {"AB  12.3.0", {"AB ", "12", "3", "0"}},                 // the name is not trimmed
         {" 12.5. 7 ", {"", "12", "5", "7"}},                     // exactly three before
-        {"12.5.7", {"", "12.", "5", "7"}},     // two before: the first three characters
+        {"12.5.7", {"", "12.", "5", "7"}},  // two before: the first three characters
         {".5.7", {"", ".5.", "5", "7"}},
         {"VIP  1.2", {"VIP", "1", "", "VIP  1.2"}},  // one point: third is the whole text
-        {"VIP 1", {"", "VIP", "", "VIP 1"}},        // no point
-        {"VIP 1.2", {"VI", "P 1", "", "VIP 1.2"}},  // the point's position alone decides
+        {"VIP 1", {"", "VIP", "", "VIP 1"}},         // no point
+        {"VIP 1.2", {"VI", "P 1", "", "VIP 1.2"}},   // the point's position alone decides
         {"ab", {"", "ab", "", "ab"}},
         {"", {"", "", "", ""}},
-        {"G  1.2.3.4", {"G", "1", "2", "3.4"}},     // a third point belongs to the third
+        {"G  1.2.3.4", {"G", "1", "2", "3.4"}},  // a third point belongs to the third
         {"GRUPO 10..", {"GRUPO", "10", "", ""}},
     };
     for (const auto& c : cases) EXPECT_EQ(splitDiscountGroup(c.text), c.expected) << c.text;

@@ -14,7 +14,7 @@ TEST(FlatFileMask, MatchesLikeTheWindowsSearch) {
     } const cases[] = {
         {"[RDE_12_20240131.txt", true},
         {"[rde_12_20240131.TXT", true},
-        {"[RDE.txt", true},        // "*" may be empty
+        {"[RDE.txt", true},  // "*" may be empty
         {"[RDEx.txt.txt", true},
         {"RDE_12_20240131.txt", false},  // "[" is an ordinary character
         {"R_12_20240131.txt", false},

@@ -70,7 +70,10 @@ TEST_P(ReaderRules, GivesTheseRecords) {
 INSTANTIATE_TEST_SUITE_P(
     Format, ReaderRules,
     ::testing::Values(
-        Case{"CommaInDataBecomesPoint", "01/01/2024;x;y;1500,5\r\n", ';', std::nullopt,
+        Case{"CommaInDataBecomesPoint",
+             "01/01/2024;x;y;1500,5\r\n",
+             ';',
+             std::nullopt,
              {{"01/01/2024", "x", "y", "1500.5"}}},
         Case{"DelimitedSeparatorAndComma", "'a,b',c\n", ',', '\'', {{"a.b", "c"}}},
         Case{"DelimitersNeverReachTheField", "ab'c;d'e\n", ';', '\'', {{"abc;de"}}},
@@ -80,7 +83,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LineEndInsideStretchEndsRecord", "'a\nb'\n", ';', '\'', {{"a"}, {"b"}}},
         Case{"CrLfEndsOneRecord", "a;b\r\nc\r\n", ';', std::nullopt, {{"a", "b"}, {"c"}}},
         Case{"LoneLfEndsOneRecord", "a\nb\n", ';', std::nullopt, {{"a"}, {"b"}}},
-        Case{"LoneCrSwallowsFirstByteOfNextLine", "abc\rdef\rghi\r", ';', std::nullopt,
+        Case{"LoneCrSwallowsFirstByteOfNextLine",
+             "abc\rdef\rghi\r",
+             ';',
+             std::nullopt,
              {{"abc"}, {"ef"}, {"hi"}}},
         Case{"SwallowedByteMayBeALineEnd", "a\r\r\nb\n", ';', std::nullopt, {{"a"}, {""}, {"b"}}},
         Case{"LfCrIsTwoRecordsAndSwallows", "a\n\rbc\n", ';', std::nullopt, {{"a"}, {""}, {"c"}}},
@@ -89,7 +95,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NulEndsFieldText", "ab\0cd;e\n"s, ';', std::nullopt, {{"ab", "e"}}},
         Case{"NulAtFieldStart", "\0x;y\n"s, ';', std::nullopt, {{"", "y"}}},
         Case{"EmptyFieldsKept", ";;\n", ';', std::nullopt, {{"", "", ""}}},
-        Case{"HighBytesUntouched", "\xe1\xf1\x80;\xff\n", ';', std::nullopt,
+        Case{"HighBytesUntouched",
+             "\xe1\xf1\x80;\xff\n",
+             ';',
+             std::nullopt,
              {{"\xe1\xf1\x80", "\xff"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -98,9 +107,8 @@ TEST(FlatReaderSummary, Field0NeedsTwentyAtSeventhAndEighth) {
         std::string field0;
         bool summary;
     } const cases[] = {
-        {"01/01/2024", true},  {"xxxxxx20", true}, {"xxxxx20", false},
-        {"xxxxxx2", false},    {"xxxxxx21", false}, {"", false},
-        {"xxxxxx02abc", false}, {"12345620", true},
+        {"01/01/2024", true}, {"xxxxxx20", true}, {"xxxxx20", false},     {"xxxxxx2", false},
+        {"xxxxxx21", false},  {"", false},        {"xxxxxx02abc", false}, {"12345620", true},
     };
     for (const auto& c : cases) {
         const auto recs = readAll(c.field0 + ";a\n", ';', std::nullopt);
@@ -176,7 +184,8 @@ TEST(FlatReaderFiles, FormatChangesPerFile) {
     FlatReader r;
     r.setFormat(';', '\'');
     r.reset();
-    EXPECT_EQ(fieldsOf(readByBytes(r, "'a;b',c\n")), (std::vector<std::vector<std::string>>{{"a;b.c"}}));
+    EXPECT_EQ(fieldsOf(readByBytes(r, "'a;b',c\n")),
+              (std::vector<std::vector<std::string>>{{"a;b.c"}}));
     r.setFormat(',', std::nullopt);
     r.reset();
     EXPECT_EQ(fieldsOf(readByBytes(r, "'a;b',c\n")),
@@ -195,8 +204,8 @@ TEST(FlatReaderOverflow, FieldOf1024CharactersFits) {
 TEST(FlatReaderOverflow, LongerFieldMarksRecordAndNextRecordReadsNormally) {
     const std::string big(1025, 'x');
     const std::string huge(5000, 'y');
-    const auto recs = readAll("a;" + big + ";b\n" + "c;d\n" + huge + "\n01/01/2024;e\n", ';',
-                              std::nullopt);
+    const auto recs =
+        readAll("a;" + big + ";b\n" + "c;d\n" + huge + "\n01/01/2024;e\n", ';', std::nullopt);
     ASSERT_EQ(recs.size(), 4u);
     EXPECT_EQ(recs[0].overflow, Overflow::fieldTooLong);
     EXPECT_EQ(recs[0].overflowField, 1);
@@ -242,14 +251,12 @@ TEST(FlatReaderPending, SummaryAfterTheLastLineEnd) {
         std::string bytes;
         bool pending;
     } const cases[] = {
-        {"a;b\n01/01/2024;x", true},    // field 0 finished
-        {"a;b\n01/01/2024", true},      // field 0 still being collected
-        {"a;b\n01/01/20", true},        // just long enough
-        {"a;b\n01/01/2", false},
-        {"a;b\nabc;01/01/2024", false},  // only field 0 counts
-        {"01/01/2024;x\n", false},       // processed already: nothing after the line end
-        {"01/01/2024;x\r", false},
-        {"", false},
+        {"a;b\n01/01/2024;x", true},  // field 0 finished
+        {"a;b\n01/01/2024", true},    // field 0 still being collected
+        {"a;b\n01/01/20", true},      // just long enough
+        {"a;b\n01/01/2", false},     {"a;b\nabc;01/01/2024", false},  // only field 0 counts
+        {"01/01/2024;x\n", false},  // processed already: nothing after the line end
+        {"01/01/2024;x\r", false},   {"", false},
     };
     for (const auto& c : cases) {
         FlatReader r;

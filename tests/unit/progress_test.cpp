@@ -58,11 +58,13 @@ TEST(ProgressCounter, FilesOfTheRunsExamples) {
     } const cases[] = {
         {"50 bytes without CR", std::string(49, 'a') + "\n", 50, 50},
         {"250 bytes without CR", std::string(250, 'a'), 125, 25},
-        {"ten lines ending CR LF", [] {
+        {"ten lines ending CR LF",
+         [] {
              std::string s;
              for (int k = 0; k < 10; ++k) s += "abc\r\n";
              return s;
-         }(), 40, 40},
+         }(),
+         40, 40},
         {"empty file", "", 0, 0},
         {"last byte a CR swallows past the end", "ab\r", 3, 3},
     };
@@ -102,8 +104,8 @@ TEST(ProgressCounter, BarWrapsPast100LikeTheWindowsControl) {
     struct {
         int64_t steps;
         int position;
-    } const cases[] = {{0, 0}, {1, 1}, {100, 100}, {101, 1}, {125, 25}, {199, 99},
-                       {200, 100}, {201, 1}};
+    } const cases[] = {{0, 0},    {1, 1},    {100, 100}, {101, 1},
+                       {125, 25}, {199, 99}, {200, 100}, {201, 1}};
     for (const auto& c : cases) {
         ProgressCounter q(100);  // Paso 1: one step per byte
         q.countChecked(c.steps);

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 namespace app {
 namespace {
@@ -15,8 +15,8 @@ const std::string kEight = "srv:/erp\r\nsysdba\r\nclave\r\n001\r\ndest\r\nPRE\r\
 
 TEST(SettingsFile, EightLinesByPosition) {
     const SettingsValues v = parseSettings(kEight);
-    EXPECT_EQ(v, (SettingsValues{"srv:/erp", "sysdba", "clave", "001", "dest", "PRE",
-                                 "/data/in", "1"}));
+    EXPECT_EQ(
+        v, (SettingsValues{"srv:/erp", "sysdba", "clave", "001", "dest", "PRE", "/data/in", "1"}));
     EXPECT_TRUE(v.unattended());
 }
 
@@ -30,14 +30,15 @@ TEST(SettingsFile, ByteRules) {
          kEight.substr(0, kEight.size() - 2),
          {"srv:/erp", "sysdba", "clave", "001", "dest", "PRE", "/data/in", ""}},
         {"lone LF ends a line", "a\nb\n", {"a", "b"}},
-        {"lone CR swallows the first character of the next line", "srv\rsysdba\rclave\r",
+        {"lone CR swallows the first character of the next line",
+         "srv\rsysdba\rclave\r",
          {"srv", "ysdba", "lave"}},
-        {"LF CR is two lines and swallows the byte after the CR", "a\n\rxb\n",
-         {"a", "", "b"}},
+        {"LF CR is two lines and swallows the byte after the CR", "a\n\rxb\n", {"a", "", "b"}},
         {"CR swallows a line end too", "a\r\r\nb\n", {"a", "", "b"}},
         {"empty lines give empty values", "\r\n\r\nclave\r\n", {"", "", "clave"}},
         {"zero byte ends the value", "abc\0def\r\nx\r\n"s, {"abc", "x"}},
-        {"ninth and later lines change nothing", kEight + "otro\r\nmas\r\n",
+        {"ninth and later lines change nothing",
+         kEight + "otro\r\nmas\r\n",
          {"srv:/erp", "sysdba", "clave", "001", "dest", "PRE", "/data/in", "1"}},
         {"empty file", "", {}},
         {"only a CR as last byte", "a\r", {"a"}},
@@ -48,7 +49,8 @@ TEST(SettingsFile, ByteRules) {
 
 TEST(SettingsFile, OnlyExactlyOneIsUnattended) {
     for (const char* line8 : {"1", "1 ", "01", " 1", "", "2"}) {
-        const std::string bytes = "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n" + std::string(line8) + "\r\n";
+        const std::string bytes =
+            "a\r\nb\r\nc\r\nd\r\ne\r\nf\r\ng\r\n" + std::string(line8) + "\r\n";
         const SettingsValues v = parseSettings(bytes);
         EXPECT_EQ(v.espera, line8);
         EXPECT_EQ(v.unattended(), std::string(line8) == "1") << "'" << line8 << "'";
@@ -65,7 +67,7 @@ TEST(SettingsFile, LongLineIsCutTo255) {
 }
 
 class SettingsFileOnDisk : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
                ("settings_test_" + std::to_string(::getpid()));

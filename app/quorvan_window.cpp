@@ -1,0 +1,99 @@
+#include "app/quorvan_window.h"
+
+#include "app/settings_load.h"
+#include "app/texts.h"
+#include "platform/system.h"
+
+namespace app {
+
+ImportWindow::ImportWindow(UiPort& port, FolderChooser& chooser, data::Tfdm& fdm_,
+                           importer::InvoiceSteps& steps, importer::FileCleanup& cleanup)
+    : Tfimportarfac(port, chooser),
+      fdm(fdm_),
+      buffers(this, fdm_),
+      steps_(steps),
+      cleanup_(cleanup) {
+    buffers.CFactdetalle.AfterInsert = [this](records::Buffer& b) { CFactdetalleAfterInsert(b); };
+}
+
+void ImportWindow::CFactdetalleAfterInsert(records::Buffer& DataSet) {
+    ++NroIte;
+    DataSet.FieldByName("FADE_ITEM").setInteger(NroIte);
+    DataSet.FieldByName("FADE_ANULADO").setString("N");
+    DataSet.FieldByName("FADE_TRANSMIT").setString("N");
+}
+
+void ImportWindow::FormCreate() { loadSettings(*this); }
+
+void ImportWindow::FormActivate() {
+    if (!form.Servidor.text.empty() && !form.Tusua.text.empty() && !form.TClave.text.empty() &&
+        !form.Cia.text.empty())
+        CiaExit();
+}
+
+bool ImportWindow::connectDatabases() {
+    if (form.Cia.text.empty() || form.Tusua.text.empty() || form.TClave.text.empty())
+        return false;
+    form.Panel5.caption = texts::kConectando + form.Cia.text + texts::kPuntos;
+    form.Panel5.visible = true;
+    port().repaint();
+
+    fb::Connection& g = fdm.General;
+    g.close();
+    g.setParam("Database", form.Servidor.text + "/datos/general.fdb");
+    g.setParam("User_Name", form.Tusua.text);
+    g.setParam("password", form.TClave.text);
+    g.open();
+    fdm.QCentros.Close();
+    fdm.QCentros.Open();
+
+    fb::Connection& q = fdm.Quorvan;
+    q.close();
+    q.setParam("Database", form.Servidor.text + "/datos/" + form.Cia.text + "/quorvan.fdb");
+    q.setParam("User_Name", form.Tusua.text);
+    q.setParam("password", form.TClave.text);
+    q.open();
+    // The company connection now holds the box's company: a later run must switch for
+    // every file, since what CiaAct named may be another company's database.
+    CiaAct.clear();
+
+    form.EFecIni.enabled = true;
+    form.EFecIni.date = platform::today();
+    form.Panel5.visible = false;
+    form.focused = "EFecIni";
+    form.SpeedButton3.enabled = true;
+    return true;
+}
+
+void ImportWindow::CiaExit() {
+    // A focus change during a run must not reconnect under it.
+    if (running_) return;
+    if (!connectDatabases()) return;
+    if (Espera != "1") return;
+    while (fdm.Quorvan.state() == fb::ConnectionState::Connecting) {
+    }
+    if (fdm.Quorvan.state() != fb::ConnectionState::Open) return;
+    CiaAct = form.Cia.text;
+    SpeedButton3Click();
+}
+
+void ImportWindow::SpeedButton3Click() { runImport(); }
+
+void ImportWindow::runImport() {
+    if (running_) return;  // F2 inside a running import starts nothing
+    running_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{running_};
+    importer::ImportRun run(*this, fdm, buffers, steps_, cleanup_);
+    try {
+        run.run();
+    } catch (...) {
+        lastRun_ = run.summary();
+        throw;
+    }
+    lastRun_ = run.summary();
+}
+
+}  // namespace app
