@@ -70,6 +70,7 @@ void Connection::open() {
     o.dialect = static_cast<int>(dialect());
     StateGuard guard(*this, ConnectionState::Connecting);
     att_ = Attachment(param("Database"), o);
+    ++opened_;
 }
 
 void Connection::close() {

@@ -66,6 +66,7 @@ class Connection {
     Table run(const std::string& sql, const std::vector<Value>& params = {});
 
     // Counters for tests and benchmarks.
+    uint64_t openCount() const { return opened_; }
     uint64_t preparedCount() const { return prepared_; }
     uint64_t executedCount() const { return executed_; }
 
@@ -81,6 +82,7 @@ class Connection {
     Attachment att_;
     ConnectionState state_ = ConnectionState::Closed;
     std::map<std::string, std::unique_ptr<Statement>, std::less<>> cache_;
+    uint64_t opened_ = 0;
     uint64_t prepared_ = 0;
     uint64_t executed_ = 0;
 };

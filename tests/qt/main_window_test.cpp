@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
@@ -11,9 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -75,7 +74,7 @@ class BoxAnswerer {
     explicit BoxAnswerer(BoxSeen& seen) : seen_(seen) {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); fprintf(stderr, "tick %p\n", (void*)QApplication::activeModalWidget());
             if (!box) return;
             timer_.stop();
             seen_.shown = true;
@@ -83,7 +82,11 @@ class BoxAnswerer {
             seen_.text = box->text();
             seen_.icon = box->icon();
             for (QAbstractButton* b : box->buttons()) seen_.buttons << b->text();
-            box->buttons().first()->click();
+            // Queued: the box may be found while it is still being shown, before its event
+            // loop runs; a click then would close it before the loop starts.
+            QAbstractButton* bb = box->buttons().first();
+            fprintf(stderr, "enabled %d visible %d n %d\n", bb->isEnabled(), box->isVisible(), (int)box->buttons().size());
+            QTimer::singleShot(50, [bb, box] { fprintf(stderr, "click\n"); bb->click(); fprintf(stderr, "after %d\n", box->isVisible()); });
         });
         timer_.start();
     }
