@@ -17,8 +17,10 @@ core::Date today() {
 }  // namespace
 
 void ProgressBar::StepIt() {
+    // Past the maximum the Windows control wraps: (pos - min) % (max - min) + min, so 101
+    // shows as 1 and the bar climbs again from the start.
     position += step;
-    if (position > max) position = min;
+    if (position > max && max > min) position = (position - min) % (max - min) + min;
 }
 
 FormModel::FormModel() : caption(texts::kCaption) {

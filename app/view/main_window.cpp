@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/texts.h"
 #include "app/view/button_pictures.h"
@@ -291,13 +292,11 @@ std::string MainWindow::controlName(QWidget* widget) const {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        auto* receiver = static_cast<QWidget*>(watched);
-        // A key the focused control ignores travels on to its parents; only its first
-        // delivery counts.
-        QWidget* first = QApplication::focusWidget();
-        const bool firstDelivery = first ? receiver == first : receiver == this;
-        if (firstDelivery && receiver->window() == this && !busy_) {
+    // Every key the window receives comes through its platform window once, before it is
+    // handed to the focused control (and, if ignored there, to the control's parents).
+    if (event->type() == QEvent::KeyPress && watched->isWindowType() &&
+        watched == windowHandle()) {
+        if (!busy_) {
             const auto* keyEvent = static_cast<QKeyEvent*>(event);
             const int key = translateKey(keyEvent->key());
             const Shift shift = translateModifiers(keyEvent->modifiers());
@@ -311,7 +310,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             reason != Qt::PopupFocusReason)
             invoke([this] { window_.CiaExit(); });
     }
-    return false;  // the key still reaches the focused control
+    return event->type() == QEvent::KeyPress;  // the key still reaches the focused control
 }
 
 bool MainWindow::event(QEvent* event) {

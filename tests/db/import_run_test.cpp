@@ -272,7 +272,7 @@ TEST_F(ImportRunTest, ProgressBarStepsFollowTheBytesRead) {
         int position;
     } cases[] = {
         {std::string(50, 'a'), 50},                 // Paso 1: one step a byte
-        {std::string(250, 'a'), 24},                // Paso 2: 125 steps, past 100 from 0 again
+        {std::string(250, 'a'), 25},                // Paso 2: 125 steps, past 100 from 0 again
         {[] {                                       // ten lines of 3 bytes + CR LF: 40 steps
              std::string s;
              for (int i = 0; i < 10; ++i) s += "abc\r\n";

@@ -74,7 +74,7 @@ class BoxAnswerer {
     explicit BoxAnswerer(BoxSeen& seen) : seen_(seen) {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); fprintf(stderr, "tick %p\n", (void*)QApplication::activeModalWidget());
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box) return;
             timer_.stop();
             seen_.shown = true;
@@ -84,9 +84,8 @@ class BoxAnswerer {
             for (QAbstractButton* b : box->buttons()) seen_.buttons << b->text();
             // Queued: the box may be found while it is still being shown, before its event
             // loop runs; a click then would close it before the loop starts.
-            QAbstractButton* bb = box->buttons().first();
-            fprintf(stderr, "enabled %d visible %d n %d\n", bb->isEnabled(), box->isVisible(), (int)box->buttons().size());
-            QTimer::singleShot(50, [bb, box] { fprintf(stderr, "click\n"); bb->click(); fprintf(stderr, "after %d\n", box->isVisible()); });
+            QMetaObject::invokeMethod(box->buttons().first(), &QAbstractButton::click,
+                                      Qt::QueuedConnection);
         });
         timer_.start();
     }
@@ -128,9 +127,9 @@ struct MainWindowTest : ::testing::Test {
                 return w->objectName();
         return {};
     }
+    // A key as the person types it: through the window, on to the focused control.
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : view.get();
-        QTest::keyClick(target, static_cast<Qt::Key>(key), modifiers);
+        QTest::keyClick(view->windowHandle(), static_cast<Qt::Key>(key), modifiers);
     }
 };
 

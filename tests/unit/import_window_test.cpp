@@ -194,12 +194,12 @@ TEST(WindowTexts, AreWindows1252Bytes) {
               "nueva ventana presione F2 para generar los archivos.");
 }
 
-TEST(ProgressBar, StepItStartsAgainFromMinPastMax) {
+TEST(ProgressBar, StepItWrapsPastMaxAsTheWindowsControlDoes) {
     const struct {
         int steps;
         int position;
     } cases[] = {
-        {1, 1}, {50, 50}, {100, 100}, {101, 0}, {125, 24}, {201, 100}, {202, 0},
+        {1, 1}, {50, 50}, {100, 100}, {101, 1}, {125, 25}, {200, 100}, {201, 1}, {202, 2},
     };
     for (const auto& c : cases) {
         ProgressBar bar;
