@@ -34,15 +34,24 @@ bool isDirectory(const std::string& text) {
 
 unsigned shellFlag(TFolderDialogOption option) {
     switch (option) {
-        case fdoBrowseForComputer: return 0x1000;
-        case fdoBrowseForPrinter: return 0x2000;
-        case fdoDontgoBelowDomain: return 0x0002;
-        case fdoReturnFSAncestors: return 0x0008;
-        case fdoReturnOnlyFSDirs: return 0x0001;
-        case fdoStatusText: return 0x0004;
-        case fdoNewDialogStyle: return 0x0040;
-        case fdoNoNewFolderButton: return 0x0200;
-        case fdoEditBox: return 0x0010;
+        case fdoBrowseForComputer:
+            return 0x1000;
+        case fdoBrowseForPrinter:
+            return 0x2000;
+        case fdoDontgoBelowDomain:
+            return 0x0002;
+        case fdoReturnFSAncestors:
+            return 0x0008;
+        case fdoReturnOnlyFSDirs:
+            return 0x0001;
+        case fdoStatusText:
+            return 0x0004;
+        case fdoNewDialogStyle:
+            return 0x0040;
+        case fdoNoNewFolderButton:
+            return 0x0200;
+        case fdoEditBox:
+            return 0x0010;
     }
     return 0;
 }
@@ -52,8 +61,10 @@ DialogPoint dialogPosition(TFolderDialogPosition position, int x, int y, const D
     switch (position) {
         case fdpScreenCenter:
             return {desktopWidth / 2 - dialog.width / 2, desktopHeight / 2 - dialog.height / 2};
-        case fdpXY: return {x < 0 ? 0 : x, y < 0 ? 0 : y};
-        case fdpDefault: break;
+        case fdpXY:
+            return {x < 0 ? 0 : x, y < 0 ? 0 : y};
+        case fdpDefault:
+            break;
     }
     return {dialog.x, dialog.y};
 }

@@ -7,12 +7,18 @@ namespace app {
 
 std::ostream& operator<<(std::ostream& out, const PortCall& call) {
     switch (call.kind) {
-        case PortCallKind::Information: return out << "information: " << call.text;
-        case PortCallKind::Error: return out << "error: " << call.text;
-        case PortCallKind::Failure: return out << "failure: " << call.text;
-        case PortCallKind::Beep: return out << "beep";
-        case PortCallKind::Repaint: return out << "repaint";
-        case PortCallKind::Close: return out << "close";
+        case PortCallKind::Information:
+            return out << "information: " << call.text;
+        case PortCallKind::Error:
+            return out << "error: " << call.text;
+        case PortCallKind::Failure:
+            return out << "failure: " << call.text;
+        case PortCallKind::Beep:
+            return out << "beep";
+        case PortCallKind::Repaint:
+            return out << "repaint";
+        case PortCallKind::Close:
+            return out << "close";
     }
     return out;
 }
@@ -44,8 +50,8 @@ std::vector<std::string> RecordingPort::texts(PortCallKind kind) const {
 }
 
 int RecordingPort::count(PortCallKind kind) const {
-    return static_cast<int>(
-        std::count_if(calls_.begin(), calls_.end(), [&](const PortCall& c) { return c.kind == kind; }));
+    return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
+                                          [&](const PortCall& c) { return c.kind == kind; }));
 }
 
 void RecordingPort::record(PortCallKind kind, const std::string& text) {

@@ -22,7 +22,8 @@ QPixmap crossPicture() {
     QPainter p(&picture);
     p.setRenderHint(QPainter::Antialiasing);
     const QLineF down(15, 4, 31, 28), up(31, 4, 15, 28);
-    for (const auto& [color, width] : {std::pair{QColor(90, 0, 0), 8.0}, {QColor(220, 20, 20), 5.0}}) {
+    for (const auto& [color, width] :
+         {std::pair{QColor(90, 0, 0), 8.0}, {QColor(220, 20, 20), 5.0}}) {
         p.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(down);
         p.drawLine(up);

@@ -46,9 +46,12 @@ QLabel* label(QWidget* parent, const std::string& text, int x, int y) {
 
 int translateKey(int qtKey) {
     switch (qtKey) {
-        case Qt::Key_F2: return keys::F2;
-        case Qt::Key_Escape: return keys::Escape;
-        default: return 0;
+        case Qt::Key_F2:
+            return keys::F2;
+        case Qt::Key_Escape:
+            return keys::Escape;
+        default:
+            return 0;
     }
 }
 
@@ -113,15 +116,17 @@ void MainWindow::build() {
     fecIni_->setCalendarPopup(true);
     fecIni_->setDisplayFormat("dd/MM/yyyy");
     connect(fecIni_, &QDateEdit::dateChanged, this, [this](QDate date) {
-        if (!syncing_ && date.isValid()) form_.EFecIni.date = {date.year(), date.month(), date.day()};
+        if (!syncing_ && date.isValid())
+            form_.EFecIni.date = {date.year(), date.month(), date.day()};
     });
     label(parametros_, texts::kEPrefLabel, 176, 24);
     epref_ = addBox(parametros_, "EPref", form_.EPref, {220, 20, 45, kBoxHeight});
     label(parametros_, texts::kUbicacionLabel, 8, 52);
-    QLineEdit* ubicacion = addBox(parametros_, "Ubicacion", form_.Ubicacion, {72, 48, 201, kBoxHeight});
+    QLineEdit* ubicacion =
+        addBox(parametros_, "Ubicacion", form_.Ubicacion, {72, 48, 201, kBoxHeight});
 
-    auto addButton = [this](QWidget* parent, const char* name, Button& model, const QPixmap& picture,
-                            QRect geometry, std::function<void()> click) {
+    auto addButton = [this](QWidget* parent, const char* name, Button& model,
+                            const QPixmap& picture, QRect geometry, std::function<void()> click) {
         auto* button = new QToolButton(parent);
         button->setObjectName(name);
         button->setFont(QFont("Arial Narrow", 8));
@@ -135,8 +140,8 @@ void MainWindow::build() {
         buttons_.emplace_back(button, &model);
         return button;
     };
-    addButton(parametros_, "SpeedButton1", form_.SpeedButton1, binocularsPicture(), {290, 14, 67, 59},
-              [this] { window_.SpeedButton1Click(); });
+    addButton(parametros_, "SpeedButton1", form_.SpeedButton1, binocularsPicture(),
+              {290, 14, 67, 59}, [this] { window_.SpeedButton1Click(); });
 
     progress_ = new QProgressBar(parametros_);
     progress_->setObjectName("ProgressBar1");
@@ -179,8 +184,8 @@ void MainWindow::build() {
     panel5_->setPalette(navy);
     panel5_->resize(kPanelSize);
 
-    QWidget* order[] = {servidor, tusua, tclave, cia_, fecIni_, epref_, ubicacion, edit1, progress_,
-                        separ_, delim_};
+    QWidget* order[] = {servidor,  tusua, tclave,    cia_,   fecIni_, epref_,
+                        ubicacion, edit1, progress_, separ_, delim_};
     for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 
@@ -294,8 +299,7 @@ std::string MainWindow::controlName(QWidget* widget) const {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // Every key the window receives comes through its platform window once, before it is
     // handed to the focused control (and, if ignored there, to the control's parents).
-    if (event->type() == QEvent::KeyPress && watched->isWindowType() &&
-        watched == windowHandle()) {
+    if (event->type() == QEvent::KeyPress && watched->isWindowType() && watched == windowHandle()) {
         if (!busy_) {
             const auto* keyEvent = static_cast<QKeyEvent*>(event);
             const int key = translateKey(keyEvent->key());
@@ -310,7 +314,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             reason != Qt::PopupFocusReason)
             invoke([this] { window_.CiaExit(); });
     }
-    return event->type() == QEvent::KeyPress;  // the key still reaches the focused control
+    return false;  // the key still reaches the focused control
 }
 
 bool MainWindow::event(QEvent* event) {

@@ -10,7 +10,8 @@
 namespace app::view {
 namespace {
 
-void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const std::string& text) {
+void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& title,
+             const std::string& text) {
     QMessageBox box(icon, title, fromCp1252(text), QMessageBox::NoButton, owner);
     box.addButton(fromCp1252(texts::kOk), QMessageBox::AcceptRole);
     box.exec();

@@ -140,18 +140,17 @@ TEST_F(MainWindowTest, CaptionSizeAndPlace) {
     EXPECT_EQ(view->windowTitle(), QStringLiteral(u"Importación de facturas"));
     EXPECT_EQ(view->frameGeometry().size(), QSize(412, 455));
     const QRect desktop = view->screen()->geometry();
-    EXPECT_EQ(view->frameGeometry().topLeft(),
-              QPoint(desktop.x() + (desktop.width() - 412) / 2,
-                     desktop.y() + (desktop.height() - 455) / 2));
+    EXPECT_EQ(view->frameGeometry().topLeft(), QPoint(desktop.x() + (desktop.width() - 412) / 2,
+                                                      desktop.y() + (desktop.height() - 455) / 2));
 }
 
 TEST_F(MainWindowTest, LabelsGroupsAndButtonCaptions) {
     QStringList labels;
     for (QLabel* l : view->findChildren<QLabel*>()) labels << l->text();
     for (const QString& expected :
-         {QStringLiteral(u"Servidor : "), QStringLiteral(u"Usuario : "), QStringLiteral(u"Clave : "),
-          QStringLiteral(u"Compañía:"), QStringLiteral(u"Fecha:"), QStringLiteral(u"Prefijo:"),
-          QStringLiteral(u"Ubicación:"), QStringLiteral(u"Separador:"),
+         {QStringLiteral(u"Servidor : "), QStringLiteral(u"Usuario : "),
+          QStringLiteral(u"Clave : "), QStringLiteral(u"Compañía:"), QStringLiteral(u"Fecha:"),
+          QStringLiteral(u"Prefijo:"), QStringLiteral(u"Ubicación:"), QStringLiteral(u"Separador:"),
           QStringLiteral(u"Delimitador de texto:"),
           QStringLiteral(u"Este programa importa el archivo plano de pedidos generado por la "
                          u"aplicación Marquent a Quorvan. Indique el archivo a importar y presione "
@@ -179,8 +178,8 @@ TEST_F(MainWindowTest, InitialControls) {
     const struct {
         const char* name;
         int width;
-    } sizes[] = {{"Servidor", 253}, {"Tusua", 97},      {"TClave", 97}, {"Cia", 45},
-                 {"EFecIni", 89},   {"EPref", 45},      {"Ubicacion", 201}, {"Edit1", 254},
+    } sizes[] = {{"Servidor", 253}, {"Tusua", 97}, {"TClave", 97},     {"Cia", 45},
+                 {"EFecIni", 89},   {"EPref", 45}, {"Ubicacion", 201}, {"Edit1", 254},
                  {"Separ", 145},    {"Delim", 145}};
     for (const auto& s : sizes) EXPECT_EQ(child(s.name)->width(), s.width) << s.name;
     EXPECT_EQ(child("SpeedButton1")->size(), QSize(67, 59));
@@ -273,7 +272,8 @@ TEST_F(MainWindowTest, F2ReachesTheHandlerOnceAndThenTheFocusedControl) {
         struct Spy : QObject {
             std::function<void()> seen;
             bool eventFilter(QObject*, QEvent* e) override {
-                if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_F2)
+                if (e->type() == QEvent::KeyPress &&
+                    static_cast<QKeyEvent*>(e)->key() == Qt::Key_F2)
                     seen();
                 return false;
             }
@@ -379,7 +379,9 @@ TEST_F(MainWindowTest, EditsAndModelMeet) {
     cia->setFocus();
     QTest::sendKeyEvent(QTest::Click, cia, Qt::Key_Ntilde, QStringLiteral(u"ñ"), Qt::NoModifier);
     QTest::keyClick(cia, '1');
-    EXPECT_EQ(window.form.Cia.text, "\xF1" "1");
+    EXPECT_EQ(window.form.Cia.text,
+              "\xF1"
+              "1");
 
     auto* separ = child<QComboBox>("Separ");
     separ->setFocus();
@@ -460,7 +462,9 @@ TEST_F(MainWindowTest, PortBoxes) {
     {
         BoxSeen seen;
         BoxAnswerer answer(seen);
-        port.error("No se encontr\xF3 el art\xED" "culo");
+        port.error(
+            "No se encontr\xF3 el art\xED"
+            "culo");
         ASSERT_TRUE(seen.shown);
         EXPECT_EQ(seen.title, "Error");
         EXPECT_EQ(seen.text, QStringLiteral(u"No se encontró el artículo"));
@@ -472,7 +476,8 @@ TEST_F(MainWindowTest, PortBoxes) {
         BoxAnswerer answer(seen);
         port.information("Debe indicar antes la ruta de los archivos con los datos a importar.");
         ASSERT_TRUE(seen.shown);
-        EXPECT_EQ(seen.text, "Debe indicar antes la ruta de los archivos con los datos a importar.");
+        EXPECT_EQ(seen.text,
+                  "Debe indicar antes la ruta de los archivos con los datos a importar.");
         EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
         EXPECT_EQ(seen.buttons, QStringList{"OK"});
     }

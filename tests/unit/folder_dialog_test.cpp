@@ -178,8 +178,8 @@ TEST(FolderDialog, ConfirmedFolderGoesToDirectoryAndUbicacion) {
 }
 
 TEST(FolderDialog, NoChoiceChangesNothing) {
-    const std::vector<std::pair<const char*, std::function<std::optional<std::string>(
-                                                  const FolderRequest&)>>>
+    const std::vector<
+        std::pair<const char*, std::function<std::optional<std::string>(const FolderRequest&)>>>
         cases = {
             {"cancel", [](const FolderRequest&) { return std::nullopt; }},
             {"item without a path", [](const FolderRequest&) { return std::string(); }},
@@ -236,10 +236,7 @@ TEST(FolderDialog, StartFolderMustBeAnExistingDirectory) {
         std::string directory;
         std::string expectedStart;
     } cases[] = {
-        {dir.path() + "/gone", cwdText()},
-        {file, cwdText()},
-        {"", cwdText()},
-        {accented, accented},
+        {dir.path() + "/gone", cwdText()}, {file, cwdText()}, {"", cwdText()}, {accented, accented},
         {dir.path(), dir.path()},
     };
     for (const auto& c : cases) {

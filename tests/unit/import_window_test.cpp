@@ -63,8 +63,8 @@ TEST_F(WindowTest, KeysWithAndWithoutModifiers) {
         port.clear();
         w.FormKeyDown(c.key, c.shift);
         EXPECT_EQ(w.runs, c.runs) << "key " << c.key << " shift " << c.shift;
-        EXPECT_EQ(port.count(PortCallKind::Close), c.closes) << "key " << c.key << " shift "
-                                                            << c.shift;
+        EXPECT_EQ(port.count(PortCallKind::Close), c.closes)
+            << "key " << c.key << " shift " << c.shift;
         EXPECT_EQ(w.exits + w.activations, 0);
     }
 }
@@ -104,11 +104,17 @@ TEST_F(WindowTest, ClosingFreesTheWindow) {
 TEST_F(WindowTest, FailuresEscapingAHandlerGoToTheFailureBox) {
     window.dispatch([] { throw core::ConversionError("'2024/01/3.' is not a valid date"); });
     window.dispatch([] { throw core::SilentAbort(); });  // already shown
-    window.dispatch([] { throw std::runtime_error("Compa\xF1\xED" "a"); });
+    window.dispatch([] {
+        throw std::runtime_error(
+            "Compa\xF1\xED"
+            "a");
+    });
     window.dispatch([] {});
     EXPECT_EQ(port.calls(), (std::vector<PortCall>{
                                 {PortCallKind::Failure, "'2024/01/3.' is not a valid date"},
-                                {PortCallKind::Failure, "Compa\xF1\xED" "a"},
+                                {PortCallKind::Failure,
+                                 "Compa\xF1\xED"
+                                 "a"},
                             }));
 }
 
@@ -182,7 +188,9 @@ TEST(WindowTexts, AreWindows1252Bytes) {
         const char* bytes;
     } cases[] = {
         {texts::kCaption, "Importaci\xF3n de facturas"},
-        {texts::kCiaLabel, "Compa\xF1\xED" "a:"},
+        {texts::kCiaLabel,
+         "Compa\xF1\xED"
+         "a:"},
         {texts::kParametrosGroup, "Par\xE1metros "},
         {texts::kUbicacionLabel, "Ubicaci\xF3n:"},
         {texts::kServidorLabel, "Servidor : "},
