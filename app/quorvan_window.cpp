@@ -23,7 +23,10 @@ void ImportWindow::CFactdetalleAfterInsert(records::Buffer& DataSet) {
     DataSet.FieldByName("FADE_TRANSMIT").setString("N");
 }
 
-void ImportWindow::FormCreate() { loadSettings(*this); }
+void ImportWindow::FormCreate() {
+    fdm.ConfigurarProviders(*this);
+    loadSettings(*this);
+}
 
 void ImportWindow::FormActivate() {
     if (!form.Servidor.text.empty() && !form.Tusua.text.empty() && !form.TClave.text.empty() &&

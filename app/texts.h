@@ -72,4 +72,15 @@ inline const std::string kRegistroLargo =
     cp1252("Registro con un campo de más de 1024 caracteres o más de 101 campos en ");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
 
+// The error translation's messages.
+inline const std::string kRegistroExiste = cp1252("Ya existe el registro en la tabla ");
+inline const std::string kRelacionInicio =
+    cp1252("Está borrando o insertando un registro en la tabla ");
+inline const std::string kRelacionFin = cp1252(" que tiene una relación con otra tabla.");
+inline const std::string kBorreDetalles =
+    cp1252("Error. Borre antes los detalles dependientes del registro.");
+inline const std::string kCamposInicio = cp1252("Los campos ");
+inline const std::string kCamposFin = cp1252(" son obligatorios.");
+inline const std::string kClaveRepetida = cp1252("Ya existe un registro con el mismo ");
+
 }  // namespace app::texts

@@ -2,6 +2,7 @@
 // The data module: the three connections, the server-side datasets bound to them, and the
 // buffers of its own lookups. It lives for the whole program and is created before the
 // import window, whose providers are bound to its datasets.
+#include <exception>
 #include <string>
 
 #include "app/ui_port.h"
@@ -39,6 +40,20 @@ class Tfdm : public core::Component {
     // The unit conversion factor of the article, rounded to four decimals; 1 when either
     // text is empty or no factor is defined.
     core::Money factor_unidad(const std::string& IdArt, const std::string& Unidad);
+
+    // Attaches the error translation to every provider and buffer that `Componente` owns,
+    // descending into owned components that own components themselves. The module's own
+    // providers and buffers are never passed here, so their failures stay untranslated.
+    void ConfigurarProviders(core::Component& Componente);
+    // Shows a failure of a window buffer or provider as a Spanish message (beep, then the
+    // error box) and answers abort. With a provider and a buffer the server's message is
+    // matched; with a buffer alone the buffer's own refusal is. `UpdateKind` is not used.
+    void ManejarError(records::Provider* Sender, records::Buffer* DataSet, const std::exception& E,
+                      records::UpdateKind UpdateKind, records::ResolverResponse& Response);
+    // A buffer's edit, post or delete failure: answers abort (the caller then gets a silent
+    // abort) and shows the failure through ManejarError without a provider.
+    void ManejarClientError(records::Buffer& DataSet, const std::exception& E,
+                            records::DataAction& Action);
 
     app::UiPort& port() const { return *port_; }
 

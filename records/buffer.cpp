@@ -102,6 +102,7 @@ bool Buffer::Active() const {
 
 void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
     columns_ = columns;
+    insertSql_.clear();  // another database may give the table other columns
     fields_.clear();
     fieldColumn_.clear();
     auto columnOf = [&](const std::string& n) {
@@ -218,12 +219,19 @@ void Buffer::Execute() {
 
 // ---- navigation ----------------------------------------------------------------------------
 
+void Buffer::acceptInsertion() {
+    if (detail_ && detail_->inserting_) detail_->Post();
+    if (inserting_) Post();
+}
+
 void Buffer::First() {
+    acceptInsertion();
     cur_ = 0;
     detailsChanged();
 }
 
 void Buffer::Next() {
+    acceptInsertion();
     if (cur_ < rows().size()) ++cur_;
     detailsChanged();
 }
@@ -251,6 +259,7 @@ int Buffer::ChangeCount() const {
 
 bool Buffer::Locate(std::string_view fieldName, std::string_view value) {
     checkActive();
+    acceptInsertion();
     Field f = FieldByName(fieldName);
     int col = fieldColumn_[f.index()];
     const Rows& r = rows();
@@ -359,7 +368,7 @@ void Field::clear() {
 
 void Buffer::Insert() {
     checkActive();
-    if (inserting_) Post();
+    acceptInsertion();
     if (master_) {
         if (master_->inserting_) master_->Post();
         if (!master_->current()) throw bufferError(name() + ": the master has no current row");
@@ -450,8 +459,7 @@ std::vector<fb::Value> Buffer::insertValues(const Row& row) const {
 int Buffer::ApplyUpdates(int maxErrors) {
     if (master_) return master_->ApplyUpdates(maxErrors);
     checkActive();
-    if (detail_ && detail_->inserting_) detail_->Post();
-    if (inserting_) Post();
+    acceptInsertion();
 
     // Header rows in the order added, each followed by its lines in the order added.
     struct Item {
@@ -473,15 +481,14 @@ int Buffer::ApplyUpdates(int maxErrors) {
     const ServerDataset& ds = dataset();
     fb::Transaction tra = ds.connection().begin();
     int errors = 0;
-    bool aborted = false;
-    std::vector<bool> refused(items.size(), false);
+    std::vector<bool> saved(items.size(), false);
     for (size_t k = 0; k < items.size(); ++k) {
         const Item& it = items[k];
         try {
             ds.run(tra, it.buffer->insertText(), it.buffer->insertValues(*it.row));
+            saved[k] = true;
         } catch (const fb::Error& e) {
             ++errors;
-            refused[k] = true;
             ResolverResponse response = ResolverResponse::rrAbort;
             if (provider_->OnUpdateError) {
                 // The hook sees the refused row as the current row of its buffer.
@@ -494,19 +501,19 @@ int Buffer::ApplyUpdates(int maxErrors) {
                 cur_ = savedCur;
                 if (detail_) detail_->cur_ = savedDetailCur;
             }
-            if (response == ResolverResponse::rrAbort || (maxErrors >= 0 && errors > maxErrors)) {
-                aborted = true;
+            if (response == ResolverResponse::rrAbort || (maxErrors >= 0 && errors > maxErrors))
                 break;
-            }
         }
     }
-    if (aborted || (maxErrors >= 0 && errors > maxErrors)) {
+    // Stopping at a row does not decide the outcome: only the count of refused rows does.
+    if (maxErrors >= 0 && errors > maxErrors) {
         tra.rollback();
         return errors;
     }
     tra.commit();
+    // Refused rows, and rows not sent after the apply stopped, stay pending.
     for (size_t k = 0; k < items.size(); ++k)
-        if (!refused[k]) items[k].row->pending = false;
+        if (saved[k]) items[k].row->pending = false;
     return errors;
 }
 

@@ -122,6 +122,9 @@ class Buffer : public core::Component {
     Row* current();
     const Row* current() const;
     void checkActive() const;
+    // Accepts the row being inserted here and in the nested buffer before the current row
+    // moves, so that no column set afterwards lands in another row.
+    void acceptInsertion();
     void validateRequired() const;
     std::string insertText();
     std::vector<fb::Value> insertValues(const Row& row) const;

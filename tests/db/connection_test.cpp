@@ -17,7 +17,7 @@ namespace {
 using app::PortCallKind;
 
 class NoChooser : public app::FolderChooser {
-public:
+  public:
     std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
 };
 
@@ -34,7 +34,7 @@ struct NoCleanup : importer::FileCleanup {
 };
 
 class ConnectionTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         erp_.addCompany("001");
         // The installation-directory entry lives in a folder of the test's own.

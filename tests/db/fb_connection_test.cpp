@@ -54,7 +54,8 @@ TEST_F(FbLayer, EveryColumnTypeRoundTripsWithNull) {
         Value::ofDate({2024, 1, 31}),
         Value::ofTime({23, 59, 58, 1234}),
         Value::ofText("ab"),
-        Value::ofText("Compa\xf1\xed" "a \x80"),
+        Value::ofText("Compa\xf1\xed"
+                      "a \x80"),
         Value::ofText(longText),
         Value::ofBlob(bytes),
         Value::ofInt(1),

@@ -26,7 +26,7 @@ struct Handed {
 
 // Answers each summary record with the next scripted outcome (Stored when none is left).
 class ScriptedSteps : public importer::InvoiceSteps {
-public:
+  public:
     ScriptedSteps(app::ImportWindow*& w) : w_(w) {}
     RecordOutcome importRecord(const importer::SummaryRecord& r) override {
         handed.push_back({std::string(r.field(0)), std::string(r.field(3)), w_->form.EPref.text,
@@ -40,12 +40,12 @@ public:
     std::deque<RecordOutcome> outcomes;
     std::vector<Handed> handed;
 
-private:
+  private:
     app::ImportWindow*& w_;
 };
 
 class RecordingCleanup : public importer::FileCleanup {
-public:
+  public:
     void cleanUp(const std::string& direc, const std::string& name) override {
         cleaned.push_back(name);
         (void)direc;
@@ -54,12 +54,12 @@ public:
 };
 
 class NoChooser : public app::FolderChooser {
-public:
+  public:
     std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
 };
 
 class ImportRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         erp_.addCompany("001");
         erp_.addCompany("002");
@@ -88,7 +88,9 @@ protected:
     // Runs as the event loop would: a failure goes to the default failure box. A run ends by
     // closing the centres' query (the window closes after it); a test that runs again
     // connects again first, as a new program start would.
-    void run() { w_->dispatch([&] { w_->runImport(); }); }
+    void run() {
+        w_->dispatch([&] { w_->runImport(); });
+    }
     void runAgain() {
         ASSERT_TRUE(w_->connectDatabases());
         run();
@@ -131,8 +133,8 @@ TEST_F(ImportRunTest, FolderWithoutFlatFilesClosesSilently) {
 }
 
 TEST_F(ImportRunTest, EachSummaryRecordIsHandedOnWithTheFilesPrefixAndDate) {
-    write("[RDE_12_20240131.txt",
-          "header;line\r\n" + summary("01/01/2024") + "x;no summary\r\n" + summary("31/12/2024", "9,5"));
+    write("[RDE_12_20240131.txt", "header;line\r\n" + summary("01/01/2024") + "x;no summary\r\n" +
+                                      summary("31/12/2024", "9,5"));
     write("[rde_13_20240201_extra.TXT", summary("01/01/2024"));  // the mask ignores case
     run();
     ASSERT_EQ(steps_.handed.size(), 3u);
@@ -141,8 +143,8 @@ TEST_F(ImportRunTest, EachSummaryRecordIsHandedOnWithTheFilesPrefixAndDate) {
     EXPECT_EQ(steps_.handed[1].field3, "9.5");  // "," became "."
     EXPECT_EQ(steps_.handed[2].prefix, "AB02");
     EXPECT_EQ(steps_.handed[2].date, "2024/02/01");
-    EXPECT_EQ(cleanup_.cleaned, (std::vector<std::string>{"[RDE_12_20240131.txt",
-                                                          "[rde_13_20240201_extra.TXT"}));
+    EXPECT_EQ(cleanup_.cleaned,
+              (std::vector<std::string>{"[RDE_12_20240131.txt", "[rde_13_20240201_extra.TXT"}));
     EXPECT_EQ(w_->form.EPref.text, "AB02");
     EXPECT_EQ(port_.count(PortCallKind::Close), 1);
 }
@@ -180,7 +182,7 @@ TEST_F(ImportRunTest, FilesWithoutSummaryRecordsStay) {
 TEST_F(ImportRunTest, ARecordWithoutLineEndIsNotImportedAndKeepsTheFile) {
     write("[RDE_12_20240131.txt", summary("01/01/2024") + "02/01/2024;x;y;5");
     run();
-    ASSERT_EQ(steps_.handed.size(), 1u);  // the unterminated record is never handed on
+    ASSERT_EQ(steps_.handed.size(), 1u);    // the unterminated record is never handed on
     EXPECT_TRUE(cleanup_.cleaned.empty());  // deleting the file would lose it
     EXPECT_NE(log().find(app::texts::kRegistroSinFin + folder_ + "/[RDE_12_20240131.txt\r\n"),
               std::string::npos)
@@ -189,8 +191,8 @@ TEST_F(ImportRunTest, ARecordWithoutLineEndIsNotImportedAndKeepsTheFile) {
 
 TEST_F(ImportRunTest, AnOverlongSummaryRecordIsRefusedLoggedAndTheFileKept) {
     std::string longField(1500, '7');
-    write("[RDE_12_20240131.txt", summary("01/01/2024") + "01/01/2024;x;y;" + longField + "\r\n" +
-                                      summary("03/01/2024"));
+    write("[RDE_12_20240131.txt",
+          summary("01/01/2024") + "01/01/2024;x;y;" + longField + "\r\n" + summary("03/01/2024"));
     run();
     ASSERT_EQ(steps_.handed.size(), 2u);  // the records around it are imported
     EXPECT_TRUE(cleanup_.cleaned.empty());
@@ -198,11 +200,11 @@ TEST_F(ImportRunTest, AnOverlongSummaryRecordIsRefusedLoggedAndTheFileKept) {
 }
 
 TEST_F(ImportRunTest, UnknownCentreOrPointOfSaleIsLoggedAndTheRunGoesOn) {
-    write("[RDE_99_20240131.txt", summary("01/01/2024"));   // no such centre
+    write("[RDE_99_20240131.txt", summary("01/01/2024"));  // no such centre
     fdm_.General.close();
     testsupport::execSql(erp_.generalPath(), "INSERT INTO CENTROS VALUES ('77', '001', 'X')");
     ASSERT_TRUE(w_->connectDatabases());
-    write("[RDE_77_20240131.txt", summary("01/01/2024"));   // a centre without point of sale
+    write("[RDE_77_20240131.txt", summary("01/01/2024"));  // a centre without point of sale
     write("[RDE_12_20240131.txt", summary("01/01/2024"));
     run();
     ASSERT_EQ(steps_.handed.size(), 1u);
@@ -271,9 +273,9 @@ TEST_F(ImportRunTest, ProgressBarStepsFollowTheBytesRead) {
         std::string bytes;
         int position;
     } cases[] = {
-        {std::string(50, 'a'), 50},                 // Paso 1: one step a byte
-        {std::string(250, 'a'), 25},                // Paso 2: 125 steps, past 100 from 0 again
-        {[] {                                       // ten lines of 3 bytes + CR LF: 40 steps
+        {std::string(50, 'a'), 50},   // Paso 1: one step a byte
+        {std::string(250, 'a'), 25},  // Paso 2: 125 steps, past 100 from 0 again
+        {[] {                         // ten lines of 3 bytes + CR LF: 40 steps
              std::string s;
              for (int i = 0; i < 10; ++i) s += "abc\r\n";
              return s;

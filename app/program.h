@@ -1,0 +1,28 @@
+#pragma once
+// The program's parts, created in the order the program needs them: the data module first,
+// then the invoice steps, the replication and the clean-up, and last the import window
+// whose buffers bind to the data module's datasets.
+#include "app/quorvan_window.h"
+#include "data/fdm.h"
+#include "import/cleanup.h"
+#include "import/invoice_importer.h"
+#include "import/replication.h"
+
+namespace app {
+
+struct Program {
+    Program(UiPort& port, FolderChooser& chooser, int pauseMs = 1000)
+        : fdm(port),
+          window(port, chooser, fdm, steps, cleanup),
+          replication(fdm, window.buffers),
+          steps(window, fdm, window.buffers, &replication),
+          cleanup(pauseMs) {}
+
+    data::Tfdm fdm;
+    ImportWindow window;
+    importer::Replicator replication;
+    importer::InvoiceImporter steps;
+    importer::RemoteCleanup cleanup;
+};
+
+}  // namespace app

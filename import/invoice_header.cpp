@@ -1,0 +1,101 @@
+#include "import/invoice_header.h"
+
+#include "core/date.h"
+#include "core/money.h"
+#include "core/text.h"
+
+namespace importer {
+namespace {
+
+// Runs a query through the command buffer, which then stands on its first row (if any).
+void openCommand(records::Buffer& b, std::string sql) {
+    b.Close();
+    b.CommandText = std::move(sql);
+    b.Open();
+}
+
+// yyyymmdd from the date text yyyy/mm/dd: characters 1-4, 6-7 and the last two.
+std::string invoiceNumber(const std::string& dateText) {
+    return dateText.substr(0, 4) + dateText.substr(5, 2) + dateText.substr(dateText.size() - 2);
+}
+
+}  // namespace
+
+bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers) {
+    records::Buffer& q = buffers.CBorrar;
+    openCommand(q, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = " +
+                       core::sqlQuote(window.form.EPref.text) + " AND FACT_FECHA = " +
+                       core::sqlQuote(core::dateText(window.form.EFecIni.date)));
+    return !q.IsEmpty() && !q.Fields(0).asString().empty();
+}
+
+LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
+                                WindowBuffers& buffers, const SummaryRecord& record) {
+    records::Buffer& h = buffers.CFacturas;
+    records::Buffer& q = buffers.CBorrar;
+    records::Buffer& ptovta = buffers.CPtovta;
+    auto f = [&h](const char* name) { return h.FieldByName(name); };
+    const std::string& prefix = window.form.EPref.text;
+    LineDefaults d;
+
+    h.Insert();
+    f("FACT_ID").setInteger(0);
+    f("PREF_PRE").setString(prefix);
+    f("FACT_FACTOR").setInteger(1);
+    f("FACT_TRM").setInteger(1);
+    f("FACT_ANULADO").setString("N");
+    f("FACT_TRANSMIT").setString("S");
+
+    openCommand(q, "select pref_ivainc, pref_actual from prefijos where tido_cod = 31 and "
+                   "pref_pre = " +
+                       core::sqlQuote(prefix));
+    f("FACT_IVAINC").setString(q.Fields(0).asString());
+    if (f("FACT_IVAINC").asString().empty()) f("FACT_IVAINC").setString("N");
+
+    f("FACT_FECHA").setDate(window.form.EFecIni.date);
+    f("FACT_VENCE").setDate(window.form.EFecIni.date);
+    f("FACT_NUMERO").setString(invoiceNumber(f("FACT_FECHA").asString()));
+
+    f("PTVT_ID").setString(ptovta.FieldByName("PTVT_ID").asString());
+    if (f("PTVT_ID").asString().empty()) f("PTVT_ID").setString("1");
+    f("TERC_NIT").setString(ptovta.FieldByName("TERC_NIT").asString());
+    d.DBod = ptovta.FieldByName("BODE_COD").asString();
+
+    // Without a customer row every column reads as empty text.
+    openCommand(q, "select terc_nom, lipr_cod, vend_cod, clie_rtcree from terceros t, "
+                   "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = " +
+                       core::sqlQuote(f("TERC_NIT").asString()));
+    f("FACT_NOMCLIENTE").setString(q.Fields(0).asString());
+    d.DLis = q.Fields(1).asString();
+    f("VEND_COD").setString(q.Fields(2).asString());
+    if (f("VEND_COD").asString().empty()) f("VEND_COD").setString("1");
+
+    f("FACT_SUCURSAL").setString("01");
+    f("FACT_RTFTEMONTO").setInteger(0);
+    f("FACT_RTIVAMONTO").setInteger(0);
+    f("FACT_RTICAMONTO").setInteger(0);
+    f("FACT_IVAMONTO").setString(record.tax());
+    f("FACT_TOTAL").setString(record.total());
+
+    // CREE withholding from the values the fields now hold (the total and tax as stored).
+    f("FACT_RTCREE").setString(q.Fields(3).asString());
+    if (!f("FACT_RTCREE").asString().empty()) {
+        core::Money base = f("FACT_TOTAL").asMoney() - f("FACT_IVAMONTO").asMoney();
+        f("FACT_RTCREEM")
+            .setMoney(core::Money::mulDiv(base, f("FACT_RTCREE").asMoney(),
+                                          core::Money::fromInt(100)));
+    } else {
+        f("FACT_RTCREEM").setInteger(0);
+    }
+
+    window.form.Edit1.text = f("PREF_PRE").asString() + f("FACT_NUMERO").asString() + " - " +
+                             f("FACT_NOMCLIENTE").asString();
+
+    // The id is used up even when the invoice never reaches the database.
+    fdm.SCambieidfact.ExecProc();
+    f("FACT_ID").setString(fdm.SCambieidfact.params().ParamByName("ID").asString());
+    h.Post();
+    return d;
+}
+
+}  // namespace importer

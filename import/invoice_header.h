@@ -1,0 +1,31 @@
+#pragma once
+// The duplicate test and the header of one invoice: a new row of the header buffer, filled
+// from the file's point of sale, its prefix and customer and the record's tax and total,
+// with a fresh id drawn from the company database, and posted into the buffer.
+#include <string>
+
+#include "app/import_window.h"
+#include "data/fdm.h"
+#include "import/summary_fields.h"
+#include "import/window_buffers.h"
+
+namespace importer {
+
+// Taken while the header is built; every line of the same invoice receives them.
+struct LineDefaults {
+    std::string DBod;  // the point of sale's warehouse (BODE_COD)
+    std::string DLis;  // the customer's price list (lipr_cod); empty when it has none
+};
+
+// True when the company database holds an invoice of the window's prefix (EPref) and date
+// (EFecIni). Runs through CBorrar and changes nothing else.
+bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers);
+
+// Inserts and posts the header row into CFacturas (its current row afterwards) and shows
+// the invoice in Edit1. CPtovta must stand on the file's point of sale. A field that does
+// not convert, or a database failure, propagates; a row the buffer refuses to post ends in
+// the buffer's post-error handling. CBorrar is left open on the customer query.
+LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
+                                WindowBuffers& buffers, const SummaryRecord& record);
+
+}  // namespace importer
