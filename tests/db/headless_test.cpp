@@ -1,0 +1,126 @@
+// The program's headless mode, run as a separate process: exit status, the boxes' texts on
+// standard error, the summary on standard output.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/support/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+class HeadlessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir_.file("xdg/Ostrel"));
+        fs::create_directories(dir_.file("install"));
+        fs::create_directories(dir_.file("work"));
+        fs::create_directories(dir_.file("in"));
+        fs::create_directories(dir_.file("bin"));
+        // A transfer client that only notes that it was started.
+        std::ofstream(dir_.file("bin/winscp.com")) << "#!/bin/sh\necho started >> started.log\n";
+        fs::permissions(dir_.file("bin/winscp.com"), fs::perms::owner_all);
+    }
+
+    void registerInstall() {
+        std::ofstream(dir_.file("xdg/Ostrel/Quorvan2021.conf"))
+            << "Directorio=" << dir_.file("install") << "\n";
+    }
+    void settings(const std::string& cia, const std::string& espera = "") {
+        registerInstall();
+        std::ofstream(dir_.file("install/settings.conf"), std::ios::binary)
+            << erp_.root() << "\r\nSYSDBA\r\nx\r\n" << cia << "\r\n-\r\nAB01\r\n"
+            << dir_.file("in") << "\r\n" << espera << "\r\n";
+    }
+    void flatFile(const std::string& name) {
+        std::ofstream(dir_.file("in/" + name), std::ios::binary)
+            << "01/01/2024;x;y;1500;0;0;z;0;0;0;285;1785;0;0;0;0;0;FD\r\n";
+    }
+
+    Result run(const std::string& args) {
+        std::string cmd = "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" +
+                          dir_.file("xdg") + "' PATH='" + dir_.file("bin") + ":/usr/bin:/bin' '" +
+                          BINARY_DIR + "/importarfac' " + args + " >'" + dir_.file("out") +
+                          "' 2>'" + dir_.file("err") + "'";
+        Result r;
+        int raw = std::system(cmd.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir_.file("out"));
+        r.err = slurp(dir_.file("err"));
+        return r;
+    }
+    static std::string slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    testsupport::StandInErp erp_;
+    testsupport::TempDir dir_;
+};
+
+TEST_F(HeadlessTest, BadCommandLineIsStatusTwoWithUsage) {
+    for (const char* args : {"--headless --pause-ms", "--headless --pause-ms x", "--headless -v"}) {
+        Result r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("usage: importarfac"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(HeadlessTest, WithoutTheInstallationEntryNothingConnects) {
+    Result r = run("--headless");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+              "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Ostrel\\Quorvan2021\\"
+              "Directorio");
+}
+
+TEST_F(HeadlessTest, ARunThatReachesItsEndIsStatusZeroWithTheSummary) {
+    erp_.addCompany("001");
+    settings("001");  // no unattended flag: headless runs all the same
+    flatFile("[RDE_12_20240131.txt");
+    Result r = run("--headless --pause-ms 0");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("files: found 1, read 1, removed 1, kept 0, not openable 0"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("invoices: saved 1, duplicates 0, refused 0"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_.file("in/[RDE_12_20240131.txt")));
+    EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"),
+                                      "SELECT COUNT(*) FROM FACTURAS WHERE PREF_PRE = 'AB01'"),
+              "1");
+    // The same day again is recognised.
+    flatFile("[RDE_12_20240131.txt");
+    r = run("--headless --pause-ms 0");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("saved 0, duplicates 1"), std::string::npos) << r.out;
+}
+
+TEST_F(HeadlessTest, FailuresAreStatusOneWithTheirTextOnStandardError) {
+    erp_.addCompany("001");
+    settings("999");  // no such company database
+    Result r = run("--headless --pause-ms 0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("999"), std::string::npos) << r.err;
+
+    settings("001");
+    flatFile("[RDE_12_2024013.txt");  // a name without a valid date stops the run
+    r = run("--headless --pause-ms 0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'2024/01/3.' is not a valid date"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_12_2024013.txt")));
+}
+
+}  // namespace
