@@ -95,10 +95,22 @@ Transaction Connection::begin() {
 
 Statement& Connection::prepare(const Transaction& tra, const std::string& sql) {
     auto it = cache_.find(sql);
-    if (it != cache_.end()) return *it->second;
+    if (it != cache_.end()) {
+        it->second.lastUse = ++uses_;
+        return *it->second.statement;
+    }
     auto stmt = std::make_unique<Statement>(attachment(), tra, sql, dialect());
     ++prepared_;
-    return *cache_.emplace(sql, std::move(stmt)).first->second;
+    if (cache_.size() >= kCacheSize) {
+        auto oldest = cache_.begin();
+        for (auto i = cache_.begin(); i != cache_.end(); ++i)
+            if (i->second.lastUse < oldest->second.lastUse) oldest = i;
+        cache_.erase(oldest);
+    }
+    Cached& entry = cache_[sql];
+    entry.statement = std::move(stmt);
+    entry.lastUse = ++uses_;
+    return *entry.statement;
 }
 
 std::vector<ColumnInfo> Connection::describe(const std::string& sql) {

@@ -53,8 +53,12 @@ class Connection {
 
     // A transaction with the connection's isolation and lock-wait settings.
     Transaction begin();
-    // The statement for `sql`, prepared once per attachment and kept until close().
+    // The statement for `sql`, prepared once per attachment and kept until close(). At most
+    // kCacheSize texts are kept: texts that embed a value (an invoice id) would otherwise
+    // pile up for the whole run; the least recently used one goes first.
     Statement& prepare(const Transaction& tra, const std::string& sql);
+    static constexpr size_t kCacheSize = 256;
+    size_t cachedCount() const { return cache_.size(); }
 
     // The result columns of `sql`, without running it (prepared through the cache).
     std::vector<ColumnInfo> describe(const std::string& sql);
@@ -81,7 +85,12 @@ class Connection {
     std::vector<std::pair<std::string, std::string>> params_;
     Attachment att_;
     ConnectionState state_ = ConnectionState::Closed;
-    std::map<std::string, std::unique_ptr<Statement>, std::less<>> cache_;
+    struct Cached {
+        std::unique_ptr<Statement> statement;
+        uint64_t lastUse = 0;
+    };
+    std::map<std::string, Cached, std::less<>> cache_;
+    uint64_t uses_ = 0;
     uint64_t opened_ = 0;
     uint64_t prepared_ = 0;
     uint64_t executed_ = 0;

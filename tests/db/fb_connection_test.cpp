@@ -201,6 +201,17 @@ TEST_F(FbLayer, SameTextIsPreparedOncePerConnection) {
     EXPECT_EQ(conn_.preparedCount(), 4u);
 }
 
+TEST_F(FbLayer, TheCacheKeepsTheTextsInUseAndDropsTheOldest) {
+    conn_.open();
+    const std::string hot = "SELECT COUNT(*) FROM T";
+    for (int i = 0; i < 300; ++i) {
+        conn_.run(hot);
+        conn_.run("SELECT COUNT(*) FROM T WHERE N = " + std::to_string(i));  // a text per value
+    }
+    EXPECT_LE(conn_.cachedCount(), fb::Connection::kCacheSize);
+    EXPECT_EQ(conn_.preparedCount(), 301u);  // the repeated text was never prepared again
+}
+
 TEST_F(FbLayer, OneTransactionSpansManyStatementsAndRollsBackUnlessCommitted) {
     conn_.open();
     {
