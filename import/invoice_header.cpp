@@ -23,14 +23,15 @@ std::string invoiceNumber(const std::string& dateText) {
 
 bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers) {
     records::Buffer& q = buffers.CBorrar;
-    openCommand(q, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = " +
-                       core::sqlQuote(window.form.EPref.text) + " AND FACT_FECHA = " +
-                       core::sqlQuote(core::dateText(window.form.EFecIni.date)));
+    openCommand(
+        q,
+        "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = " + core::sqlQuote(window.form.EPref.text) +
+            " AND FACT_FECHA = " + core::sqlQuote(core::dateText(window.form.EFecIni.date)));
     return !q.IsEmpty() && !q.Fields(0).asString().empty();
 }
 
-LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
-                                WindowBuffers& buffers, const SummaryRecord& record) {
+LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
+                                const SummaryRecord& record) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     records::Buffer& ptovta = buffers.CPtovta;
@@ -46,9 +47,10 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
     f("FACT_ANULADO").setString("N");
     f("FACT_TRANSMIT").setString("S");
 
-    openCommand(q, "select pref_ivainc, pref_actual from prefijos where tido_cod = 31 and "
-                   "pref_pre = " +
-                       core::sqlQuote(prefix));
+    openCommand(q,
+                "select pref_ivainc, pref_actual from prefijos where tido_cod = 31 and "
+                "pref_pre = " +
+                    core::sqlQuote(prefix));
     f("FACT_IVAINC").setString(q.Fields(0).asString());
     if (f("FACT_IVAINC").asString().empty()) f("FACT_IVAINC").setString("N");
 
@@ -62,9 +64,10 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
     d.DBod = ptovta.FieldByName("BODE_COD").asString();
 
     // Without a customer row every column reads as empty text.
-    openCommand(q, "select terc_nom, lipr_cod, vend_cod, clie_rtcree from terceros t, "
-                   "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = " +
-                       core::sqlQuote(f("TERC_NIT").asString()));
+    openCommand(q,
+                "select terc_nom, lipr_cod, vend_cod, clie_rtcree from terceros t, "
+                "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = " +
+                    core::sqlQuote(f("TERC_NIT").asString()));
     f("FACT_NOMCLIENTE").setString(q.Fields(0).asString());
     d.DLis = q.Fields(1).asString();
     f("VEND_COD").setString(q.Fields(2).asString());
@@ -82,8 +85,8 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
     if (!f("FACT_RTCREE").asString().empty()) {
         core::Money base = f("FACT_TOTAL").asMoney() - f("FACT_IVAMONTO").asMoney();
         f("FACT_RTCREEM")
-            .setMoney(core::Money::mulDiv(base, f("FACT_RTCREE").asMoney(),
-                                          core::Money::fromInt(100)));
+            .setMoney(
+                core::Money::mulDiv(base, f("FACT_RTCREE").asMoney(), core::Money::fromInt(100)));
     } else {
         f("FACT_RTCREEM").setInteger(0);
     }

@@ -25,7 +25,7 @@ bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers);
 // the invoice in Edit1. CPtovta must stand on the file's point of sale. A field that does
 // not convert, or a database failure, propagates; a row the buffer refuses to post ends in
 // the buffer's post-error handling. CBorrar is left open on the customer query.
-LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm,
-                                WindowBuffers& buffers, const SummaryRecord& record);
+LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
+                                const SummaryRecord& record);
 
 }  // namespace importer

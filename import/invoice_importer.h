@@ -9,7 +9,7 @@
 namespace importer {
 
 class InvoiceImporter : public InvoiceSteps {
-public:
+  public:
     // `replication` copies each saved invoice to the branch databases; null copies nothing.
     // The references are only kept here, so the window may still be under construction.
     InvoiceImporter(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
@@ -22,7 +22,7 @@ public:
     // the save (totals, posting, copies).
     RecordOutcome importRecord(const SummaryRecord& record) override;
 
-private:
+  private:
     app::Tfimportarfac& window_;
     data::Tfdm& fdm_;
     WindowBuffers& buffers_;

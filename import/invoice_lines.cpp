@@ -14,11 +14,11 @@ using core::Money;
 constexpr std::string_view kDiscountCode = "01-01";
 
 class LineBuilder {
-public:
+  public:
     LineBuilder(data::Tfdm& fdm, records::Buffer& lines, const LineDefaults& d)
         : fdm_(fdm), b_(lines), d_(d) {}
 
-    // Fields 3, 4, 5, 7, 8 and 9, in that order; "0" (exactly) makes no line.
+    // The line of one amount field; the caller skips a field whose text is exactly "0".
     void amountLine(const AmountField& kind, std::string_view text) {
         start(kind.code);
         if (!kind.reference.empty()) f("FADE_REFERENCIA").setString(kind.reference);
@@ -39,8 +39,7 @@ public:
     }
 
     // A discount of 100 % on the value: price and discount amount equal, VAT and total 0.
-    void discountLine(std::string_view prefix, const std::string& group,
-                      const std::string& value) {
+    void discountLine(std::string_view prefix, const std::string& group, const std::string& value) {
         start(kDiscountCode);
         f("FADE_REFERENCIA").setString(std::string(prefix) + group);
         f("FADE_PRUNIT").setString(value);  // not truncated; a text that is no number fails
@@ -51,13 +50,13 @@ public:
         f("FADE_DTO2").setInteger(0);
         f("FADE_DTOPORC").setInteger(100);
         f("FADE_DTOMONTO").setMoney(f("FADE_PRUNIT").asMoney());
-        for (const char* n : {"FADE_DTOM1", "FADE_DTOM2", "FADE_DTOM3", "FADE_TOTAL",
-                              "FADE_IVAMONTO"})
+        for (const char* n :
+             {"FADE_DTOM1", "FADE_DTOM2", "FADE_DTOM3", "FADE_TOTAL", "FADE_IVAMONTO"})
             f(n).setInteger(0);
         b_.Post();
     }
 
-private:
+  private:
     records::Field f(const char* name) { return b_.FieldByName(name); }
 
     // What every line starts with: the new numbered row, its code, the article's fields and
@@ -74,8 +73,8 @@ private:
     }
 
     void unitFactor() {
-        f("FADE_FACTOR").setMoney(
-            fdm_.factor_unidad(f("ARTI_COD").asString(), f("FADE_UNIDAD").asString()));
+        f("FADE_FACTOR")
+            .setMoney(fdm_.factor_unidad(f("ARTI_COD").asString(), f("FADE_UNIDAD").asString()));
     }
 
     data::Tfdm& fdm_;

@@ -135,7 +135,7 @@ TEST_F(BufferOps, PostErrorHookSeesTheRowAndMayRetry) {
             if (f.required && b.FieldByName(f.name).isNull()) emptyRequired.push_back(f.name);
         b.FieldByName("FADE_ITEM").setInteger(1);
         b.FieldByName("BODE_COD").setString("01");
-        a = DataAction::daRetry;
+        a = calls == 1 ? DataAction::daRetry : DataAction::daFail;  // never loop
     };
     w.CFactdetalle.Insert();
     w.CFactdetalle.FieldByName("ARTI_COD").setString("01-01");

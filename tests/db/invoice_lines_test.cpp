@@ -8,7 +8,7 @@ namespace invoiceimport {
 namespace {
 
 class InvoiceLinesTest : public InvoiceImportTest {
-protected:
+  protected:
     // The lines of every stored invoice, by invoice date and item.
     std::vector<Row> lines(const std::string& columns) {
         return rows("SELECT " + columns +
@@ -45,9 +45,9 @@ TEST_F(InvoiceLinesTest, AmountLinesTruncateThePriceAndRoundTheVatHalfToEven) {
     }
     run();
     EXPECT_TRUE(boxes(app::PortCallKind::Failure).empty());
-    std::vector<Row> got =
-        lines("D.FADE_ITEM, D.FADE_CODBAR, D.FADE_REFERENCIA, D.FADE_PRUNIT, D.FADE_IVAMONTO, "
-              "D.FADE_TOTAL");
+    std::vector<Row> got = lines(
+        "D.FADE_ITEM, D.FADE_CODBAR, D.FADE_REFERENCIA, D.FADE_PRUNIT, D.FADE_IVAMONTO, "
+        "D.FADE_TOTAL");
     ASSERT_EQ(got.size(), std::size(cases));
     for (size_t i = 0; i < got.size(); ++i) {
         const Case& c = cases[i];
@@ -84,14 +84,14 @@ TEST_F(InvoiceLinesTest, EveryLineCarriesTheArticleWarehousePriceListAndFixedCol
 
     // Point of sale 12: warehouse 01; its customer 800100200: price list 1. The consumption
     // tax of 01-07 (150) is overwritten with 0; FADE_DTO3 and the never-set columns stay NULL.
-    const Row common = {"01",     "1",      "UND",    "1.0000", "19.0000", "0.00", "0.0000",
-                        "0.0000", "<null>", "0.00",   "0.00",   "0.00",    "N",    "N",
+    const Row common = {"01",     "1",      "UND",    "1.0000", "19.0000", "0.00",  "0.0000",
+                        "0.0000", "<null>", "0.00",   "0.00",   "0.00",    "N",     "N",
                         "<null>", "<null>", "<null>", "<null>", "<null>",  "<null>"};
-    std::vector<Row> got =
-        lines("D.BODE_COD, D.LIPR_COD, D.FADE_UNIDAD, D.FADE_CANT, D.FADE_IVAPORC, "
-              "D.FADE_CONSUMO, D.FADE_DTO1, D.FADE_DTO2, D.FADE_DTO3, D.FADE_DTOM1, D.FADE_DTOM2, "
-              "D.FADE_DTOM3, D.FADE_ANULADO, D.FADE_TRANSMIT, D.FADE_LOTE, D.FADE_REMISIONADO, "
-              "D.FADE_DEVUELTO, D.FADE_FACTORLISTA, D.FADE_CAJAS, D.FADE_OBS");
+    std::vector<Row> got = lines(
+        "D.BODE_COD, D.LIPR_COD, D.FADE_UNIDAD, D.FADE_CANT, D.FADE_IVAPORC, "
+        "D.FADE_CONSUMO, D.FADE_DTO1, D.FADE_DTO2, D.FADE_DTO3, D.FADE_DTOM1, D.FADE_DTOM2, "
+        "D.FADE_DTOM3, D.FADE_ANULADO, D.FADE_TRANSMIT, D.FADE_LOTE, D.FADE_REMISIONADO, "
+        "D.FADE_DEVUELTO, D.FADE_FACTORLISTA, D.FADE_CAJAS, D.FADE_OBS");
     ASSERT_EQ(got.size(), 8u);
     for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], common) << "item " << i + 1;
 
@@ -116,7 +116,7 @@ TEST_F(InvoiceLinesTest, DiscountGroupColumnsMakeALinePerValueThatIsNeitherEmpty
         std::vector<Row> lines;  // reference, price
     };
     std::vector<std::string> full(33, "G  1.0.0");  // fields 17 to 49
-    full.push_back("H  2.2.2");                      // field 50 is never read
+    full.push_back("H  2.2.2");                     // field 50 is never read
     const std::string longName(70, 'N');
     const Case cases[] = {
         {{"XYZ 12.3.0"}, true, {{"AUTOS XYZ", "12.00"}, {"MOTOS XYZ", "3.00"}}},
@@ -184,8 +184,9 @@ TEST_F(InvoiceLinesTest, AllAmountsZeroAndNoColumnsMakeAnInvoiceWithoutLines) {
 }
 
 TEST_F(InvoiceLinesTest, TheUnitFactorOfTheArticleIsStoredRoundedToFourDecimals) {
-    exec("INSERT INTO ARTICULO_UNIDAD (ARTI_COD, UNID_COD, ARUN_FACTOR) "
-         "VALUES ('01-03', 'UND', 2.12345678)");
+    exec(
+        "INSERT INTO ARTICULO_UNIDAD (ARTI_COD, UNID_COD, ARUN_FACTOR) "
+        "VALUES ('01-03', 'UND', 2.12345678)");
     Summary s;
     s.cars = "10";
     s.f8 = "20";
@@ -198,8 +199,9 @@ TEST_F(InvoiceLinesTest, TheUnitFactorOfTheArticleIsStoredRoundedToFourDecimals)
 TEST_F(InvoiceLinesTest, AnArticleFoundByBarcodeWithAQuoteIsLookedUpQuoted) {
     // 01-07 now resolves, through its barcode, to the article O'X; the tax and unit lookups
     // are sent with the quote doubled.
-    exec("INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO, "
-         "ARTI_CODBAR, ARTI_ACTIVO) VALUES ('O''X', 'CON COMILLA', 'UND', 3, 0, '01-07', 'S')");
+    exec(
+        "INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO, "
+        "ARTI_CODBAR, ARTI_ACTIVO) VALUES ('O''X', 'CON COMILLA', 'UND', 3, 0, '01-07', 'S')");
     exec("DELETE FROM ARTICULO WHERE ARTI_COD = '01-07'");
     StatementLog log;
     Summary s;

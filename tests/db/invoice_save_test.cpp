@@ -13,7 +13,7 @@ using app::PortCallKind;
 using importer::RecordOutcome;
 
 class InvoiceSaveTest : public InvoiceImportTest {
-protected:
+  protected:
     static Summary cars(const std::string& amount) {
         Summary s;
         s.cars = amount;
@@ -65,22 +65,21 @@ TEST_F(InvoiceSaveTest, ASavedInvoiceIsTotalledPostedAndCopiedInThatOrder) {
 
 TEST_F(InvoiceSaveTest, OnlyAPostingAnswerWithStatusZeroIsCompleted) {
     struct Case {
-        const char* answer;  // CONTABIL_RESPUESTA row, or none
+        const char* answer;        // CONTABIL_RESPUESTA row, or none
         std::vector<Row> entries;  // ASIE_ID, ASIE_CONTABILIZADO afterwards
         int pendingCalls;
     } cases[] = {
-        {"(0, 'x', 17, 1)", {{"17", "S"}}, 1},
-        {"(5, 'x', 17, 1)", {{"17", "N"}}, 0},
-        {"(1, 'x', 17, 1)", {{"17", "N"}}, 0},
-        {"(-1, 'x', 17, 1)", {{"17", "N"}}, 0},
-        {"(0, 'x', 17, 0)", {{"17", "N"}}, 0},  // no row answered: nothing posted
+        {"(0, 'x', 17, 1)", {{"17", "S"}}, 1},  {"(5, 'x', 17, 1)", {{"17", "N"}}, 0},
+        {"(1, 'x', 17, 1)", {{"17", "N"}}, 0},  {"(-1, 'x', 17, 1)", {{"17", "N"}}, 0},
+        {"(0, 'x', 17, 0)", {{"17", "N"}}, 0},   // no row answered: nothing posted
         {"(0, 'x', NULL, 1)", {{"1", "S"}}, 1},  // entry from the procedure's own counter
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
-        exec("DELETE FROM FACTURAS_DETALLE; DELETE FROM FACTURAS; DELETE FROM "
-             "CONTABILIDAD_ASIENTOS; DELETE FROM CONTABIL_RESPUESTA; SET GENERATOR "
-             "GEN_CONTABILIDAD_ASIENTOS TO 0");
+        exec(
+            "DELETE FROM FACTURAS_DETALLE; DELETE FROM FACTURAS; DELETE FROM "
+            "CONTABILIDAD_ASIENTOS; DELETE FROM CONTABIL_RESPUESTA; SET GENERATOR "
+            "GEN_CONTABILIDAD_ASIENTOS TO 0");
         exec(std::string("INSERT INTO CONTABIL_RESPUESTA (CORE_ESTADO, CORE_MENSAJE, "
                          "CORE_ASIENTO, CORE_FILAS) VALUES ") +
              c.answer);
@@ -88,8 +87,7 @@ TEST_F(InvoiceSaveTest, OnlyAPostingAnswerWithStatusZeroIsCompleted) {
         write("[RDE_12_20240131.txt", {cars("100")});
         run();
         ASSERT_EQ(boxes(PortCallKind::Failure), std::vector<std::string>{});
-        EXPECT_EQ(rows("SELECT ASIE_ID, ASIE_CONTABILIZADO FROM CONTABILIDAD_ASIENTOS"),
-                  c.entries);
+        EXPECT_EQ(rows("SELECT ASIE_ID, ASIE_CONTABILIZADO FROM CONTABILIDAD_ASIENTOS"), c.entries);
         EXPECT_EQ(log.startingWith("EXECUTE PROCEDURE CONTABILIZA_PENDIENTE").size(),
                   static_cast<size_t>(c.pendingCalls));
     }
@@ -158,8 +156,7 @@ TEST_F(InvoiceSaveTest, APrefixWithoutSalesInterfaceStopsTheRunAfterTheSave) {
     EXPECT_EQ(failures[0].rfind("SQL Server Error: ", 0), 0u) << failures[0];
     const std::string id = value("SELECT FACT_ID FROM FACTURAS");
     // The database refuses the text before it runs: the buffer still holds it.
-    EXPECT_EQ(w_->buffers.CContafactura.CommandText,
-              "select * from contabil_factura(" + id + ",)");
+    EXPECT_EQ(w_->buffers.CContafactura.CommandText, "select * from contabil_factura(" + id + ",)");
     // Saved and totalled; not posted, not copied; this file and the ones after it stay.
     EXPECT_EQ(invoiceCount(), 1);
     EXPECT_EQ(log.startingWith("EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA").size(), 1u);
@@ -219,7 +216,8 @@ TEST_F(InvoiceSaveTest, AFieldThatIsNotANumberStopsTheRunAndLeavesNothingOfItsIn
         return s.line();
     };
     const Case cases[] = {
-        {"amount", with([](Summary& s) { s.f9 = "12a"; }), "'12a' is not a valid floating point value"},
+        {"amount", with([](Summary& s) { s.f9 = "12a"; }),
+         "'12a' is not a valid floating point value"},
         {"empty amount", with([](Summary& s) { s.motos = ""; }),
          "'' is not a valid floating point value"},
         // A record that ends after field 3: the fields it lacks are empty.
@@ -249,8 +247,9 @@ TEST_F(InvoiceSaveTest, ALineWhoseArticleIsNotFoundCannotBeAcceptedAndEndsTheRun
     s.f9 = "50";
     write("[RDE_12_20240131.txt", {s});
     run();
-    EXPECT_EQ(boxes(PortCallKind::Information),
-              std::vector<std::string>{app::texts::kCodigo + "'01-04'" + app::texts::kNoEncontrado});
+    EXPECT_EQ(
+        boxes(PortCallKind::Information),
+        std::vector<std::string>{app::texts::kCodigo + "'01-04'" + app::texts::kNoEncontrado});
     // The buffer's refusal is shown by the error translation, and no failure box follows.
     std::vector<std::string> errors = boxes(PortCallKind::Error);
     ASSERT_EQ(errors.size(), 1u);

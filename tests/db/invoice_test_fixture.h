@@ -24,7 +24,7 @@ using testsupport::Row;
 // One summary record of a flat file, ";"-separated: the fields the import reads, the others
 // filled with something.
 struct Summary {
-    std::string day = "01/01/2024";  // "20" at positions 7-8
+    std::string day = "01/01/2024";                    // "20" at positions 7-8
     std::string cars = "0", motos = "0", bicis = "0";  // fields 3, 4, 5
     std::string f7 = "0", f8 = "0", f9 = "0";
     std::string tax = "0", total = "0";  // fields 10, 11
@@ -32,8 +32,8 @@ struct Summary {
     bool fd = true;                      // "FD" after the groups
 
     std::string line() const {
-        std::vector<std::string> f = {day, "x", "y", cars, motos, bicis, "z", f7, f8, f9, tax,
-                                      total, "a", "b", "c", "d", "e"};
+        std::vector<std::string> f = {day, "x", "y",   cars, motos, bicis, "z", f7, f8,
+                                      f9,  tax, total, "a",  "b",   "c",   "d", "e"};
         f.insert(f.end(), groups.begin(), groups.end());
         if (fd) f.push_back("FD");
         std::string s;
@@ -45,7 +45,7 @@ struct Summary {
 // The window needs its invoice steps when it is built, and the importer needs the window:
 // this stands in for the importer until both exist.
 class StepsForwarder : public importer::InvoiceSteps {
-public:
+  public:
     importer::InvoiceSteps* target = nullptr;
     // Runs after each record with its outcome (the buffers as the importer left them).
     std::function<void(importer::RecordOutcome)> after;
@@ -57,15 +57,13 @@ public:
 };
 
 class RecordingCleanup : public importer::FileCleanup {
-public:
-    void cleanUp(const std::string&, const std::string& name) override {
-        cleaned.push_back(name);
-    }
+  public:
+    void cleanUp(const std::string&, const std::string& name) override { cleaned.push_back(name); }
     std::vector<std::string> cleaned;
 };
 
 class RecordingReplication : public importer::InvoiceReplication {
-public:
+  public:
     std::function<void()> onReplicate;
     int calls = 0;
     void replicate() override {
@@ -75,13 +73,13 @@ public:
 };
 
 class NoChooser : public app::FolderChooser {
-public:
+  public:
     std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
 };
 
 // Every statement text sent by any connection while the object lives.
 class StatementLog {
-public:
+  public:
     StatementLog() {
         fb::Connection::setStatementHook([this](const std::string& sql) { texts.push_back(sql); });
     }
@@ -100,7 +98,7 @@ public:
 };
 
 class InvoiceImportTest : public ::testing::Test {
-protected:
+  protected:
     InvoiceImportTest() {
         erp_.addCompany("001");
         erp_.addCompany("002");

@@ -16,7 +16,7 @@ namespace {
 using app::PortCallKind;
 
 class LookupsTest : public ::testing::Test {
-protected:
+  protected:
     LookupsTest() {
         company_ = erp_.addCompany("001");
         fdm_.Quorvan.setParam("Database", company_);
@@ -54,10 +54,11 @@ const char kCategory[] = "DOCUMENTOS";
 const char kRounding[] = "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES";
 
 TEST_F(LookupsTest, ConfigurationValueIsReturnedAsStored) {
-    exec("INSERT INTO CONFIGURACION VALUES ('M', 'C', 'TWICE', 'first');"
-         "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'TWICE', 'second');"
-         "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'BLANKS', '  a b  ');"
-         "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'NULL', NULL)");
+    exec(
+        "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'TWICE', 'first');"
+        "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'TWICE', 'second');"
+        "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'BLANKS', '  a b  ');"
+        "INSERT INTO CONFIGURACION VALUES ('M', 'C', 'NULL', NULL)");
     struct Case {
         const char* property;
         std::string value;
@@ -107,7 +108,7 @@ TEST_F(LookupsTest, ConfigurationKeysGoIntoTheStatementUnquoted) {
 TEST_F(LookupsTest, ValidationFillsTheArticleFieldsForTipoOneAndTwo) {
     struct Case {
         std::string key;
-        const char *desc, *unit;          // already in the row, or null
+        const char *desc, *unit;  // already in the row, or null
         const char *code, *wantDesc, *wantUnit;
     } cases[] = {
         {"01-03", nullptr, nullptr, "01-03", "LAVADO DE VEHICULOS", "UND"},  // TIPO 1: by code
@@ -130,8 +131,9 @@ TEST_F(LookupsTest, ValidationFillsTheArticleFieldsForTipoOneAndTwo) {
 }
 
 TEST_F(LookupsTest, ValidationThatFindsNoUsableArticleLeavesTheRowAsItWas) {
-    exec("INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, ARTI_UNIDAD, TAIV_COD, ARTI_ACTIVO) "
-         "VALUES ('01-99', 'INACTIVO', 'UND', 1, 'N')");
+    exec(
+        "INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, ARTI_UNIDAD, TAIV_COD, ARTI_ACTIVO) "
+        "VALUES ('01-99', 'INACTIVO', 'UND', 1, 'N')");
     struct Case {
         std::string key;
         std::vector<std::string> boxes;  // information boxes shown
@@ -144,7 +146,7 @@ TEST_F(LookupsTest, ValidationThatFindsNoUsableArticleLeavesTheRowAsItWas) {
          {app::texts::kCodigo + "'O''X'" + app::texts::kNoEncontrado},
          {"select * from valide_articulo('O''X')"}},
         {"01-99", {}, {"select * from valide_articulo('01-99')"}},  // TIPO 3: not usable
-        {"", {}, {}},  // no query, no box
+        {"", {}, {}},                                               // no query, no box
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
@@ -163,8 +165,9 @@ TEST_F(LookupsTest, ValidationThatFindsNoUsableArticleLeavesTheRowAsItWas) {
 }
 
 TEST_F(LookupsTest, TaxRatesOfTheArticleOrZero) {
-    exec("INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, TAIV_COD, ARTI_CONSUMO) "
-         "VALUES ('SINTARIFA', 'X', 99, 10)");
+    exec(
+        "INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, TAIV_COD, ARTI_CONSUMO) "
+        "VALUES ('SINTARIFA', 'X', 99, 10)");
     struct Case {
         std::string code;
         std::string vat, consumption;
@@ -191,8 +194,9 @@ TEST_F(LookupsTest, TaxRatesOfTheArticleOrZero) {
 }
 
 TEST_F(LookupsTest, UnitFactorOrExactlyOne) {
-    exec("INSERT INTO ARTICULO_UNIDAD VALUES ('01-03', 'PAR', 2.12344999);"
-         "INSERT INTO ARTICULO_UNIDAD VALUES ('01-03', 'MEDIO', 0.00005)");
+    exec(
+        "INSERT INTO ARTICULO_UNIDAD VALUES ('01-03', 'PAR', 2.12344999);"
+        "INSERT INTO ARTICULO_UNIDAD VALUES ('01-03', 'MEDIO', 0.00005)");
     struct Case {
         std::string article, unit;
         int64_t raw;  // ten-thousandths
