@@ -47,8 +47,8 @@ class ReplicationTest : public ::testing::Test {
                 testsupport::sqlQuote(prefdes) + ", " + ptvtdes + ");");
     }
 
-    std::string save(const InvoiceSpec& spec = {}) {
-        EXPECT_EQ(testsupport::saveInvoice(fdm_, b_, spec), 0);
+    std::string save(const InvoiceSpec& wanted = {}) {
+        EXPECT_EQ(testsupport::saveInvoice(fdm_, b_, wanted), 0);
         return b_.CFacturas.FieldByName("FACT_ID").asString();
     }
 
@@ -135,12 +135,12 @@ TEST_F(ReplicationTest, AnUnreachableBranchIsRecordedAndTheNextOneStillGetsItsCo
 
 TEST_F(ReplicationTest, TheCopyCarriesTheInvoiceAsTheImportBuiltIt) {
     addBranchRow("002", serverA_, "AB01", 12, "XA01", "NULL");
-    InvoiceSpec spec;
-    spec.obs = app::texts::cp1252("Observación");
-    spec.idfmar = "77";
-    spec.lines = {LineSpec{}, LineSpec{.arti = "01-03", .bode = "02", .dto3 = "2.5"},
+    InvoiceSpec wanted;
+    wanted.obs = app::texts::cp1252("Observación");
+    wanted.idfmar = "77";
+    wanted.lines = {LineSpec{}, LineSpec{.arti = "01-03", .bode = "02", .dto3 = "2.5"},
                   LineSpec{.arti = "01-04", .cant = "3"}};
-    save(spec);
+    save(wanted);
     replicator_.replicate();
     ASSERT_TRUE(port_.calls().empty());
 
@@ -149,7 +149,7 @@ TEST_F(ReplicationTest, TheCopyCarriesTheInvoiceAsTheImportBuiltIt) {
                         "FACT_COMIPORC, FACT_DESPACHO, FACT_VENCE, CAST(FACT_OBS AS VARCHAR(60)), "
                         "FACT_TRM, FACT_TOTAL, BODE_COD, FACT_IDFMAR FROM FACTURAS;"),
               (Rows{{"500001", "XA01", "0", "20240131", "2024-01-31", "800100200", "0.0000",
-                     "<null>", "<null>", spec.obs, "1.00", "1785.00", "01", "<null>"}}));
+                     "<null>", "<null>", wanted.obs, "1.00", "1785.00", "01", "<null>"}}));
     EXPECT_EQ(queryRows(branchA_,
                         "SELECT FACT_ID, FADE_ITEM, BODE_COD, ARTI_COD, FADE_CANT, FADE_DTO3, "
                         "FADE_DTOM1, FADE_DESC, FADE_ANULADO FROM FACTURAS_DETALLE "
@@ -164,9 +164,9 @@ TEST_F(ReplicationTest, ACopyTheBranchRefusesLeavesNothingThereAndNothingPending
     testsupport::execSql(branchA_, "DELETE FROM ARTICULO WHERE ARTI_COD = '01-03';");
     addBranchRow("002", serverA_, "AB01", 12, "XA01", "31");
     addBranchRow("003", serverB_, "AB01", 12, "XB01", "31");
-    InvoiceSpec spec;
-    spec.lines = {LineSpec{}, LineSpec{.arti = "01-03"}};
-    save(spec);
+    InvoiceSpec wanted;
+    wanted.lines = {LineSpec{}, LineSpec{.arti = "01-03"}};
+    save(wanted);
     replicator_.replicate();
 
     const std::string relation = app::texts::cp1252(

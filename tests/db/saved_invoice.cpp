@@ -2,28 +2,28 @@
 
 namespace testsupport {
 
-int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& spec) {
+int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted) {
     records::Buffer& h = b.CFacturas;
     if (!h.Active()) h.Open();
     fdm.SCambieidfact.ExecProc();
     h.Insert();
     h.FieldByName("FACT_ID").setString(fdm.SCambieidfact.params().ParamByName("ID").asString());
-    h.FieldByName("PTVT_ID").setInteger(spec.ptvt);
+    h.FieldByName("PTVT_ID").setInteger(wanted.ptvt);
     h.FieldByName("VEND_COD").setInteger(7);
     h.FieldByName("TERC_NIT").setString("800100200");
-    h.FieldByName("FACT_FECHA").setString(spec.fecha);
+    h.FieldByName("FACT_FECHA").setString(wanted.fecha);
     h.FieldByName("FACT_IVAINC").setString("S");
-    h.FieldByName("PREF_PRE").setString(spec.pref);
-    h.FieldByName("FACT_NUMERO").setString(spec.numero);
+    h.FieldByName("PREF_PRE").setString(wanted.pref);
+    h.FieldByName("FACT_NUMERO").setString(wanted.numero);
     h.FieldByName("FACT_TOTAL").setString("1785");
     h.FieldByName("FACT_TRM").setString("1");
     h.FieldByName("BODE_COD").setString("01");
-    h.FieldByName("FACT_OBS").setString(spec.obs);
-    h.FieldByName("FACT_IDFMAR").setString(spec.idfmar);
+    h.FieldByName("FACT_OBS").setString(wanted.obs);
+    h.FieldByName("FACT_IDFMAR").setString(wanted.idfmar);
     h.Post();
     records::Buffer& d = b.CFactdetalle;
     int item = 0;
-    for (const LineSpec& l : spec.lines) {
+    for (const LineSpec& l : wanted.lines) {
         d.Insert();
         ++item;
         d.FieldByName("FADE_ITEM").setInteger(l.item ? l.item : item);

@@ -32,6 +32,6 @@ struct InvoiceSpec {
 // Adds the invoice with a fresh id from the company's CAMBIE_ID_FACTURA and saves it; returns
 // the result of ApplyUpdates(0). FACT_TRM is 1, FACT_TOTAL 1785; FACT_COMIPORC, FACT_DESPACHO
 // and FACT_VENCE are left empty. Lines are numbered 1, 2, 3 ... unless they say otherwise.
-int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& spec);
+int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted);
 
 }  // namespace testsupport

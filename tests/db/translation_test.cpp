@@ -86,10 +86,10 @@ TEST_F(TranslationTest, RefusedLinesAlsoNameTheHeadersTable) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         port_.clear();
-        InvoiceSpec spec;
-        spec.lines = c.lines;
+        InvoiceSpec wanted;
+        wanted.lines = c.lines;
         b_.CFacturas.Close();
-        EXPECT_EQ(testsupport::saveInvoice(fdm_, b_, spec), 1);
+        EXPECT_EQ(testsupport::saveInvoice(fdm_, b_, wanted), 1);
         EXPECT_EQ(port_.calls(), boxed(c.shown));
         EXPECT_EQ(count("FACTURAS"), "0");
         EXPECT_EQ(count("FACTURAS_DETALLE"), "0");
