@@ -290,6 +290,9 @@ bool Buffer::Locate(std::string_view fieldName, std::string_view value) {
 // ---- fields --------------------------------------------------------------------------------
 
 int Buffer::FindFieldIndex(std::string_view n) const {
+    // Callers spell the names as declared: the exact match is tried first, being much cheaper.
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (fields_[i].name == n) return static_cast<int>(i);
     for (size_t i = 0; i < fields_.size(); ++i)
         if (core::equalsNoCase(fields_[i].name, n)) return static_cast<int>(i);
     return -1;
@@ -338,30 +341,34 @@ core::Date Field::asDate() const {
 }
 
 void Field::setValue(const fb::Value& v) {
+    store(valueFromValue(def(), v));
+}
+
+void Field::store(fb::Value v) {
     if (!buffer_->inserting_)
         throw std::runtime_error(buffer_->name() + ": Dataset not in edit or insert mode");
     int c = buffer_->fieldColumn_[index_];
     if (c < 0) throw std::runtime_error(buffer_->name() + ": Field '" + name() + "' is read-only");
-    buffer_->current()->values[c] = valueFromValue(def(), v);
+    buffer_->current()->values[c] = std::move(v);
 }
 
 void Field::setString(std::string_view t) {
-    setValue(valueFromText(def(), t));
+    store(valueFromText(def(), t));
 }
 void Field::setInteger(int64_t v) {
-    setValue(valueFromInt(def(), v));
+    store(valueFromInt(def(), v));
 }
 void Field::setMoney(core::Money m) {
-    setValue(valueFromMoney(def(), m));
+    store(valueFromMoney(def(), m));
 }
 void Field::setFloat(double d) {
-    setValue(valueFromDouble(def(), d));
+    store(valueFromDouble(def(), d));
 }
 void Field::setDate(const core::Date& d) {
-    setValue(valueFromDate(def(), d));
+    store(valueFromDate(def(), d));
 }
 void Field::clear() {
-    setValue(fb::Value());
+    store(fb::Value());
 }
 
 // ---- insert, post, cancel ------------------------------------------------------------------
@@ -452,7 +459,7 @@ std::string Buffer::insertText() {
     return insertSql_;
 }
 
-std::vector<fb::Value> Buffer::insertValues(const Row& row) const {
+const std::vector<fb::Value>& Buffer::insertValues(const Row& row) const {
     return row.values;
 }
 

@@ -49,6 +49,8 @@ class Field {
     void clear();
 
   private:
+    void store(fb::Value v);  // a value already of the column's type
+
     Buffer* buffer_;
     int index_;
 };
@@ -127,7 +129,7 @@ class Buffer : public core::Component {
     void acceptInsertion();
     void validateRequired() const;
     std::string insertText();
-    std::vector<fb::Value> insertValues(const Row& row) const;
+    const std::vector<fb::Value>& insertValues(const Row& row) const;
     void detailsChanged();
 
     Provider* provider_ = nullptr;
