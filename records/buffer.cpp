@@ -147,6 +147,7 @@ void Buffer::loadFrom(const fb::Table& table) {
         rows_.push_back(std::move(r));
     }
     cur_ = 0;
+    scanFrom_ = 0;
     inserting_ = false;
     if (detail_) {
         const ServerDataset& d = *dataset().detail();
@@ -192,6 +193,7 @@ void Buffer::Close() {
     }
     rows_.clear();
     cur_ = 0;
+    scanFrom_ = 0;
     active_ = false;
     inserting_ = false;
     detailsChanged();
@@ -398,6 +400,8 @@ void Buffer::Insert() {
     }
     r.push_back(std::move(row));
     cur_ = r.size() - 1;
+    Buffer& top = master_ ? *master_ : *this;
+    top.scanFrom_ = std::min(top.scanFrom_, top.cur_);
     inserting_ = true;
     detailsChanged();
     if (AfterInsert) AfterInsert(*this);
@@ -440,6 +444,7 @@ void Buffer::CancelUpdates() {
     std::erase_if(rows_, [](const auto& r) { return r->pending; });
     inserting_ = false;
     cur_ = 0;
+    scanFrom_ = rows_.size();
     detailsChanged();
 }
 
@@ -476,14 +481,17 @@ int Buffer::ApplyUpdates(int maxErrors) {
         size_t index;
     };
     std::vector<Item> items;
-    for (size_t h = 0; h < rows_.size(); ++h) {
+    for (size_t h = scanFrom_; h < rows_.size(); ++h) {
         if (rows_[h]->pending) items.push_back({this, h, rows_[h].get(), h});
         if (detail_)
             for (size_t d = 0; d < rows_[h]->details.size(); ++d)
                 if (rows_[h]->details[d]->pending)
                     items.push_back({detail_, h, rows_[h]->details[d].get(), d});
     }
-    if (items.empty()) return 0;
+    if (items.empty()) {
+        scanFrom_ = rows_.size();
+        return 0;
+    }
 
     const ServerDataset& ds = dataset();
     fb::Transaction tra = ds.connection().begin();
@@ -521,6 +529,8 @@ int Buffer::ApplyUpdates(int maxErrors) {
     // Refused rows, and rows not sent after the apply stopped, stay pending.
     for (size_t k = 0; k < items.size(); ++k)
         if (saved[k]) items[k].row->pending = false;
+    if (errors == 0 && std::all_of(saved.begin(), saved.end(), [](bool b) { return b; }))
+        scanFrom_ = rows_.size();
     return errors;
 }
 

@@ -141,6 +141,9 @@ class Buffer : public core::Component {
     std::vector<fb::ColumnInfo> columns_;
     Rows rows_;  // a header buffer's rows (a detail buffer uses its master's current row)
     size_t cur_ = 0;
+    // Header rows before this one hold no pending rows (saved invoices stay in the buffer
+    // until it closes, and the apply need not walk them again).
+    size_t scanFrom_ = 0;
     bool active_ = false;
     bool inserting_ = false;
     std::string insertSql_;

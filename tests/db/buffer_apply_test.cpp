@@ -226,6 +226,25 @@ TEST_F(BufferApply, SecondInvoiceOfAFileSendsOnlyItsOwnRows) {
     EXPECT_EQ(count("FACTURAS_DETALLE"), "5");
 }
 
+TEST_F(BufferApply, LineAddedToAnEarlierSavedInvoiceIsSent) {
+    connect();
+    auto [first, r1] = saveInvoice({"01-01"});
+    auto [second, r2] = saveInvoice({"01-03"});
+    ASSERT_EQ(r1 + r2, 0);
+    w.CFacturas.First();
+    ASSERT_EQ(w.CFacturas.FieldByName("FACT_ID").asInteger(), first);
+    NroIte = 1;
+    addLine("01-04");
+    sent.clear();
+    EXPECT_EQ(w.CFacturas.ApplyUpdates(0), 0);
+    EXPECT_EQ(inserts("FACTURAS_DETALLE"), 1);
+    EXPECT_EQ(inserts("FACTURAS"), 0);
+    EXPECT_EQ(rows("SELECT FADE_ITEM, ARTI_COD FROM FACTURAS_DETALLE WHERE FACT_ID = " +
+                   std::to_string(first) + " ORDER BY FADE_ITEM;"),
+              (std::vector<testsupport::Row>{{"1", "01-01"}, {"2", "01-04"}}));
+    EXPECT_EQ(count("FACTURAS_DETALLE WHERE FACT_ID = " + std::to_string(second)), "1");
+}
+
 TEST_F(BufferApply, LineTakesTheHeadersFactId) {
     connect();
     int id = addHeader();
