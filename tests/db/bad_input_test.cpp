@@ -1,0 +1,269 @@
+// Bad input end to end through the run: malformed names, bytes that are no text, huge files,
+// quotes in every value that reaches a statement, databases that lack a table or a procedure,
+// an unreachable company database, read-only files. For each: what the user is told, which
+// files stay, and that nothing of an invoice is half-stored.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <random>
+
+#include "tests/db/invoice_test_fixture.h"
+
+namespace invoiceimport {
+namespace {
+
+using app::PortCallKind;
+
+class BadInputTest : public InvoiceImportTest {
+  protected:
+    static Summary cars(const std::string& amount) {
+        Summary s;
+        s.cars = amount;
+        return s;
+    }
+    std::vector<std::string> failures() const { return boxes(PortCallKind::Failure); }
+    bool closed() const { return port_.count(PortCallKind::Close) > 0; }
+    // Every stored invoice with its number of lines, "PREF_PRE FACT_FECHA lines".
+    std::vector<Row> invoices(const std::string& cia = "001") const {
+        return rows(
+            "SELECT F.PREF_PRE, F.FACT_FECHA, (SELECT COUNT(*) FROM FACTURAS_DETALLE D WHERE "
+            "D.FACT_ID = F.FACT_ID) FROM FACTURAS F ORDER BY F.PREF_PRE, F.FACT_FECHA",
+            cia);
+    }
+};
+
+TEST_F(BadInputTest, MalformedNamesStopTheRunBeforeAnythingIsStored) {
+    struct Case {
+        std::string name, failure;
+    } cases[] = {
+        {"[RDE_12_2024013.txt", "'2024/01/3.' is not a valid date"},
+        {"[RDE_12_2024ab31.txt", "'2024/ab/31' is not a valid date"},
+        {"[RDE_12_20241331.txt", "'2024/13/31' is not a valid date"},
+        {"[RDE_12_20240230.txt", "'2024/02/30' is not a valid date"},
+        {"[RDE_12_.txt", "'.txt//' is not a valid date"},
+        {"[RDE_12.txt", "'//' is not a valid date"},
+        {"[RDE.txt", "'//' is not a valid date"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        write(c.name, {cars("1500")});
+        write("[RDE_13_20240131.txt", {cars("1500")});  // sorted after: not reached
+        run();
+        EXPECT_EQ(failures(), std::vector<std::string>{c.failure});
+        EXPECT_FALSE(closed());  // the window stays open with its message panel
+        EXPECT_TRUE(exists(c.name));
+        EXPECT_TRUE(exists("[RDE_13_20240131.txt"));
+        EXPECT_EQ(invoiceCount(), 0);
+        EXPECT_TRUE(cleanup_.cleaned.empty());
+    }
+}
+
+TEST_F(BadInputTest, BytesThatAreNoTextNeverHalfStoreAnInvoice) {
+    std::mt19937 random(20240131);
+    std::string binary(64 * 1024, '\0');
+    for (char& c : binary) c = static_cast<char>(random() & 0xFF);
+    const std::string valid = cars("1500").line();
+    Summary highBytes = cars("1500");
+    highBytes.groups = {"A\xD1O  5.0.0"};  // "AÑO" in Windows-1252
+
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::vector<std::string> failures;
+        std::vector<Row> invoices;  // prefix, date, lines
+        bool removed;
+    } cases[] = {
+        {"empty file", "", {}, {}, false},
+        {"random bytes", binary, {}, {}, false},
+        {"NUL bytes between records",
+         std::string(3, '\0') + "\r\n" + valid + std::string(3, '\0'),
+         {},
+         {{"AB01", "2024-01-31", "1"}},
+         true},
+        {"NUL byte in an unused text field",
+         std::string("01/01/2024;x\0y;") + valid.substr(valid.find(";y;")),
+         {},
+         {{"AB01", "2024-01-31", "1"}},
+         true},
+        {"Windows-1252 letters in a discount-group name",
+         highBytes.line(),
+         {},
+         {{"AB01", "2024-01-31", "2"}},
+         true},
+        {"a record ended by a lone CR swallows the next byte",
+         "xx\rZ" + valid,
+         {},
+         {{"AB01", "2024-01-31", "1"}},
+         true},
+    };
+    int day = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        exec("DELETE FROM FACTURAS");
+        cleanup_.cleaned.clear();
+        const std::string name = "[RDE_12_202401" + std::to_string(31 - day++) + ".txt";
+        write(name, c.bytes);
+        run();
+        EXPECT_EQ(failures(), c.failures);
+        // Each case uses its own day; the expected date is the case's.
+        std::vector<Row> expected = c.invoices;
+        for (Row& r : expected) r[1] = "2024-01-" + name.substr(14, 2);
+        EXPECT_EQ(invoices(), expected);
+        EXPECT_EQ(cleanup_.cleaned.size(), c.removed ? 1u : 0u);
+        std::filesystem::remove(folder_ + "/" + name);
+    }
+}
+
+TEST_F(BadInputTest, ADiscountGroupNameWithControlAndHighBytesIsStoredAsItStands) {
+    Summary s = cars("0");
+    s.groups = {"\x01\x7F\xFF  5.0.0"};
+    write("[RDE_12_20240131.txt", {s});
+    run();
+    ASSERT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(rows("SELECT CHAR_LENGTH(FADE_REFERENCIA), ASCII_VAL(SUBSTRING(FADE_REFERENCIA "
+                   "FROM 7 FOR 1)), ASCII_VAL(SUBSTRING(FADE_REFERENCIA FROM 8 FOR 1)), "
+                   "ASCII_VAL(SUBSTRING(FADE_REFERENCIA FROM 9 FOR 1)) FROM FACTURAS_DETALLE"),
+              (std::vector<Row>{{"9", "1", "127", "255"}}));
+}
+
+TEST_F(BadInputTest, AHugeFileIsReadToItsEndForItsOneSummaryRecord) {
+    // 40 MB of detail records, then one summary record.
+    std::string body;
+    const std::string filler = "10:00;x;y;1;0;0;z;0;0;0;0;0;0;0;0;0;0;FD\r\n";
+    body.reserve(40 * 1024 * 1024 + 100);
+    while (body.size() < 40u * 1024 * 1024) body += filler;
+    body += cars("1500").line();
+    write("[RDE_12_20240131.txt", body);
+    run();
+    EXPECT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
+    EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240131.txt"});
+    EXPECT_TRUE(closed());
+}
+
+TEST_F(BadInputTest, QuotesInEveryValueThatReachesAStatementAreStoredAsTheyStand) {
+    // A point of sale whose prefix, customer, article and unit all carry a quote.
+    testsupport::execSql(erp_.generalPath(), "INSERT INTO CENTROS VALUES ('14', '001', 'X')");
+    exec("INSERT INTO TERCEROS (TERC_NIT, TERC_NOM) VALUES ('9''9', 'O''BRIEN')");
+    exec("INSERT INTO CLIENTES (TERC_NIT, LIPR_COD, VEND_COD) VALUES ('9''9', 1, 7)");
+    exec("INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_IVAINC) VALUES (31, 'A''B', 'S')");
+    exec("INSERT INTO INTERFAZ_VENTAS (INVE_ID, TIDO_COD, PREF_PRE) VALUES (8, 31, 'A''B')");
+    exec(
+        "INSERT INTO PUNTO_VENTA (PTVT_ID, BODE_COD, PTVT_NOM, PREF_PRE, TERC_NIT) "
+        "VALUES (14, '04', 'COMILLAS', 'A''B', '9''9')");
+    exec(
+        "INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO, "
+        "ARTI_CODBAR, ARTI_ACTIVO) VALUES ('O''X', 'D''ORO', 'U''N', 1, 0, '01-07', 'S')");
+    exec("DELETE FROM ARTICULO WHERE ARTI_COD = '01-07'");
+    exec(
+        "INSERT INTO ARTICULO_UNIDAD (ARTI_COD, UNID_COD, ARUN_FACTOR) VALUES ('O''X', 'U''N', 3)");
+    Summary s;
+    s.f7 = "1000";
+    s.groups = {"D'A  5.0.0", "'X'  6.0.0"};
+    write("[RDE_14_20240131.txt", {s});
+    write("[RDE_14_20240131b.txt", {s});  // the same day again: found by the quoted prefix
+    run();
+    ASSERT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(rows("SELECT PREF_PRE, TERC_NIT, FACT_NOMCLIENTE FROM FACTURAS"),
+              (std::vector<Row>{{"A'B", "9'9", "O'BRIEN"}}));
+    EXPECT_EQ(rows("SELECT FADE_ITEM, ARTI_COD, FADE_DESC, FADE_UNIDAD, FADE_FACTOR, "
+                   "FADE_REFERENCIA FROM FACTURAS_DETALLE ORDER BY FADE_ITEM"),
+              (std::vector<Row>{
+                  {"1", "O'X", "D'ORO", "U'N", "3.0000", "<null>"},
+                  {"2", "01-01", "SERVICIO DE PARQUEADERO", "UND", "1.0000", "AUTOS D'A"},
+                  {"3", "01-01", "SERVICIO DE PARQUEADERO", "UND", "1.0000", "AUTOS 'X'"},
+              }));
+    EXPECT_EQ(cleanup_.cleaned,
+              (std::vector<std::string>{"[RDE_14_20240131.txt", "[RDE_14_20240131b.txt"}));
+}
+
+// A company database that lacks something the run needs: the run stops with the database's
+// own text and keeps the file. Where the object is only needed after the save, the invoice
+// is stored whole (header and every line) but what comes after the failing step does not
+// happen; the next run finds it already imported and removes the file without repeating it.
+struct MissingObject {
+    const char* drop;
+    const char* unknown;  // how the database names what is missing
+    bool saved;
+    const char* total;  // FACT_TOTAL read back from the saved invoice
+};
+
+class MissingObjectTest : public BadInputTest,
+                          public ::testing::WithParamInterface<MissingObject> {};
+
+TEST_P(MissingObjectTest, StopsTheRunWithTheDatabasesText) {
+    const MissingObject& c = GetParam();
+    exec(c.drop);
+    Summary s = cars("1500");
+    s.total = "0";  // only the totals procedure puts the lines' sum in the header
+    write("[RDE_12_20240131.txt", {s});
+    run();
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_EQ(failures()[0].rfind("SQL Server Error: Dynamic SQL Error", 0), 0u) << failures()[0];
+    EXPECT_NE(failures()[0].find(c.unknown), std::string::npos) << failures()[0];
+    EXPECT_FALSE(closed());
+    EXPECT_TRUE(exists("[RDE_12_20240131.txt"));
+    EXPECT_TRUE(cleanup_.cleaned.empty());
+    if (!c.saved) {
+        EXPECT_EQ(invoiceCount(), 0);
+        EXPECT_EQ(lineCount(), 0);
+        return;
+    }
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
+    EXPECT_EQ(value("SELECT FACT_TOTAL FROM FACTURAS"), c.total);
+    // The next run: already imported, the file goes, nothing is stored twice and the step
+    // that failed is not repeated.
+    run();
+    EXPECT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
+    EXPECT_EQ(value("SELECT FACT_TOTAL FROM FACTURAS"), c.total);
+    EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240131.txt"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, MissingObjectTest,
+    ::testing::Values(
+        MissingObject{"DROP TABLE CONFIGURACION", "Table unknown\n-CONFIGURACION", false, ""},
+        MissingObject{"DROP TABLE PUNTO_VENTA", "Table unknown\n-PUNTO_VENTA", false, ""},
+        MissingObject{"DROP PROCEDURE VALIDE_ARTICULO", "Procedure unknown\n-VALIDE_ARTICULO",
+                      false, ""},
+        MissingObject{"DROP PROCEDURE ACTUALICE_TOTAL_DOCVENTA",
+                      "Procedure unknown\n-ACTUALICE_TOTAL_DOCVENTA", true, "0.00"},
+        MissingObject{"DROP TABLE INTERFAZ_VENTAS", "Table unknown\n-INTERFAZ_VENTAS", true,
+                      "1785.00"},
+        MissingObject{"DROP PROCEDURE CONTABILIZA_PENDIENTE",
+                      "Procedure unknown\n-CONTABILIZA_PENDIENTE", true, "1785.00"}),
+    [](const ::testing::TestParamInfo<MissingObject>& i) {
+        std::string n = std::string(i.param.drop).substr(std::string(i.param.drop).rfind(' ') + 1);
+        n.erase(std::remove(n.begin(), n.end(), '_'), n.end());
+        return n;
+    });
+
+TEST_F(BadInputTest, AnUnreachableCompanyDatabaseStopsTheRunAtItsFirstFile) {
+    std::filesystem::remove(company("002"));
+    write("[RDE_12_20240131.txt", {cars("1500")});  // company 001
+    write("[RDE_21_20240131.txt", {cars("1500")});  // company 002: its database is gone
+    run();
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_NE(failures()[0].find(company("002")), std::string::npos) << failures()[0];
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
+    EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240131.txt"});
+    EXPECT_TRUE(exists("[RDE_21_20240131.txt"));
+    EXPECT_FALSE(closed());
+}
+
+TEST_F(BadInputTest, AReadOnlyFlatFileIsReadAndCleanedUp) {
+    write("[RDE_12_20240131.txt", {cars("1500")});
+    ASSERT_EQ(::chmod((folder_ + "/[RDE_12_20240131.txt").c_str(), 0444), 0);
+    run();
+    EXPECT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
+    EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240131.txt"});
+}
+
+}  // namespace
+}  // namespace invoiceimport
