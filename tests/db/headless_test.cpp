@@ -20,7 +20,7 @@ struct Result {
 };
 
 class HeadlessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fs::create_directories(dir_.file("xdg/Ostrel"));
         fs::create_directories(dir_.file("install"));
@@ -39,8 +39,10 @@ protected:
     void settings(const std::string& cia, const std::string& espera = "") {
         registerInstall();
         std::ofstream(dir_.file("install/settings.conf"), std::ios::binary)
-            << erp_.root() << "\r\nSYSDBA\r\nx\r\n" << cia << "\r\n-\r\nAB01\r\n"
-            << dir_.file("in") << "\r\n" << espera << "\r\n";
+            << erp_.root() << "\r\nSYSDBA\r\nx\r\n"
+            << cia << "\r\n-\r\nAB01\r\n"
+            << dir_.file("in") << "\r\n"
+            << espera << "\r\n";
     }
     void flatFile(const std::string& name) {
         std::ofstream(dir_.file("in/" + name), std::ios::binary)
@@ -48,10 +50,10 @@ protected:
     }
 
     Result run(const std::string& args) {
-        std::string cmd = "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" +
-                          dir_.file("xdg") + "' PATH='" + dir_.file("bin") + ":/usr/bin:/bin' '" +
-                          BINARY_DIR + "/importarfac' " + args + " >'" + dir_.file("out") +
-                          "' 2>'" + dir_.file("err") + "'";
+        std::string cmd = "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") +
+                          "' PATH='" + dir_.file("bin") + ":/usr/bin:/bin' '" + BINARY_DIR +
+                          "/importarfac' " + args + " >'" + dir_.file("out") + "' 2>'" +
+                          dir_.file("err") + "'";
         Result r;
         int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -121,6 +123,33 @@ TEST_F(HeadlessTest, FailuresAreStatusOneWithTheirTextOnStandardError) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("'2024/01/3.' is not a valid date"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_12_2024013.txt")));
+}
+
+TEST_F(HeadlessTest, AnUnwritableWorkingDirectoryStopsTheRunAfterTheStoredFilesDeletion) {
+    // The transfer script cannot be written where the program runs: the invoice is stored
+    // and the local file deleted, the remote copy stays, the run stops with the reason. A
+    // later copy of the same file is recognised as already imported.
+    erp_.addCompany("001");
+    settings("001");
+    flatFile("[RDE_12_20240131.txt");
+    flatFile("[RDE_13_20240131.txt");
+    fs::remove_all(dir_.file("work"));  // gone: no file can be made in it, not even by root
+    fs::create_directories(dir_.file("work"));
+    std::string cmd = "cd '" + dir_.file("work") + "' && rmdir '" + dir_.file("work") +
+                      "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") + "' PATH='" + dir_.file("bin") +
+                      ":/usr/bin:/bin' '" + BINARY_DIR +
+                      "/importarfac' --headless --pause-ms 0 >'" + dir_.file("out") + "' 2>'" +
+                      dir_.file("err") + "'";
+    int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_NE(slurp(dir_.file("err")).find("borrar.txt"), std::string::npos)
+        << slurp(dir_.file("err"));
+    EXPECT_FALSE(fs::exists(dir_.file("in/[RDE_12_20240131.txt")));
+    EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_13_20240131.txt")));  // not reached
+    EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"), "SELECT COUNT(*) FROM FACTURAS"),
+              "1");
+    EXPECT_FALSE(fs::exists(dir_.file("bin/started.log")));
 }
 
 }  // namespace
