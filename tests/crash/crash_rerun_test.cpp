@@ -1,0 +1,300 @@
+// The headless import killed with SIGKILL at every statement it sends and at every deletion
+// of a flat file, each time on fresh copies of the databases and the folder, then run again
+// to its end. Whatever the moment, the databases end with exactly one invoice per prefix and
+// day, each with exactly its lines, and the folder ends empty; no file leaves the folder
+// before its invoices are stored. What a kill leaves undone once the invoice is saved (the
+// totals, the posting, the copy to the branch) stays undone: the rerun finds the invoice
+// already imported and skips it. Each such moment is asserted as that named stage.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+
+#include "tests/crash/crash_scenario.h"
+#include "tests/crash/crash_timeline.h"
+
+namespace crash {
+namespace {
+
+// The header as the flat file gave it, before ACTUALICE_TOTAL_DOCVENTA recomputed it.
+const char kUntotalledTotal[] = "2.00";
+const char kUntotalledVat[] = "1.00";
+
+// A run that is not killed, traced: its events, and the databases it leaves.
+struct Reference {
+    Timeline timeline;
+    Stored stored;
+};
+
+Reference makeReference(const Engine& engine) {
+    World w(engine);
+    const std::string trace = w.root() + "/trace.txt";
+    const RunResult r = w.runKillable(0, trace);
+    if (r.killed || r.status != 0)
+        throw std::runtime_error("the traced run failed: " + r.err + r.out);
+    return {Timeline::parse(readTrace(trace)), readStored(w)};
+}
+
+const Reference& embeddedReference() {
+    static const Reference ref = makeReference({});
+    return ref;
+}
+
+const char kNeverRemovedRemotely[] = "deleted here but never removed on the server: ";
+
+// The transfer script's line that removes the flat file `name` on the server.
+std::string removal(const std::string& name) {
+    return "rm [[]" + name.substr(1) + "\r\n";
+}
+
+std::string invoiceNumber(const InvoiceKey& k) {
+    std::string n = k.date;
+    n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
+    return n;
+}
+
+// The branch copies of an invoice that the branch asks for (they keep its number).
+const std::vector<BranchCopy>* copiesOf(const Stored& s, const InvoiceKey& k) {
+    auto it = s.branchCopies.find(invoiceNumber(k));
+    return it == s.branchCopies.end() ? nullptr : &it->second;
+}
+
+size_t allCopies(const Stored& s) {
+    size_t n = 0;
+    for (const auto& [number, copies] : s.branchCopies) n += copies.size();
+    return n;
+}
+
+class CrashRerunTest : public ::testing::Test {
+  protected:
+    // Kills the import at event k of `ref`'s run, then reruns the program, checking both.
+    void killAndRerun(const Reference& ref, size_t k, const Engine& engine = {}) {
+        const Timeline& t = ref.timeline;
+        SCOPED_TRACE(t.where(k));
+        World w(engine);
+
+        for (const InvoiceEvents& inv : t.invoices) ++seen_[inv.stageAtKill(k)];
+        const RunResult killed = w.runKillable(k);
+        ASSERT_TRUE(killed.killed)
+            << "the run ended before the moment: status " << killed.status << "\n"
+            << killed.err;
+        checkAfterKill(ref, k, w);
+
+        const RunResult rerun = w.runProgram();
+        EXPECT_EQ(rerun.status, 0) << rerun.err << rerun.out;
+        EXPECT_EQ(rerun.err, "");
+        checkAfterRerun(ref, k, w);
+    }
+
+    void killEach(const Reference& ref, size_t from, size_t to, const Engine& engine = {}) {
+        ASSERT_LE(from, to);
+        ASSERT_LE(to, ref.timeline.events.size());
+        for (size_t k = from; k <= to; ++k) {
+            killAndRerun(ref, k, engine);
+            if (HasFatalFailure()) return;
+        }
+    }
+
+    // Every stage that a kill can leave an invoice at was met among the moments, so that none
+    // of the expectations above went untried.
+    void expectEveryStageMet(bool withBranchCopy) {
+        for (Stage s : {Stage::NotSaved, Stage::SavedOnly, Stage::Totalled, Stage::EntryRecorded,
+                        Stage::Complete})
+            EXPECT_GT(seen_[s], 0) << describe(s);
+        EXPECT_EQ(seen_[Stage::Posted] > 0, withBranchCopy) << describe(Stage::Posted);
+    }
+
+  private:
+    std::map<Stage, int> seen_;
+
+    // The killed run: files leave the folder only once their invoices are stored, and an
+    // invoice is there whole or not at all.
+    static void checkAfterKill(const Reference& ref, size_t k, const World& w) {
+        const Timeline& t = ref.timeline;
+        const Stored s = readStored(w);
+        const std::set<std::string> left = w.folder();
+        for (const FlatFile& f : flatFiles()) {
+            bool deletionStarted = false;
+            for (const FileEvents& fe : t.files)
+                if (fe.name == f.name) deletionStarted = fe.del < k;
+            EXPECT_EQ(left.count(f.name), deletionStarted ? 0u : 1u) << f.name;
+            if (!left.count(f.name)) {
+                EXPECT_EQ(s.invoices.count(f.key), 1u)
+                    << f.name << " was removed before its invoice " << describe(f.key)
+                    << " was stored";
+            }
+        }
+        for (const InvoiceEvents& inv : t.invoices) {
+            const Stage stage = inv.stageAtKill(k);
+            auto it = s.invoices.find(inv.key);
+            const size_t stored = it == s.invoices.end() ? 0 : it->second.size();
+            EXPECT_EQ(stored, stage == Stage::NotSaved ? 0u : 1u)
+                << describe(inv.key) << ": " << describe(stage);
+            if (stored == 1) {
+                EXPECT_EQ(it->second[0].lines, ref.stored.invoices.at(inv.key)[0].lines)
+                    << describe(inv.key) << " is stored without exactly its lines";
+            }
+        }
+        for (const FileEvents& fe : t.files) {
+            const bool named = w.transferScript().find(removal(fe.name)) != std::string::npos;
+            // Deleted here, and the run died before its transfer script was written: the
+            // rerun no longer sees the file, so nothing ever removes it on the server.
+            if (k == fe.deleted) {
+                EXPECT_FALSE(named) << kNeverRemovedRemotely << fe.name;
+            }
+            // One event later the script for it had been written and the client started.
+            if (k == fe.deleted + 1) {
+                EXPECT_TRUE(named) << fe.name;
+            }
+        }
+    }
+
+    // The rerun: every invoice once, with its lines; every file gone; whatever the kill left
+    // undone after a save stays undone.
+    static void checkAfterRerun(const Reference& ref, size_t k, const World& w) {
+        const Timeline& t = ref.timeline;
+        const Stored s = readStored(w);
+        EXPECT_EQ(w.folder(), std::set<std::string>{});
+        EXPECT_FALSE(w.errorLogExists());
+        EXPECT_EQ(s.invoices.size(), expectedInvoices().size());
+        EXPECT_EQ(s.strayEntries, 0);
+        EXPECT_EQ(s.pendingReplicas, 0);
+
+        size_t wantCopies = 0;
+        for (const InvoiceEvents& inv : t.invoices)
+            if (inv.copied() && inv.stageAfterRerun(k) == Stage::Complete) ++wantCopies;
+        EXPECT_EQ(allCopies(s), wantCopies) << "copies in the branch";
+
+        for (const InvoiceEvents& inv : t.invoices) {
+            const Stage stage = inv.stageAfterRerun(k);
+            SCOPED_TRACE(describe(inv.key) + ": " + describe(stage));
+            auto it = s.invoices.find(inv.key);
+            ASSERT_NE(it, s.invoices.end()) << "lost";
+            ASSERT_EQ(it->second.size(), 1u) << "doubled";
+            const StoredInvoice& got = it->second[0];
+            const StoredInvoice& want = ref.stored.invoices.at(inv.key)[0];
+            EXPECT_EQ(got.lines, want.lines);
+
+            if (stage >= Stage::Totalled) {
+                EXPECT_EQ(got.total, want.total);
+                EXPECT_EQ(got.vat, want.vat);
+            } else {
+                EXPECT_EQ(got.total, kUntotalledTotal) << "totalled although the rerun skips it";
+                EXPECT_EQ(got.vat, kUntotalledVat);
+            }
+            EXPECT_EQ(got.entries, stage >= Stage::EntryRecorded ? 1 : 0);
+            EXPECT_EQ(got.posted, stage >= Stage::Posted ? 1 : 0);
+
+            if (!inv.copied()) continue;
+            const std::vector<BranchCopy>* copies = copiesOf(s, inv.key);
+            const size_t copied = copies ? copies->size() : 0;
+            if (stage == Stage::Complete) {
+                ASSERT_EQ(copied, 1u);
+                EXPECT_EQ((*copies)[0].lines, (*copiesOf(ref.stored, inv.key))[0].lines);
+            } else {
+                EXPECT_EQ(copied, 0u) << "copied although the rerun skips it";
+            }
+        }
+        for (const FileEvents& fe : t.files) {
+            if (k == fe.deleted) {
+                EXPECT_EQ(w.remoteLog().find(removal(fe.name)), std::string::npos)
+                    << kNeverRemovedRemotely << fe.name;
+            }
+        }
+    }
+};
+
+// The reference run itself: every invoice complete with the lines its summary record asks
+// for, every AB01 invoice copied to the branch, every file removed, and each kind of event
+// traced, so that the kill moments below land where they are meant to.
+TEST_F(CrashRerunTest, TheTracedRunIsCompleteAndTracesEveryKindOfMoment) {
+    const Reference& ref = embeddedReference();
+    const Timeline& t = ref.timeline;
+    struct Want {
+        InvoiceKey key;
+        size_t lines;
+        bool copied;
+    };
+    const Want want[] = {
+        {{"AB01", "2024-03-01", "001"}, 4, true},  {{"AB01", "2024-03-02", "001"}, 1, true},
+        {{"AB02", "2024-03-01", "001"}, 6, false}, {{"AB02", "2024-03-02", "001"}, 0, false},
+        {{"CD01", "2024-03-01", "002"}, 7, false}, {{"CD01", "2024-03-02", "002"}, 3, false},
+    };
+    ASSERT_EQ(t.invoices.size(), std::size(want));
+    ASSERT_EQ(ref.stored.invoices.size(), std::size(want));
+    for (size_t i = 0; i < std::size(want); ++i) {
+        const Want& w = want[i];
+        SCOPED_TRACE(describe(w.key));
+        EXPECT_EQ(t.invoices[i].key, w.key);
+        EXPECT_EQ(t.invoices[i].copied(), w.copied);
+        const auto& stored = ref.stored.invoices.at(w.key);
+        ASSERT_EQ(stored.size(), 1u);
+        ASSERT_EQ(stored[0].lines.size(), w.lines);
+        for (size_t n = 0; n < w.lines; ++n)
+            EXPECT_EQ(stored[0].lines[n].item, std::to_string(n + 1));
+        EXPECT_NE(stored[0].total, kUntotalledTotal);
+        EXPECT_EQ(stored[0].entries, 1);
+        EXPECT_EQ(stored[0].posted, 1);
+        if (!w.copied) continue;
+        const std::vector<BranchCopy>* copies = copiesOf(ref.stored, w.key);
+        ASSERT_EQ(copies ? copies->size() : 0u, 1u);
+        EXPECT_EQ((*copies)[0].lines, stored[0].lines);
+        EXPECT_EQ((*copies)[0].total, kUntotalledTotal);  // the header as the import built it
+    }
+    EXPECT_EQ(allCopies(ref.stored), 2u);
+    // One sample line in full: 15000 for cars at 19 %.
+    EXPECT_EQ(ref.stored.invoices.at(want[0].key)[0].lines[0],
+              (Line{"1", "01-01", "AUTOS", "15000.00", "2850.00", "17850.00"}));
+    EXPECT_EQ(ref.stored.invoices.at(want[0].key)[0].total, "22848.00");
+
+    ASSERT_EQ(t.files.size(), flatFiles().size());
+    for (size_t i = 0; i < t.files.size(); ++i) {
+        EXPECT_EQ(t.files[i].name, flatFiles()[i].name);
+        EXPECT_EQ(t.files[i].deleted, t.files[i].del + 1);
+    }
+}
+
+// From the first statement to the end of the files of point of sale 12: the first invoice
+// with its copy to the branch, a file with a second record of its day, a second file of a
+// day already stored.
+TEST_F(CrashRerunTest, KilledAtEachMomentOfPointOfSale12) {
+    const Reference& ref = embeddedReference();
+    killEach(ref, 1, ref.timeline.files.at(2).deleted);
+    expectEveryStageMet(true);
+}
+
+// Point of sale 13: six amount lines, then an invoice without lines.
+TEST_F(CrashRerunTest, KilledAtEachMomentOfPointOfSale13) {
+    const Reference& ref = embeddedReference();
+    killEach(ref, ref.timeline.files.at(2).deleted + 1, ref.timeline.files.at(4).deleted);
+    expectEveryStageMet(false);
+}
+
+// The switch to company 002 and its two files, up to the last deletion.
+TEST_F(CrashRerunTest, KilledAtEachMomentOfCompany002) {
+    const Reference& ref = embeddedReference();
+    killEach(ref, ref.timeline.files.at(4).deleted + 1, ref.timeline.events.size());
+    expectEveryStageMet(false);
+}
+
+// Through the loopback server: the client dies while the server lives on and must undo the
+// dead attachment's open transaction itself. A few moments only: inside a save, after it,
+// after the entry, inside the copy to the branch, at a deletion, inside a save of the second
+// company.
+TEST_F(CrashRerunTest, KilledClientOfTheLoopbackServer) {
+    const std::optional<Engine> server = loopbackServer();
+    if (!server) GTEST_SKIP() << "FB_TEST_SERVER is not set; the test command starts a server";
+    const Reference ref = makeReference(*server);
+    const auto& inv = ref.timeline.invoices;
+    ASSERT_EQ(inv.size(), 6u);
+    for (size_t k :
+         {inv[0].firstInsert + 1, inv[0].totals, inv[0].posting, inv[0].firstBranchInsert + 1,
+          ref.timeline.files.at(0).deleted, inv[4].lastInsert}) {
+        killAndRerun(ref, k, *server);
+        if (HasFatalFailure()) return;
+    }
+}
+
+}  // namespace
+}  // namespace crash

@@ -1,0 +1,118 @@
+#pragma once
+// One folder of flat files for the stand-in ERP, imported by the headless program that is
+// killed at a chosen moment and then run again to its end; what the databases and the
+// folder hold afterwards.
+//
+// The folder: points of sale 12 and 13 (company 001, prefixes AB01 and AB02) and 21
+// (company 002, prefix CD01), two days each; files with one and with two summary records,
+// a second file for a day already in the folder, invoices of 0 to 7 lines. Company 001
+// copies the invoices of AB01 at point of sale 12 to the branch database 101 (prefix SU01).
+// Every summary record carries tax 1 and total 2, which no set of its lines adds up to: a
+// header that still holds them was never totalled.
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/databases.h"
+
+namespace crash {
+
+// An invoice as the folder asks for it: one per prefix and day.
+struct InvoiceKey {
+    std::string prefix;
+    std::string date;  // yyyy-mm-dd, as isql prints a DATE
+    std::string cia;
+    auto operator<=>(const InvoiceKey&) const = default;
+};
+std::string describe(const InvoiceKey& k);
+
+struct FlatFile {
+    std::string name;
+    std::string bytes;
+    InvoiceKey key;  // every summary record of a file is of its point of sale and day
+};
+const std::vector<FlatFile>& flatFiles();
+// The invoices that the folder makes, each once.
+std::vector<InvoiceKey> expectedInvoices();
+
+// Where the program finds the databases: the embedded engine (plain paths) or a server
+// ("localhost/<port>"), with the user and password that the settings file gives.
+struct Engine {
+    std::string serverPrefix;  // empty: embedded
+    std::string user = "SYSDBA";
+    std::string password = "x";
+};
+// The loopback server of the test command, when it exported one.
+std::optional<Engine> loopbackServer();
+
+struct RunResult {
+    bool killed = false;  // ended by SIGKILL
+    int status = -1;      // exit status when it exited
+    std::string out, err;
+};
+
+// A fresh copy of the stand-in ERP (general, companies 001 and 002, branch 101), the flat
+// files in their folder, the settings and installation entry, and a stand-in transfer client.
+class World {
+  public:
+    explicit World(const Engine& engine = {});
+
+    // The headless program killed at event `killAt` (0: never) of the test-only build, its
+    // events appended to `trace` when not empty.
+    RunResult runKillable(unsigned long long killAt, const std::string& trace = {});
+    // The shipped program, run to its end.
+    RunResult runProgram();
+
+    // The flat files still in the folder.
+    std::set<std::string> folder() const;
+    bool errorLogExists() const;
+    // The transfer script the last removed file left in the working directory ("" if none).
+    std::string transferScript() const;
+    // Every script the stand-in transfer client was given, one after the other.
+    std::string remoteLog() const;
+
+    // The database path as the tests' own queries reach it.
+    std::string companyDb(const std::string& cia) const;
+    std::string branchDb() const;
+
+    const std::string& root() const { return dir_.path(); }
+    const Engine& engine() const { return engine_; }
+
+  private:
+    // A local path as the program and the tests' queries reach it through the engine.
+    std::string reach(const std::string& path) const;
+    RunResult run(const std::string& program, const std::map<std::string, std::string>& env);
+
+    testsupport::TempDir dir_;
+    Engine engine_;
+    std::string erpRoot_;
+};
+
+// What the databases hold after a run.
+struct Line {
+    std::string item, article, reference, price, vat, total;
+    auto operator<=>(const Line&) const = default;
+};
+struct StoredInvoice {
+    std::string factId, total, vat;
+    int entries = 0;  // accounting entries that CONTABIL_FACTURA recorded for it
+    int posted = 0;   // of those, marked posted by CONTABILIZA_PENDIENTE
+    std::vector<Line> lines;
+};
+struct BranchCopy {
+    std::string total;
+    std::vector<Line> lines;
+};
+struct Stored {
+    // Every invoice of both companies by prefix and day; more than one means a double.
+    std::map<InvoiceKey, std::vector<StoredInvoice>> invoices;
+    // Copies in branch 101 by invoice number (yyyymmdd).
+    std::map<std::string, std::vector<BranchCopy>> branchCopies;
+    int strayEntries = 0;     // accounting entries of no stored invoice
+    int pendingReplicas = 0;  // rows of REPLICA_ARTICULO_ESTADO
+};
+Stored readStored(const World& w);
+
+}  // namespace crash

@@ -1,0 +1,156 @@
+#include "tests/crash/crash_timeline.h"
+
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+
+namespace crash {
+namespace {
+
+bool startsWith(const std::string& s, const std::string& prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+// The prefix and day of the duplicate test "... PREF_PRE = 'AB01' AND FACT_FECHA =
+// '2024/03/01'".
+InvoiceKey keyOfDuplicateTest(const std::string& sql) {
+    auto quoted = [&](const std::string& after) {
+        const size_t at = sql.find(after);
+        if (at == std::string::npos) throw std::runtime_error("unexpected duplicate test " + sql);
+        const size_t begin = at + after.size();
+        return sql.substr(begin, sql.find('\'', begin) - begin);
+    };
+    InvoiceKey k;
+    k.prefix = quoted("PREF_PRE = '");
+    k.date = quoted("FACT_FECHA = '");
+    for (char& c : k.date)
+        if (c == '/') c = '-';
+    for (const FlatFile& f : flatFiles())
+        if (f.key.prefix == k.prefix) k.cia = f.key.cia;
+    return k;
+}
+
+}  // namespace
+
+std::vector<Event> readTrace(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::runtime_error("no trace at " + path);
+    std::vector<Event> events;
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t a = line.find('\t'), b = line.find('\t', a + 1);
+        if (a == std::string::npos || b == std::string::npos)
+            throw std::runtime_error("bad trace line " + line);
+        Event e{std::stoul(line.substr(0, a)), line.substr(a + 1, b - a - 1), line.substr(b + 1)};
+        if (e.n != events.size() + 1) throw std::runtime_error("trace out of order: " + line);
+        events.push_back(std::move(e));
+    }
+    return events;
+}
+
+const char* describe(Stage s) {
+    switch (s) {
+        case Stage::NotSaved:
+            return "not saved";
+        case Stage::SavedOnly:
+            return "saved but not totalled/posted: the rerun skips it as already imported";
+        case Stage::Totalled:
+            return "saved and totalled but not posted: the rerun skips it as already imported";
+        case Stage::EntryRecorded:
+            return "accounting entry recorded but not posted: the rerun skips it as already "
+                   "imported";
+        case Stage::Posted:
+            return "posted but not copied to the branch: the rerun skips it as already imported";
+        case Stage::Complete:
+            return "complete";
+    }
+    return "?";
+}
+
+Stage InvoiceEvents::stageAtKill(size_t k) const {
+    // Each statement before k has run; the save commits after its last insert.
+    if (k <= lastInsert) return Stage::NotSaved;
+    if (k <= totals) return Stage::SavedOnly;
+    if (k <= entry) return Stage::Totalled;
+    if (k <= posting) return Stage::EntryRecorded;
+    if (copied() && k <= lastBranchInsert) return Stage::Posted;
+    return Stage::Complete;
+}
+
+Stage InvoiceEvents::stageAfterRerun(size_t k) const {
+    const Stage s = stageAtKill(k);
+    return s == Stage::NotSaved ? Stage::Complete : s;
+}
+
+Timeline Timeline::parse(std::vector<Event> events) {
+    Timeline t;
+    t.events = std::move(events);
+    std::optional<InvoiceEvents> cur;
+    int insertBlock = 0;  // 1: the save, 2: the copy to the branch
+    bool inInserts = false;
+    auto finish = [&] {
+        if (cur && cur->lastInsert) t.invoices.push_back(*cur);
+        cur.reset();
+    };
+    for (const Event& e : t.events) {
+        const std::string& s = e.text;
+        if (e.kind == "delete") {
+            finish();
+            t.files.push_back({s.substr(s.rfind('/') + 1), e.n, 0});
+            continue;
+        }
+        if (e.kind == "deleted") {
+            if (t.files.empty() || t.files.back().del + 1 != e.n)
+                throw std::runtime_error("deletion without its start in the trace");
+            t.files.back().deleted = e.n;
+            continue;
+        }
+        const bool insert = startsWith(s, "INSERT INTO ");
+        if (startsWith(s, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = ")) {
+            finish();
+            cur = InvoiceEvents{};
+            cur->key = keyOfDuplicateTest(s);
+            cur->duplicateTest = e.n;
+            insertBlock = 0;
+        } else if (cur && insert) {
+            if (!inInserts) ++insertBlock;
+            if (insertBlock == 1) {
+                if (!cur->firstInsert) cur->firstInsert = e.n;
+                cur->lastInsert = e.n;
+            } else if (insertBlock == 2) {
+                if (!cur->firstBranchInsert) cur->firstBranchInsert = e.n;
+                cur->lastBranchInsert = e.n;
+            } else {
+                throw std::runtime_error("unexpected inserts at event " + std::to_string(e.n));
+            }
+        } else if (cur && startsWith(s, "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA")) {
+            cur->totals = e.n;
+        } else if (cur && startsWith(s, "select * from contabil_factura(")) {
+            cur->entry = e.n;
+        } else if (cur && startsWith(s, "EXECUTE PROCEDURE CONTABILIZA_PENDIENTE")) {
+            cur->posting = e.n;
+        }
+        inInserts = insert;
+    }
+    finish();
+    for (const InvoiceEvents& i : t.invoices)
+        if (!(i.firstInsert < i.totals && i.totals < i.entry && i.entry < i.posting))
+            throw std::runtime_error("save, totals and posting of " + crash::describe(i.key) +
+                                     " are not in the trace in that order");
+    return t;
+}
+
+std::string Timeline::where(size_t k) const {
+    std::string s = "kill at event " + std::to_string(k);
+    if (k == 0 || k > events.size()) return s + " (beyond the run)";
+    const Event& e = events[k - 1];
+    s += " (before " + e.kind + ": " + e.text.substr(0, 70) + ")";
+    for (const InvoiceEvents& i : invoices) {
+        const size_t last = i.copied() ? i.lastBranchInsert : i.posting;
+        if (k >= i.duplicateTest && k <= last + 1)
+            s += "; " + crash::describe(i.key) + " left " + describe(i.stageAtKill(k));
+    }
+    return s;
+}
+
+}  // namespace crash

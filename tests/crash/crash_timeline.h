@@ -1,0 +1,66 @@
+#pragma once
+// The events of a run that is not killed, as the test-only build traces them, and what a
+// kill at each of them leaves behind.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "tests/crash/crash_scenario.h"
+
+namespace crash {
+
+struct Event {
+    size_t n = 0;
+    std::string kind;  // "sql", "delete" (about to delete a flat file), "deleted"
+    std::string text;  // the statement, or the file's path
+};
+std::vector<Event> readTrace(const std::string& path);
+
+// How far the killed run took an invoice. A kill "at event k" stops the run just before
+// event k: every earlier statement has been sent and, unless it is one of the inserts of a
+// save whose last insert is not among them, committed.
+enum class Stage {
+    NotSaved,       // nothing of it stored: the rerun imports it whole
+    SavedOnly,      // header and lines committed, totals not run
+    Totalled,       // totals run, no accounting entry yet
+    EntryRecorded,  // CONTABIL_FACTURA recorded the entry, CONTABILIZA_PENDIENTE not run
+    Posted,         // posted, the copy to the branch not committed
+    Complete,       // saved, totalled, posted and (where the branch asks for it) copied
+};
+const char* describe(Stage s);
+
+// The events of one invoice that the run saved (a summary record found already imported
+// has none).
+struct InvoiceEvents {
+    InvoiceKey key;
+    size_t duplicateTest = 0;
+    size_t firstInsert = 0, lastInsert = 0;  // the save: header and lines in one transaction
+    size_t totals = 0;                       // ACTUALICE_TOTAL_DOCVENTA
+    size_t entry = 0;                        // CONTABIL_FACTURA
+    size_t posting = 0;                      // CONTABILIZA_PENDIENTE
+    size_t firstBranchInsert = 0, lastBranchInsert = 0;  // 0: not copied anywhere
+
+    Stage stageAtKill(size_t k) const;
+    // The stage after the rerun: it imports an invoice that was not saved and skips every
+    // other one as already imported, leaving it where the kill left it.
+    Stage stageAfterRerun(size_t k) const;
+    bool copied() const { return lastBranchInsert != 0; }
+};
+
+struct FileEvents {
+    std::string name;
+    size_t del = 0;      // just before its local deletion
+    size_t deleted = 0;  // just after it
+};
+
+struct Timeline {
+    std::vector<Event> events;
+    std::vector<InvoiceEvents> invoices;
+    std::vector<FileEvents> files;  // the removed files, in the order of removal
+
+    static Timeline parse(std::vector<Event> events);
+    // Event k and the invoice or file it belongs to, for failure messages.
+    std::string where(size_t k) const;
+};
+
+}  // namespace crash

@@ -1,0 +1,89 @@
+// The headless program with a kill switch, for the crash tests only: the same entry as
+// `importarfac --headless`, plus a counter of the moments at which a crash matters. Every
+// statement the program sends counts as one event (counted before it is sent), and so does
+// each deletion of a flat file, once just before and once just after it.
+//
+//   CRASH_KILL_AT=N    the process sends itself SIGKILL at event N (1 is the first), before
+//                      that event's action: nothing after it happens, and nothing unwinds.
+//   CRASH_TRACE=FILE   every event is appended to FILE as "N<TAB>kind<TAB>text", one line
+//                      each, written through before the event's action; kinds are "sql",
+//                      "delete" (a flat file is about to be deleted) and "deleted" (it just
+//                      was, and nothing else has happened since).
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/headless.h"
+#include "fb/connection.h"
+
+namespace {
+
+struct Events {
+    uint64_t count = 0;
+    uint64_t killAt = 0;  // 0: never
+    std::FILE* trace = nullptr;
+};
+
+Events& events() {
+    static Events e;
+    return e;
+}
+
+void event(const char* kind, const std::string& text) {
+    Events& e = events();
+    ++e.count;
+    if (e.trace) {
+        std::string line = text;
+        for (char& c : line)
+            if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+        std::fprintf(e.trace, "%llu\t%s\t%s\n", static_cast<unsigned long long>(e.count), kind,
+                     line.c_str());
+        std::fflush(e.trace);
+    }
+    if (e.count == e.killAt) std::raise(SIGKILL);
+}
+
+bool isFlatFile(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return (slash ? slash[1] : path[0]) == '[';
+}
+
+}  // namespace
+
+// Takes the place of the C library's remove(), which std::filesystem::remove calls, so that
+// the deletion of a flat file is an event too; other files are removed as usual.
+extern "C" int remove(const char* path) {
+    const bool counted = isFlatFile(path);
+    if (counted) event("delete", path);
+    int r = ::unlink(path);
+    if (r != 0 && errno == EISDIR) r = ::rmdir(path);
+    if (counted) {
+        const int saved = errno;
+        event("deleted", path);
+        errno = saved;
+    }
+    return r;
+}
+
+int main(int argc, char** argv) {
+    Events& e = events();
+    if (const char* at = std::getenv("CRASH_KILL_AT")) e.killAt = std::strtoull(at, nullptr, 10);
+    if (const char* trace = std::getenv("CRASH_TRACE")) {
+        e.trace = std::fopen(trace, "a");
+        if (!e.trace) {
+            std::perror(trace);
+            return 3;
+        }
+    }
+    fb::Connection::setStatementHook([](const std::string& sql) { event("sql", sql); });
+    QCoreApplication application(argc, argv);
+    return app::runHeadless(argc, argv);
+}
