@@ -43,7 +43,7 @@ Param intParam(const char* name, bool output) {
 }
 
 class SilentPort : public app::UiPort {
-public:
+  public:
     void information(const std::string&) override {}
     void error(const std::string&) override {}
     void failure(const std::string&) override {}
@@ -106,6 +106,15 @@ Tfdm::Tfdm(app::UiPort& port)
     configure(ConReplica, "3", "ISO8859_1", false);
     TFactura.setDetail(&TFacdetalle);
     Tfactreplica.setDetail(&TFactdetreplica);
+    // What these datasets open never writes, so it shares the connection's reader. Statements
+    // that a buffer executes (the totals procedure through QBorrar) and the stored-procedure
+    // calls keep transactions of their own; so does every branch dataset, whose connection
+    // lives for one copy only.
+    for (records::ServerDataset* d :
+         {static_cast<records::ServerDataset*>(&QCentros), &QConfiguracion, &QValarticulo,
+          &QArticulos, &QFactor, &TFactura, &TFacdetalle, &QBorrar, &TReplicav, &TPtovta,
+          &TReplarticulo})
+        d->setReadsOnly(true);
 }
 
 // The connections close when their members go, after every dataset and buffer.

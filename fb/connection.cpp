@@ -76,6 +76,7 @@ void Connection::open() {
 void Connection::close() {
     if (!att_) return;
     StateGuard guard(*this, ConnectionState::Disconnecting);
+    endReader();     // an attachment with an open transaction cannot detach
     cache_.clear();  // statements go before their attachment
     att_.detach();
 }
@@ -85,12 +86,35 @@ const Attachment& Connection::attachment() const {
     return att_;
 }
 
+const Transaction& Connection::reader() {
+    if (!reader_) {
+        TransactionOptions o;
+        o.readCommitted = true;  // with record versions; pre-committed when read-only too
+        o.readOnly = true;
+        reader_.emplace(attachment(), o);
+        ++transactions_;
+    }
+    return *reader_;
+}
+
+void Connection::endReader() noexcept {
+    if (!reader_) return;
+    try {
+        reader_->commit();
+    } catch (...) {
+        // A lost attachment: the handle is released below all the same.
+    }
+    reader_.reset();
+}
+
 Transaction Connection::begin() {
     TransactionOptions o;
     o.readCommitted = !core::equalsNoCase(param("IsolationLevel"), "SnapShot");
     std::string wait = param("WaitOnLocks");
     o.waitOnLocks = wait.empty() || isTrue(wait);
-    return Transaction(attachment(), o);
+    Transaction t(attachment(), o);
+    ++transactions_;
+    return t;
 }
 
 Statement& Connection::prepare(const Transaction& tra, const std::string& sql) {
@@ -114,10 +138,17 @@ Statement& Connection::prepare(const Transaction& tra, const std::string& sql) {
 }
 
 std::vector<ColumnInfo> Connection::describe(const std::string& sql) {
-    Transaction tra = begin();
-    std::vector<ColumnInfo> cols = prepare(tra, sql).outputs();
-    tra.commit();
-    return cols;
+    auto it = cache_.find(sql);
+    if (it != cache_.end()) {
+        it->second.lastUse = ++uses_;
+        return it->second.statement->outputs();
+    }
+    try {
+        return prepare(reader(), sql).outputs();
+    } catch (...) {
+        endReader();
+        throw;
+    }
 }
 
 Table Connection::run(const Transaction& tra, const std::string& sql,
@@ -145,6 +176,17 @@ Table Connection::run(const std::string& sql, const std::vector<Value>& params) 
     Table t = run(tra, sql, params);
     tra.commit();
     return t;
+}
+
+Table Connection::read(const std::string& sql, const std::vector<Value>& params) {
+    try {
+        return run(reader(), sql, params);
+    } catch (...) {
+        // The next statement starts a fresh reader (after a lost connection the old handle
+        // would fail every statement).
+        endReader();
+        throw;
+    }
 }
 
 void Connection::setStatementHook(std::function<void(const std::string&)> hook) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,7 +46,7 @@ class Connection {
 
     // Opens the attachment described by the parameters (closing any open one first).
     void open();
-    // Frees the cached statements and detaches. Safe when closed.
+    // Ends the reader, frees the cached statements and detaches. Safe when closed.
     void close();
     bool connected() const { return static_cast<bool>(att_); }
     ConnectionState state() const { return state_; }
@@ -60,7 +61,8 @@ class Connection {
     static constexpr size_t kCacheSize = 256;
     size_t cachedCount() const { return cache_.size(); }
 
-    // The result columns of `sql`, without running it (prepared through the cache).
+    // The result columns of `sql`, without running it (prepared through the cache, in the
+    // reader when not cached yet).
     std::vector<ColumnInfo> describe(const std::string& sql);
 
     // Runs one statement in `tra`: the whole result of a SELECT, or the output row of an
@@ -68,11 +70,23 @@ class Connection {
     Table run(const Transaction& tra, const std::string& sql, const std::vector<Value>& params);
     // The same in a transaction of its own, committed at once.
     Table run(const std::string& sql, const std::vector<Value>& params = {});
+    // The same for a statement that never writes, in the connection's reader: one read-only
+    // read committed transaction that stays open between statements, saving the start and
+    // the commit of a transaction per statement (two round trips on a server). Firebird
+    // starts such a transaction pre-committed: it holds back no garbage collection and waits
+    // for no lock, and each statement sees what is committed when it runs, as in a
+    // transaction of its own. A statement that writes is refused there by the server. The
+    // reader starts with the first statement and ends with close() (also when the connection
+    // is opened again) and after a statement that failed in it.
+    Table read(const std::string& sql, const std::vector<Value>& params = {});
+    bool readerActive() const { return reader_.has_value(); }
 
     // Counters for tests and benchmarks.
     uint64_t openCount() const { return opened_; }
     uint64_t preparedCount() const { return prepared_; }
     uint64_t executedCount() const { return executed_; }
+    // Transactions started: by begin() and every statement of its own, and each reader.
+    uint64_t transactionCount() const { return transactions_; }
 
     // Called before every statement that any connection sends (fault injection in tests).
     static void setStatementHook(std::function<void(const std::string& sql)> hook);
@@ -80,10 +94,13 @@ class Connection {
   private:
     class StateGuard;
     const Attachment& attachment() const;
+    const Transaction& reader();
+    void endReader() noexcept;
 
     std::string name_;
     std::vector<std::pair<std::string, std::string>> params_;
     Attachment att_;
+    std::optional<Transaction> reader_;  // ended before the attachment goes
     ConnectionState state_ = ConnectionState::Closed;
     struct Cached {
         std::unique_ptr<Statement> statement;
@@ -94,6 +111,7 @@ class Connection {
     uint64_t opened_ = 0;
     uint64_t prepared_ = 0;
     uint64_t executed_ = 0;
+    uint64_t transactions_ = 0;
 };
 
 }  // namespace fb

@@ -39,6 +39,9 @@ WindowBuffers::WindowBuffers(core::Component* window, data::Tfdm& fdm)
       PContafactura("PContafactura", this, QContafactura, {ProviderOption::poAllowCommandText}),
       CContafactura("CContafactura", this, PContafactura) {
     CReplicaf.CommandText = "select * from replica_ventas";
+    // The interface lookup never writes; CONTABIL_FACTURA (QContafactura) posts, and keeps a
+    // read-write transaction of its own.
+    QInterfaz.setReadsOnly(true);
 }
 
 }  // namespace importer

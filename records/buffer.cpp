@@ -216,7 +216,7 @@ void Buffer::FetchParams() {
 
 void Buffer::Execute() {
     if (master_) throw bufferError(name() + ": a nested buffer cannot execute a statement");
-    dataset().open(statementText(), Params);
+    dataset().execute(statementText(), Params);  // may write, whatever the dataset's opens do
 }
 
 // ---- navigation ----------------------------------------------------------------------------

@@ -27,6 +27,16 @@ std::string ServerDataset::tableName() const {
 }
 
 fb::Table ServerDataset::open(const std::string& sql, const Params& params) const {
+    if (!readsOnly_) return execute(sql, params);
+    ParsedSql parsed = parseParams(sql);
+    try {
+        return connection_->read(parsed.sql, bindValues(parsed, params));
+    } catch (const fb::Error& e) {
+        throwServerError(e);
+    }
+}
+
+fb::Table ServerDataset::execute(const std::string& sql, const Params& params) const {
     ParsedSql parsed = parseParams(sql);
     try {
         return connection_->run(parsed.sql, bindValues(parsed, params));

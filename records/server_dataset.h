@@ -33,8 +33,18 @@ class ServerDataset : public core::Component {
     // The table that rows inserted through this dataset go to: the one named after FROM.
     std::string tableName() const;
 
-    // Runs `sql` (":NAME" parameters taken from `params`) in its own committed transaction.
+    // Statements opened through this dataset never write (lookups): they run in the
+    // connection's reader (fb::Connection::read) rather than each in a transaction of its
+    // own. Off unless set; statements that are executed, not opened, are not affected.
+    void setReadsOnly(bool on) { readsOnly_ = on; }
+    bool readsOnly() const { return readsOnly_; }
+
+    // Runs a query `sql` (":NAME" parameters taken from `params`): in the reader when the
+    // dataset reads only, otherwise in its own committed transaction.
     fb::Table open(const std::string& sql, const Params& params) const;
+    // Runs a statement that may write, such as EXECUTE PROCEDURE, in its own committed
+    // transaction.
+    fb::Table execute(const std::string& sql, const Params& params) const;
     fb::Table run(const fb::Transaction& tra, const std::string& sql,
                   const std::vector<fb::Value>& values) const;
     std::vector<fb::ColumnInfo> describe(const std::string& sql) const;
@@ -49,6 +59,7 @@ class ServerDataset : public core::Component {
     std::string text_;
     Params params_;
     ServerDataset* detail_ = nullptr;
+    bool readsOnly_ = false;
 };
 
 // The first table named after FROM in a SELECT text (upper case), or "".
