@@ -27,6 +27,43 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// The character at s[i]: its length in bytes and, in c, its code point. A malformed
+// sequence gives U+FFFD for its longest start that some character could continue (at least
+// one byte), so that a byte that cannot continue it, an ASCII one say, is read on its own.
+size_t decodeUtf8(std::string_view s, size_t i, char32_t& c) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) {
+        c = b;
+        return 1;
+    }
+    size_t more;
+    unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the next byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        more = 1, c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        more = 2, c = b & 0x0F;
+        if (b == 0xE0) lo = 0xA0;  // no overlong form
+        if (b == 0xED) hi = 0x9F;  // no surrogate
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        more = 3, c = b & 0x07;
+        if (b == 0xF0) lo = 0x90;  // no overlong form
+        if (b == 0xF4) hi = 0x8F;  // nothing past U+10FFFF
+    } else {
+        c = 0xFFFD;
+        return 1;
+    }
+    for (size_t k = 1; k <= more; ++k) {
+        const unsigned char t = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
+        if (t < lo || t > hi) {
+            c = 0xFFFD;
+            return k;
+        }
+        c = c << 6 | (t & 0x3F);
+        lo = 0x80, hi = 0xBF;
+    }
+    return more + 1;
+}
+
 template <typename T>
 T parseInt(std::string_view text) {
     std::string_view s = trimBlanks(text);
@@ -93,21 +130,8 @@ std::string utf8ToCp1252(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
-        unsigned char b = static_cast<unsigned char>(s[i]);
         char32_t c;
-        size_t len;
-        if (b < 0x80) {
-            c = b, len = 1;
-        } else if ((b & 0xE0) == 0xC0 && i + 1 < s.size()) {
-            c = ((b & 0x1F) << 6) | (s[i + 1] & 0x3F), len = 2;
-        } else if ((b & 0xF0) == 0xE0 && i + 2 < s.size()) {
-            c = ((b & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F), len = 3;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        i += len;
+        i += decodeUtf8(s, i, c);
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             out += static_cast<char>(c);
             continue;

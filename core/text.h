@@ -22,7 +22,9 @@ int64_t parseInt64(std::string_view text);
 // Windows-1252 <-> UTF-8. Bytes without a character in the code page (0x81, 0x8D, 0x8F,
 // 0x90, 0x9D) map to the C1 control of the same value, so every byte round-trips.
 std::string cp1252ToUtf8(std::string_view bytes);
-// Characters outside the code page become '?'.
+// Characters outside the code page become '?', and so does each malformed stretch of bytes
+// (the longest start of a sequence that no character continues), without taking the byte
+// that broke it: "\xC3A" gives "?A".
 std::string utf8ToCp1252(std::string_view utf8);
 
 }  // namespace core

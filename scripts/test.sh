@@ -18,3 +18,11 @@ set +a
 
 cd build
 ctest --output-on-failure --timeout 600 "$@"
+cd "$root"
+
+# A short fuzz run of the flat-file reader, the settings file and the file names (seconds per
+# target; 0 skips it). A crash or sanitizer report fails the command.
+fuzz_seconds="${IMPORTARFAC_FUZZ_SECONDS:-60}"
+if [ "$fuzz_seconds" -gt 0 ]; then
+    scripts/fuzz.sh "$fuzz_seconds"
+fi

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/text.h"
+
 namespace app {
 namespace {
 
@@ -64,6 +66,41 @@ TEST(SettingsFile, LongLineIsCutTo255) {
     EXPECT_EQ(v.tusua, std::string(255, 'x'));
     EXPECT_EQ(v.tclave, "c");  // what was cut does not spill into the next line
     EXPECT_EQ(parseSettings(std::string(255, 'y') + "\n").servidor, std::string(255, 'y'));
+}
+
+// The values are Windows-1252 bytes; the console and the folder picker show them as UTF-8
+// and read UTF-8 back.
+TEST(SettingsText, EveryByteRoundTripsThroughUtf8) {
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        if (b != '\r' && b != '\n') all += static_cast<char>(b);
+    const SettingsValues v = parseSettings(all.substr(0, 200) + "\r\n" + all.substr(200) + "\r\n");
+    EXPECT_EQ(v.servidor + v.tusua, all);
+    EXPECT_EQ(core::utf8ToCp1252(core::cp1252ToUtf8(v.servidor)), v.servidor);
+    EXPECT_EQ(core::utf8ToCp1252(core::cp1252ToUtf8(v.tusua)), v.tusua);
+}
+
+TEST(SettingsText, Utf8ToCodePage) {
+    struct {
+        const char* name;
+        std::string utf8;
+        std::string bytes;
+    } const cases[] = {
+        {"code page characters", "se\xC3\xB1or \xE2\x82\xAC", "se\xF1or \x80"},
+        {"outside the code page", "\xE2\x86\x92", "?"},
+        {"a four-byte character is one mark", "<\xF0\x9F\x98\x80>", "<?>"},
+        {"a cut sequence keeps the byte after it", "\xC3z", "?z"},
+        {"a cut three-byte sequence keeps the rest", "<\xE1xy", "<?xy"},
+        {"two bytes of a cut three-byte sequence are one mark", "\xE2\x82x", "?x"},
+        {"sequence cut by the end", "ab\xE2\x82", "ab?"},
+        {"lone continuation byte", "\x80z", "?z"},
+        {"overlong form is no character", "\xC0\xAF", "??"},
+        {"overlong three-byte form", "\xE0\x80\xAF", "???"},
+        {"surrogate is no character", "\xED\xA0\x80", "???"},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", "????"},
+        {"bytes that never start a character", "\xF8\xFF\xFE", "???"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(core::utf8ToCp1252(c.utf8), c.bytes) << c.name;
 }
 
 class SettingsFileOnDisk : public ::testing::Test {
