@@ -70,6 +70,7 @@ inline const std::string kRegistroSinFin =
     cp1252("Registro sin fin de línea (el archivo se conserva) en ");
 inline const std::string kRegistroLargo =
     cp1252("Registro con un campo de más de 1024 caracteres o más de 101 campos en ");
+inline const std::string kRegistroNulo = cp1252("Registro con un byte nulo en ");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
 
 // The error translation's messages.

@@ -39,6 +39,8 @@ void FlatReader::reset() {
     count_ = 0;
     overflow_ = Overflow::none;
     overflowField_ = -1;
+    collectingNul_ = -1;
+    nulField_ = -1;
 }
 
 void FlatReader::markOverflow(Overflow why, int field) {
@@ -52,7 +54,10 @@ inline void FlatReader::append(char c) {
         markOverflow(Overflow::fieldTooLong, ndato_);
         return;
     }
-    if (c == '\0' && nul_ == nullptr) nul_ = write_;
+    if (c == '\0' && nul_ == nullptr) {
+        nul_ = write_;
+        if (collectingNul_ < 0) collectingNul_ = ndato_;
+    }
     *write_++ = c;
 }
 
@@ -80,6 +85,8 @@ ByteEffect FlatReader::endRecord(bool cr) {
     overflowField_ = collectingField_;
     collecting_ = Overflow::none;
     collectingField_ = -1;
+    nulField_ = collectingNul_;
+    collectingNul_ = -1;
     ndato_ = 0;
     fieldStart_ = write_ = text_.get();
     nul_ = nullptr;

@@ -7,7 +7,7 @@
 //  3. CR or LF ends the record, inside a delimited stretch too, and clears `EnDato`;
 //     a CR also swallows the byte after it, unseen;
 //  4. anything else is data: "," becomes ".", and a NUL ends the field's text (what
-//     follows it in that field is lost).
+//     follows it in that field is lost; nulField() tells the record's first such field).
 // A record sees only its own fields. A field of more than 1,024 characters or a record of
 // more than 101 fields is not cut: the record is marked overflowed and the next record
 // reads normally.
@@ -75,6 +75,10 @@ class FlatReader {
     bool overflowed() const { return overflow_ != Overflow::none; }
     // The field at which the record overflowed: the field too long, or kMaxFields.
     int overflowField() const { return overflowField_; }
+    // The first field of the finished record that held a NUL byte (its text ends there), or
+    // -1. A NUL in a text file is damage: the caller refuses such a summary record rather
+    // than import a cut amount.
+    int nulField() const { return nulField_; }
 
     // True while inside a delimited stretch.
     bool enDato() const { return enDato_; }
@@ -112,11 +116,13 @@ class FlatReader {
     bool recordEnded_ = false;              // set by scan()
     Overflow collecting_ = Overflow::none;  // of the record being collected
     int collectingField_ = -1;
+    int collectingNul_ = -1;  // first field of the record being collected with a NUL
 
     std::array<std::string_view, kMaxFields> columna_{};
     int count_ = 0;  // fields of the finished record
     Overflow overflow_ = Overflow::none;
     int overflowField_ = -1;
+    int nulField_ = -1;
 };
 
 }  // namespace importer

@@ -17,23 +17,29 @@ namespace texts = app::texts;
 
 char separatorOf(const app::ComboBox& separ) {
     switch (separ.itemIndex) {
-        case 0: return ',';
-        case 2: return '\t';
-        default: return ';';
+        case 0:
+            return ',';
+        case 2:
+            return '\t';
+        default:
+            return ';';
     }
 }
 
 std::optional<char> delimiterOf(const app::ComboBox& delim) {
     switch (delim.itemIndex) {
-        case 1: return '"';
-        case 2: return '\'';
-        default: return std::nullopt;
+        case 1:
+            return '"';
+        case 2:
+            return '\'';
+        default:
+            return std::nullopt;
     }
 }
 
 // Closes the file's buffers on every way out of a file, failures included.
 class FileBuffers {
-public:
+  public:
     explicit FileBuffers(WindowBuffers& b) : b_(b) {}
     ~FileBuffers() {
         b_.CPtovta.Close();
@@ -42,7 +48,7 @@ public:
     FileBuffers(const FileBuffers&) = delete;
     FileBuffers& operator=(const FileBuffers&) = delete;
 
-private:
+  private:
     WindowBuffers& b_;
 };
 
@@ -77,8 +83,8 @@ void ImportRun::run() {
     w_.port().repaint();
 
     // An absent setting has shown its own message; converting its empty text stops the run.
-    w_.Digitos = core::parseInt32(fdm_.configuracion("FACTURACION", "DOCUMENTOS",
-                                                     "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"));
+    w_.Digitos = core::parseInt32(
+        fdm_.configuracion("FACTURACION", "DOCUMENTOS", "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"));
     f.Edit1.visible = true;
     w_.NroIte = 0;
 
@@ -162,12 +168,13 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
 
 // Reads the file to its end, handing each summary record on. True when the file must stay:
 // its last summary record was not stored, it had none, or it holds a record the reader
-// could not take whole or one without its line end.
+// could not take whole, one with a NUL byte or one without its line end.
 bool ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc,
                          const std::string& path) {
     app::FormModel& f = w_.form;
     bool ok = false;
     bool damaged = false;
+    bool nulLogged = false;
     ProgressCounter progress(file.size());
     reader_.reset();
 
@@ -178,6 +185,13 @@ bool ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc
                 damaged = true;
                 log(direc, texts::kRegistroLargo + path);
             }
+            return;
+        }
+        if (reader_.nulField() >= 0 && (reader_.isSummary() || reader_.nulField() == 0)) {
+            // A NUL cuts its field short: a cut amount must not become an invoice. One line
+            // per file: a damaged file may hold thousands.
+            if (!nulLogged) log(direc, texts::kRegistroNulo + path);
+            nulLogged = damaged = true;
             return;
         }
         if (!reader_.isSummary()) return;

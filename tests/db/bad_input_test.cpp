@@ -62,58 +62,76 @@ TEST_F(BadInputTest, MalformedNamesStopTheRunBeforeAnythingIsStored) {
     }
 }
 
+// A NUL byte cuts its field short, so a summary record holding one is refused with a log
+// line rather than imported with a cut amount; the file stays for a person to look at.
 TEST_F(BadInputTest, BytesThatAreNoTextNeverHalfStoreAnInvoice) {
+    using namespace std::string_literals;
     std::mt19937 random(20240131);
     std::string binary(64 * 1024, '\0');
     for (char& c : binary) c = static_cast<char>(random() & 0xFF);
     const std::string valid = cars("1500").line();
     Summary highBytes = cars("1500");
     highBytes.groups = {"A\xD1O  5.0.0"};  // "AÑO" in Windows-1252
+    Summary nulInGroup = cars("1500");
+    nulInGroup.groups = {"N\0L  5.0.0"s};
+    const std::vector<Row> one = {{"AB01", "", "1"}};
 
     struct Case {
         const char* what;
         std::string bytes;
-        std::vector<std::string> failures;
-        std::vector<Row> invoices;  // prefix, date, lines
+        std::vector<Row> invoices;  // prefix, (the case's day), lines
         bool removed;
+        bool logged;  // "Registro con un byte nulo en <file>"
     } cases[] = {
-        {"empty file", "", {}, {}, false},
-        {"random bytes", binary, {}, {}, false},
-        {"NUL bytes between records",
-         std::string(3, '\0') + "\r\n" + valid + std::string(3, '\0'),
+        {"empty file", "", {}, false, false},
+        {"random bytes", binary, {}, false, true},
+        // A record of NULs may be a damaged summary record: the file stays for a look.
+        {"NUL bytes in a record of their own", "\0\0\0\r\n"s + valid, one, false, true},
+        {"NUL bytes after the last line end", valid + "\0\0\0"s, one, true, false},
+        {"NUL byte inside an amount: 15<NUL>00 would be 15",
+         cars("15\0"s
+              "00")
+             .line(),
          {},
-         {{"AB01", "2024-01-31", "1"}},
+         false,
          true},
-        {"NUL byte in an unused text field",
-         std::string("01/01/2024;x\0y;") + valid.substr(valid.find(";y;")),
+        {"NUL byte in a text field",
+         "01/01/2024;x\0y"s + valid.substr(valid.find(";y;")),
          {},
-         {{"AB01", "2024-01-31", "1"}},
+         false,
          true},
+        {"NUL byte in a discount-group name", nulInGroup.line(), {}, false, true},
+        {"NUL byte in field 0 before the date", "01/0\0"s + valid.substr(4), {}, false, true},
         {"Windows-1252 letters in a discount-group name",
          highBytes.line(),
-         {},
-         {{"AB01", "2024-01-31", "2"}},
-         true},
-        {"a record ended by a lone CR swallows the next byte",
-         "xx\rZ" + valid,
-         {},
-         {{"AB01", "2024-01-31", "1"}},
-         true},
+         {{"AB01", "", "2"}},
+         true,
+         false},
+        {"a record ended by a lone CR swallows the next byte", "xx\rZ" + valid, one, true, false},
     };
     int day = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         exec("DELETE FROM FACTURAS");
         cleanup_.cleaned.clear();
-        const std::string name = "[RDE_12_202401" + std::to_string(31 - day++) + ".txt";
+        std::filesystem::remove(folder_ + "/erroresimp.txt");
+        const std::string dd = std::to_string(31 - day++);
+        const std::string name = "[RDE_12_202401" + dd + ".txt";
         write(name, c.bytes);
         run();
-        EXPECT_EQ(failures(), c.failures);
-        // Each case uses its own day; the expected date is the case's.
+        EXPECT_EQ(failures(), std::vector<std::string>{});
         std::vector<Row> expected = c.invoices;
-        for (Row& r : expected) r[1] = "2024-01-" + name.substr(14, 2);
+        for (Row& r : expected) r[1] = "2024-01-" + dd;
         EXPECT_EQ(invoices(), expected);
         EXPECT_EQ(cleanup_.cleaned.size(), c.removed ? 1u : 0u);
+        std::ifstream log(folder_ + "/erroresimp.txt", std::ios::binary);
+        std::string logText((std::istreambuf_iterator<char>(log)), {});
+        const std::string line = "Registro con un byte nulo en " + folder_ + "/" + name + "\r\n";
+        const size_t at = logText.find(line);
+        EXPECT_EQ(at != std::string::npos, c.logged) << logText;
+        if (at != std::string::npos) {
+            EXPECT_EQ(logText.size(), at + line.size()) << logText;  // one line per file
+        }
         std::filesystem::remove(folder_ + "/" + name);
     }
 }

@@ -17,6 +17,7 @@ struct Record {
     bool summary = false;
     Overflow overflow = Overflow::none;
     int overflowField = -1;
+    int nulField = -1;
     bool operator==(const Record&) const = default;
 };
 
@@ -26,6 +27,7 @@ Record take(const FlatReader& r) {
     rec.summary = r.isSummary();
     rec.overflow = r.overflow();
     rec.overflowField = r.overflowField();
+    rec.nulField = r.nulField();
     return rec;
 }
 
@@ -244,6 +246,23 @@ TEST(FlatReaderOverflow, ResetClearsAnUnfinishedOverflow) {
     const auto recs = readByBytes(r, "a\n");
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0].overflow, Overflow::none);
+}
+
+TEST(FlatReaderNul, TheFirstFieldWithANulIsReportedForItsRecordOnly) {
+    const auto recs = readAll("a;b\0c;d\0\nx;y\n\0;z\r\n'q\0';w\n"s, ';', '\'');
+    ASSERT_EQ(recs.size(), 4u);
+    EXPECT_EQ(recs[0], (Record{{"a", "b", "d"}, false, Overflow::none, -1, 1}));
+    EXPECT_EQ(recs[1], (Record{{"x", "y"}, false, Overflow::none, -1, -1}));
+    EXPECT_EQ(recs[2], (Record{{"", "z"}, false, Overflow::none, -1, 0}));
+    EXPECT_EQ(recs[3], (Record{{"q", "w"}, false, Overflow::none, -1, 0}));  // delimited too
+
+    FlatReader r;  // a new file starts clean
+    r.setFormat(';', std::nullopt);
+    r.reset();
+    readByBytes(r, "a\0"s);
+    r.reset();
+    EXPECT_EQ(readByBytes(r, "b;c\n"),
+              (std::vector<Record>{{{"b", "c"}, false, Overflow::none, -1, -1}}));
 }
 
 TEST(FlatReaderPending, SummaryAfterTheLastLineEnd) {
