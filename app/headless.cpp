@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/headless_port.h"
+#include "app/no_chooser.h"
 #include "app/program.h"
 #include "core/errors.h"
 #include "core/text.h"
@@ -14,12 +15,6 @@ namespace app {
 namespace {
 
 const char kUsage[] = "usage: importarfac [--headless [--pause-ms N]]\n";
-
-// No folder chooser without a display: every request ends as no choice.
-class NoChooser : public FolderChooser {
-public:
-    std::optional<std::string> choose(const FolderRequest&) override { return std::nullopt; }
-};
 
 // Runs a handler as the event loop would: a failure is shown with its own text.
 template <typename F>
@@ -76,9 +71,10 @@ int runHeadless(int argc, char** argv) {
     FormModel& f = w.form;
     if (f.Servidor.text.empty() || f.Tusua.text.empty() || f.TClave.text.empty() ||
         f.Cia.text.empty()) {
-        std::fputs("importarfac: settings.conf gives no server, user, password or company; "
-                   "no connection\n",
-                   stderr);
+        std::fputs(
+            "importarfac: settings.conf gives no server, user, password or company; "
+            "no connection\n",
+            stderr);
         return 1;
     }
     bool connected = false;

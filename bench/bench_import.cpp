@@ -24,6 +24,7 @@
 
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
+#include "bench/in_process_program.h"
 #include "core/date.h"
 #include "core/text.h"
 #include "fb/connection.h"
@@ -122,33 +123,6 @@ void writeFolder(const std::string& folder) {
 
 // ---- the import ----------------------------------------------------------------------------
 
-class NoChooser : public app::FolderChooser {
-  public:
-    std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
-};
-
-class CountingCleanup : public importer::FileCleanup {
-  public:
-    void cleanUp(const std::string&, const std::string&) override { ++files; }
-    int files = 0;
-};
-
-// The parts in the order the program creates them; the window keeps a reference to the
-// invoice steps, which are built right after it from the window's buffers.
-struct Program {
-    explicit Program(app::UiPort& port)
-        : fdm(port),
-          window(port, chooser, fdm, steps, cleanup),
-          steps(window, fdm, window.buffers, nullptr) {
-        fdm.ConfigurarProviders(window);
-    }
-    NoChooser chooser;
-    CountingCleanup cleanup;
-    data::Tfdm fdm;
-    app::ImportWindow window;
-    importer::InvoiceImporter steps;
-};
-
 struct ImportResult {
     double seconds = 0;
     uint64_t prepared = 0, executed = 0;
@@ -158,7 +132,7 @@ struct ImportResult {
 
 ImportResult runImport(const std::string& root, const std::string& folder) {
     app::RecordingPort port;
-    Program p(port);
+    bench::Program p(port);
     app::FormModel& f = p.window.form;
     f.Servidor.text = root;
     f.Tusua.text = "SYSDBA";

@@ -42,6 +42,7 @@
 
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
+#include "bench/in_process_program.h"
 #include "core/text.h"
 #include "fb/connection.h"
 #include "import/invoice_importer.h"
@@ -407,32 +408,6 @@ FloorRun runFloor(const load::Server& s, const std::string& dir,
 
 // ---- statements, counted in process ----------------------------------------------------
 
-class NoChooser : public app::FolderChooser {
-  public:
-    std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
-};
-
-class CountingCleanup : public importer::FileCleanup {
-  public:
-    void cleanUp(const std::string&, const std::string&) override { ++files; }
-    int files = 0;
-};
-
-// The parts in the order the program creates them (no replication: the load has no branch).
-struct Program {
-    explicit Program(app::UiPort& port)
-        : fdm(port),
-          window(port, chooser, fdm, steps, cleanup),
-          steps(window, fdm, window.buffers, nullptr) {
-        fdm.ConfigurarProviders(window);
-    }
-    NoChooser chooser;
-    CountingCleanup cleanup;
-    data::Tfdm fdm;
-    app::ImportWindow window;
-    importer::InvoiceImporter steps;
-};
-
 struct Counts {
     int invoices = 0;
     uint64_t prepared = 0, executed = 0, transactions = 0;
@@ -444,7 +419,7 @@ Counts countStatements(const load::Server& s, const std::string& dir,
     load::createErp(s, root, scriptsDir(), forcedWrites);
     load::writeFlatFiles(dir + "/in", invoices);
     app::RecordingPort port;
-    Program p(port);
+    bench::Program p(port);
     app::FormModel& f = p.window.form;
     f.Servidor.text = s.path(root);
     f.Tusua.text = s.user;

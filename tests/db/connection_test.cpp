@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "app/settings_load.h"
@@ -15,11 +16,6 @@
 namespace {
 
 using app::PortCallKind;
-
-class NoChooser : public app::FolderChooser {
-  public:
-    std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
-};
 
 struct CountingSteps : importer::InvoiceSteps {
     importer::RecordOutcome importRecord(const importer::SummaryRecord&) override {
@@ -62,7 +58,7 @@ class ConnectionTest : public ::testing::Test {
     testsupport::TempDir dir_;
     std::string config_, install_;
     app::RecordingPort port_;
-    NoChooser chooser_;
+    app::NoChooser chooser_;
     data::Tfdm fdm_{port_};
     CountingSteps steps_;
     NoCleanup cleanup_;

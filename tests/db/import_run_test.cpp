@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "app/texts.h"
@@ -51,11 +52,6 @@ class RecordingCleanup : public importer::FileCleanup {
         (void)direc;
     }
     std::vector<std::string> cleaned;
-};
-
-class NoChooser : public app::FolderChooser {
-  public:
-    std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
 };
 
 class ImportRunTest : public ::testing::Test {
@@ -104,7 +100,7 @@ class ImportRunTest : public ::testing::Test {
     testsupport::TempDir dir_;
     std::string folder_;
     app::RecordingPort port_;
-    NoChooser chooser_;
+    app::NoChooser chooser_;
     data::Tfdm fdm_{port_};
     app::ImportWindow* window_ = nullptr;
     ScriptedSteps steps_{window_};

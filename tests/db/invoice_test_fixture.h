@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "fb/connection.h"
@@ -70,11 +71,6 @@ class RecordingReplication : public importer::InvoiceReplication {
         ++calls;
         if (onReplicate) onReplicate();
     }
-};
-
-class NoChooser : public app::FolderChooser {
-  public:
-    std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
 };
 
 // Every statement text sent by any connection while the object lives.
@@ -164,7 +160,7 @@ class InvoiceImportTest : public ::testing::Test {
     testsupport::TempDir dir_;
     std::string folder_;
     app::RecordingPort port_;
-    NoChooser chooser_;
+    app::NoChooser chooser_;
     data::Tfdm fdm_{port_};
     StepsForwarder forwarder_;
     RecordingCleanup cleanup_;

@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <stdexcept>
 
+#include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "app/texts.h"
@@ -193,10 +194,6 @@ TEST(ConfigurarProviders, HooksLeavesAndDescendsIntoOwners) {
     EXPECT_EQ(port.calls(), expected);
 }
 
-class NoChooser : public app::FolderChooser {
-  public:
-    std::optional<std::string> choose(const app::FolderRequest&) override { return std::nullopt; }
-};
 struct NoSteps : importer::InvoiceSteps {
     importer::RecordOutcome importRecord(const importer::SummaryRecord&) override {
         return importer::RecordOutcome::Stored;
@@ -212,7 +209,7 @@ TEST(ConfigurarProviders, WindowCreationHooksTheWindowsComponentsAndNotTheModule
                        QString::fromStdString(config.path()));
     app::RecordingPort port;
     data::Tfdm fdm(port);
-    NoChooser chooser;
+    app::NoChooser chooser;
     NoSteps steps;
     NoCleanup cleanup;
     app::ImportWindow w(port, chooser, fdm, steps, cleanup);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/no_chooser.h"
 #include "app/recording_port.h"
 #include "app/texts.h"
 #include "core/errors.h"
@@ -12,11 +13,6 @@
 using namespace app;
 
 namespace {
-
-class NoChooser : public FolderChooser {
-  public:
-    std::optional<std::string> choose(const FolderRequest&) override { return std::nullopt; }
-};
 
 // Counts the handlers whose real work lives elsewhere.
 class CountingWindow : public Tfimportarfac {

@@ -1,0 +1,35 @@
+#pragma once
+// The program's parts for an import run inside a benchmark: no folder chooser, no
+// replication, and a clean-up that only counts the files it is handed.
+#include <string>
+
+#include "app/no_chooser.h"
+#include "app/quorvan_window.h"
+#include "data/fdm.h"
+#include "import/invoice_importer.h"
+
+namespace bench {
+
+class CountingCleanup : public importer::FileCleanup {
+  public:
+    void cleanUp(const std::string&, const std::string&) override { ++files; }
+    int files = 0;
+};
+
+// The parts in the order the program creates them; the window keeps a reference to the
+// invoice steps, which are built right after it from the window's buffers.
+struct Program {
+    explicit Program(app::UiPort& port)
+        : fdm(port),
+          window(port, chooser, fdm, steps, cleanup),
+          steps(window, fdm, window.buffers, nullptr) {
+        fdm.ConfigurarProviders(window);
+    }
+    app::NoChooser chooser;
+    CountingCleanup cleanup;
+    data::Tfdm fdm;
+    app::ImportWindow window;
+    importer::InvoiceImporter steps;
+};
+
+}  // namespace bench
