@@ -9,7 +9,7 @@
 namespace app {
 
 class HeadlessPort : public UiPort {
-public:
+  public:
     explicit HeadlessPort(std::FILE* out = stderr) : out_(out) {}
 
     void information(const std::string& text) override { line(text); }
@@ -22,7 +22,7 @@ public:
     bool closed() const { return closed_; }
     int boxes() const { return boxes_; }
 
-private:
+  private:
     void line(const std::string& text);
     std::FILE* out_;
     bool closed_ = false;

@@ -35,8 +35,7 @@ void ImportWindow::FormActivate() {
 }
 
 bool ImportWindow::connectDatabases() {
-    if (form.Cia.text.empty() || form.Tusua.text.empty() || form.TClave.text.empty())
-        return false;
+    if (form.Cia.text.empty() || form.Tusua.text.empty() || form.TClave.text.empty()) return false;
     form.Panel5.caption = texts::kConectando + form.Cia.text + texts::kPuntos;
     form.Panel5.visible = true;
     port().repaint();
@@ -80,7 +79,9 @@ void ImportWindow::CiaExit() {
     SpeedButton3Click();
 }
 
-void ImportWindow::SpeedButton3Click() { runImport(); }
+void ImportWindow::SpeedButton3Click() {
+    runImport();
+}
 
 void ImportWindow::runImport() {
     if (running_) return;  // F2 inside a running import starts nothing

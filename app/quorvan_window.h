@@ -11,7 +11,7 @@
 namespace app {
 
 class ImportWindow : public Tfimportarfac {
-public:
+  public:
     ImportWindow(UiPort& port, FolderChooser& chooser, data::Tfdm& fdm,
                  importer::InvoiceSteps& steps, importer::FileCleanup& cleanup);
 
@@ -36,7 +36,7 @@ public:
     // What the last run did (also when a failure stopped it).
     const importer::RunSummary& lastRun() const { return lastRun_; }
 
-private:
+  private:
     importer::InvoiceSteps& steps_;
     importer::FileCleanup& cleanup_;
     bool running_ = false;

@@ -7,7 +7,9 @@
 namespace core {
 namespace {
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int daysInMonth(int y, int m) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -60,7 +62,9 @@ int32_t Date::toDayNumber() const {
     return static_cast<int32_t>(daysFromCivil(year, month, day) - kEpochOffset);
 }
 
-Date Date::fromDayNumber(int32_t days) { return civilFromDays(days + kEpochOffset); }
+Date Date::fromDayNumber(int32_t days) {
+    return civilFromDays(days + kEpochOffset);
+}
 
 uint32_t Time::toTicks() const {
     return static_cast<uint32_t>(((hour * 60 + minute) * 60 + second) * 10000 + fraction);

@@ -8,14 +8,14 @@ namespace core {
 // A text that does not convert to the type asked for, for example "'abc' is not a valid
 // integer value". The message is the conversion's own and is shown as it stands.
 class ConversionError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // Unwinds the caller's work after the failure has already been shown to the user: the
 // default failure box must not show it a second time.
 class SilentAbort : public std::exception {
-public:
+  public:
     const char* what() const noexcept override { return "Operation aborted"; }
 };
 

@@ -113,8 +113,12 @@ std::string upperAscii(std::string_view text) {
     return out;
 }
 
-int32_t parseInt32(std::string_view text) { return parseInt<int32_t>(text); }
-int64_t parseInt64(std::string_view text) { return parseInt<int64_t>(text); }
+int32_t parseInt32(std::string_view text) {
+    return parseInt<int32_t>(text);
+}
+int64_t parseInt64(std::string_view text) {
+    return parseInt<int64_t>(text);
+}
 
 std::string cp1252ToUtf8(std::string_view bytes) {
     std::string out;

@@ -94,7 +94,7 @@ class Tfdm : public core::Component {
     records::Provider PReplarticulo;
     records::Buffer CReplarticulo;
 
-private:
+  private:
     app::UiPort* port_;
 };
 

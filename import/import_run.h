@@ -10,9 +10,9 @@
 #include "app/import_window.h"
 #include "data/fdm.h"
 #include "import/flat_reader.h"
-#include "platform/exclusive_file.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
+#include "platform/exclusive_file.h"
 
 namespace importer {
 
@@ -30,7 +30,7 @@ struct RunSummary {
 };
 
 class ImportRun {
-public:
+  public:
     ImportRun(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
               InvoiceSteps& steps, FileCleanup& cleanup);
 
@@ -39,7 +39,7 @@ public:
     void run();
     const RunSummary& summary() const { return summary_; }
 
-private:
+  private:
     void importFile(const std::string& direc, const std::string& name);
     bool readFile(platform::ExclusiveFile& file, const std::string& direc, const std::string& path);
     void log(const std::string& direc, const std::string& text);

@@ -14,7 +14,7 @@ enum class RecordOutcome {
 
 // Turns one summary record into an invoice of the company database.
 class InvoiceSteps {
-public:
+  public:
     virtual ~InvoiceSteps() = default;
     virtual RecordOutcome importRecord(const SummaryRecord& record) = 0;
 };
@@ -22,14 +22,14 @@ public:
 // Copies the invoice just saved (the current row of the header buffer, with its lines) to
 // the branch databases that ask for it.
 class InvoiceReplication {
-public:
+  public:
     virtual ~InvoiceReplication() = default;
     virtual void replicate() = 0;
 };
 
 // Removes a file whose invoices are all stored, here and on the remote server.
 class FileCleanup {
-public:
+  public:
     virtual ~FileCleanup() = default;
     virtual void cleanUp(const std::string& direc, const std::string& name) = 0;
 };

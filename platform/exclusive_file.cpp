@@ -16,11 +16,15 @@
 
 namespace platform {
 
-ExclusiveFile::~ExclusiveFile() { close(); }
+ExclusiveFile::~ExclusiveFile() {
+    close();
+}
 
 #ifdef _WIN32
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : handle_(o.handle_) { o.handle_ = nullptr; }
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : handle_(o.handle_) {
+    o.handle_ = nullptr;
+}
 
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
     if (this != &o) {
@@ -45,7 +49,9 @@ void ExclusiveFile::close() {
     handle_ = nullptr;
 }
 
-bool ExclusiveFile::isOpen() const { return handle_ != nullptr; }
+bool ExclusiveFile::isOpen() const {
+    return handle_ != nullptr;
+}
 
 int64_t ExclusiveFile::size() {
     LARGE_INTEGER s;
@@ -62,7 +68,9 @@ size_t ExclusiveFile::read(char* buf, size_t n) {
 
 #else
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : fd_(o.fd_) {
+    o.fd_ = -1;
+}
 
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
     if (this != &o) {
@@ -91,7 +99,9 @@ void ExclusiveFile::close() {
     fd_ = -1;
 }
 
-bool ExclusiveFile::isOpen() const { return fd_ >= 0; }
+bool ExclusiveFile::isOpen() const {
+    return fd_ >= 0;
+}
 
 int64_t ExclusiveFile::size() {
     struct stat st;
@@ -103,7 +113,8 @@ size_t ExclusiveFile::read(char* buf, size_t n) {
     for (;;) {
         ssize_t r = ::read(fd_, buf, n);
         if (r >= 0) return static_cast<size_t>(r);
-        if (errno != EINTR) throw std::runtime_error(std::string("I/O error: ") + std::strerror(errno));
+        if (errno != EINTR)
+            throw std::runtime_error(std::string("I/O error: ") + std::strerror(errno));
     }
 }
 

@@ -9,7 +9,7 @@
 namespace platform {
 
 class ExclusiveFile {
-public:
+  public:
     ExclusiveFile() = default;
     ~ExclusiveFile();
     ExclusiveFile(ExclusiveFile&& other) noexcept;
@@ -28,7 +28,7 @@ public:
     // Reads the whole file (for small files).
     std::string readAll();
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
@@ -39,11 +39,11 @@ private:
 // Holds an exclusive lock on a file for the lifetime of the object, as another program that
 // is writing it would (used to test that such files are skipped).
 class FileHolder {
-public:
+  public:
     explicit FileHolder(const std::string& path) { file_.open(path); }
     bool holding() const { return file_.isOpen(); }
 
-private:
+  private:
     ExclusiveFile file_;
 };
 

@@ -139,7 +139,7 @@ TEST_F(ReplicationTest, TheCopyCarriesTheInvoiceAsTheImportBuiltIt) {
     wanted.obs = app::texts::cp1252("Observación");
     wanted.idfmar = "77";
     wanted.lines = {LineSpec{}, LineSpec{.arti = "01-03", .bode = "02", .dto3 = "2.5"},
-                  LineSpec{.arti = "01-04", .cant = "3"}};
+                    LineSpec{.arti = "01-04", .cant = "3"}};
     save(wanted);
     replicator_.replicate();
     ASSERT_TRUE(port_.calls().empty());

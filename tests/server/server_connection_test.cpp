@@ -22,7 +22,7 @@ std::optional<Server> server() {
 }
 
 class ServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto s = server();
         if (!s) GTEST_SKIP() << "FB_TEST_SERVER is not set; the test command starts a server";
@@ -56,10 +56,13 @@ TEST_F(ServerTest, StatementsRunThroughTheServer) {
     fb::Connection c("Quorvan");
     connect(c, srv_.password);
     EXPECT_EQ(c.state(), fb::ConnectionState::Open);
-    c.run("INSERT INTO T VALUES (?, ?)", {fb::Value::ofInt(1), fb::Value::ofText("Compa\xf1\xed" "a")});
+    c.run("INSERT INTO T VALUES (?, ?)", {fb::Value::ofInt(1), fb::Value::ofText("Compa\xf1\xed"
+                                                                                 "a")});
     fb::Table t = c.run("SELECT NAME FROM T WHERE ID = ?", {fb::Value::ofText("1")});
     ASSERT_EQ(t.rows.size(), 1u);
-    EXPECT_EQ(t.rows[0][0].asText(), "Compa\xf1\xed" "a");
+    EXPECT_EQ(t.rows[0][0].asText(),
+              "Compa\xf1\xed"
+              "a");
     try {
         c.run("INSERT INTO T VALUES (1, 'x')");
         FAIL() << "duplicate accepted";
