@@ -156,10 +156,11 @@ class InspectPlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "inspect_plugin.json")
 
   public:
-    QObject* create(const QString& key, const QString& specification) override {
-        if (key.compare("importarfac-inspect", Qt::CaseInsensitive) != 0 || specification.isEmpty())
+    // The text after the plugin's name in QT_QPA_GENERIC_PLUGINS is the dump's path.
+    QObject* create(const QString& key, const QString& path) override {
+        if (key.compare("importarfac-inspect", Qt::CaseInsensitive) != 0 || path.isEmpty())
             return nullptr;
-        return new Inspector(specification);
+        return new Inspector(path);
     }
 };
 
