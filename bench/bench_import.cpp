@@ -24,6 +24,7 @@
 
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
+#include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
 #include "core/date.h"
 #include "core/text.h"
@@ -33,6 +34,10 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using bench::insertShape;
+using bench::InsertShape;
+using bench::rowOf;
 
 constexpr int kInvoices = 200;
 constexpr int kGroupColumns = 8;
@@ -164,34 +169,6 @@ ImportResult runImport(const std::string& root, const std::string& folder) {
 
 // ---- the floor -----------------------------------------------------------------------------
 
-// "INSERT INTO <table> ("C1", ...) VALUES (?, ...)" over every column of the table, as the
-// buffer sends it, and the row with the given columns set and NULL elsewhere.
-struct InsertShape {
-    std::string sql;
-    std::vector<fb::ColumnInfo> columns;
-};
-
-InsertShape insertShape(fb::Connection& c, const std::string& table, const std::string& where) {
-    InsertShape s;
-    s.columns = c.describe("SELECT * FROM " + table + " WHERE " + where);
-    std::string cols, marks;
-    for (const fb::ColumnInfo& col : s.columns) {
-        cols += (cols.empty() ? "\"" : ", \"") + (col.field.empty() ? col.name : col.field) + "\"";
-        marks += marks.empty() ? "?" : ", ?";
-    }
-    s.sql = "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-    return s;
-}
-
-std::vector<fb::Value> rowOf(const InsertShape& s, const std::map<std::string, fb::Value>& set) {
-    std::vector<fb::Value> row(s.columns.size());
-    for (size_t i = 0; i < s.columns.size(); ++i) {
-        auto it = set.find(s.columns[i].name);
-        if (it != set.end()) row[i] = it->second;
-    }
-    return row;
-}
-
 fb::Value dec(int64_t scaled, int scale) {
     return fb::Value::ofDecimal(scaled, scale);
 }
@@ -223,8 +200,8 @@ FloorResult runFloor(const std::string& database, Floor kind) {
     c.setParam("IsolationLevel", "ReadCommitted");
     c.setParam("WaitOnLocks", "True");
     c.open();
-    const InsertShape header = insertShape(c, "FACTURAS", "FACT_ID = ?");
-    const InsertShape line = insertShape(c, "FACTURAS_DETALLE", "FACT_ID = ?");
+    const InsertShape header = insertShape(c, "FACTURAS");
+    const InsertShape line = insertShape(c, "FACTURAS_DETALLE");
     const uint64_t prepared = c.preparedCount(), executed = c.executedCount();
     const bool lookups = kind == Floor::AsTheImport;
     // A statement of its own transaction (as the import sends every statement but the save),

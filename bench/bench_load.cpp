@@ -42,6 +42,7 @@
 
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
+#include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
 #include "core/text.h"
 #include "fb/connection.h"
@@ -54,6 +55,10 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
+
+using bench::insertShape;
+using bench::InsertShape;
+using bench::rowOf;
 
 double seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -265,32 +270,6 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
 }
 
 // ---- the floor ---------------------------------------------------------------------------
-
-struct InsertShape {
-    std::string sql;
-    std::vector<fb::ColumnInfo> columns;
-};
-
-InsertShape insertShape(fb::Connection& c, const std::string& table) {
-    InsertShape s;
-    s.columns = c.describe("SELECT * FROM " + table + " WHERE FACT_ID = ?");
-    std::string cols, marks;
-    for (const fb::ColumnInfo& col : s.columns) {
-        cols += (cols.empty() ? "\"" : ", \"") + (col.field.empty() ? col.name : col.field) + "\"";
-        marks += marks.empty() ? "?" : ", ?";
-    }
-    s.sql = "INSERT INTO " + table + " (" + cols + ") VALUES (" + marks + ")";
-    return s;
-}
-
-std::vector<fb::Value> rowOf(const InsertShape& s, const std::map<std::string, fb::Value>& set) {
-    std::vector<fb::Value> row(s.columns.size());
-    for (size_t i = 0; i < s.columns.size(); ++i) {
-        auto it = set.find(s.columns[i].name);
-        if (it != set.end()) row[i] = it->second;
-    }
-    return row;
-}
 
 struct FloorRun {
     double seconds = 0;
