@@ -153,7 +153,7 @@ class Inspector : public QObject {
 
 class InspectPlugin : public QGenericPlugin {
     Q_OBJECT
-    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "inspect_plugin.json")
+    Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "widget_dump_plugin.json")
 
   public:
     // The text after the plugin's name in QT_QPA_GENERIC_PLUGINS is the dump's path.
@@ -164,4 +164,4 @@ class InspectPlugin : public QGenericPlugin {
     }
 };
 
-#include "inspect_plugin.moc"
+#include "widget_dump_plugin.moc"
