@@ -18,11 +18,6 @@ using app::PortCallKind;
 
 class BadInputTest : public InvoiceImportTest {
   protected:
-    static Summary cars(const std::string& amount) {
-        Summary s;
-        s.cars = amount;
-        return s;
-    }
     std::vector<std::string> failures() const { return boxes(PortCallKind::Failure); }
     bool closed() const { return port_.count(PortCallKind::Close) > 0; }
     // Every stored invoice with its number of lines, "PREF_PRE FACT_FECHA lines".

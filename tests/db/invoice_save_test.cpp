@@ -14,11 +14,6 @@ using importer::RecordOutcome;
 
 class InvoiceSaveTest : public InvoiceImportTest {
   protected:
-    static Summary cars(const std::string& amount) {
-        Summary s;
-        s.cars = amount;
-        return s;
-    }
     void refuseLinesPriced(const std::string& price) {
         exec("ALTER TABLE FACTURAS_DETALLE ADD CONSTRAINT CK_PRUEBA CHECK (FADE_PRUNIT <> " +
              price + ")");

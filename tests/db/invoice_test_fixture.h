@@ -116,6 +116,12 @@ class InvoiceImportTest : public ::testing::Test {
         f.Delim.itemIndex = 0;  // no delimiter
     }
 
+    // A summary record whose only amount is the cars' one.
+    static Summary cars(const std::string& amount) {
+        Summary s;
+        s.cars = amount;
+        return s;
+    }
     void write(const std::string& name, const std::string& bytes) {
         std::ofstream(folder_ + "/" + name, std::ios::binary) << bytes;
     }
