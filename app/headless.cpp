@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "app/headless_port.h"
@@ -14,7 +15,17 @@
 namespace app {
 namespace {
 
-const char kUsage[] = "usage: importarfac [--headless [--pause-ms N]]\n";
+const char kUsage[] = "usage: importarfac [--headless [--pause-ms N] [--lock-timeout SECONDS]]\n";
+
+// A whole number of at least `least`, or nothing.
+std::optional<int> numberArgument(const char* text, int least) {
+    try {
+        const int n = core::parseInt32(text);
+        if (n >= least) return n;
+    } catch (const std::exception&) {
+    }
+    return std::nullopt;
+}
 
 // Runs a handler as the event loop would: a failure is shown with its own text.
 template <typename F>
@@ -47,16 +58,20 @@ bool wantsHeadless(int argc, char** argv) {
 
 int runHeadless(int argc, char** argv) {
     int pauseMs = 1000;
+    std::optional<int> lockTimeout;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--headless") continue;
-        if (a == "--pause-ms" && i + 1 < argc) {
-            try {
-                pauseMs = core::parseInt32(argv[++i]);
-            } catch (const std::exception&) {
-                pauseMs = -1;
-            }
-            if (pauseMs >= 0) continue;
+        std::optional<int> n;
+        if ((a == "--pause-ms" || a == "--lock-timeout") && i + 1 < argc)
+            n = numberArgument(argv[++i], a == "--pause-ms" ? 0 : 1);
+        if (n && a == "--pause-ms") {
+            pauseMs = *n;
+            continue;
+        }
+        if (n) {
+            lockTimeout = *n;
+            continue;
         }
         std::fputs(kUsage, stderr);
         return 2;
@@ -65,8 +80,17 @@ int runHeadless(int argc, char** argv) {
     HeadlessPort port;
     NoChooser chooser;
     Program p(port, chooser, pauseMs);
+    if (lockTimeout) {
+        for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
+            c->setParam("LockTimeout", std::to_string(*lockTimeout));
+    }
     ImportWindow& w = p.window;
     guarded(port, [&] { w.FormCreate(); });  // a failure leaves the boxes empty, as on screen
+    // Before anything connects: a run of another process on the same folder goes on alone.
+    if (!w.lockRun()) {
+        port.information(w.anotherRunText());
+        return kAnotherRun;
+    }
 
     FormModel& f = w.form;
     if (f.Servidor.text.empty() || f.Tusua.text.empty() || f.TClave.text.empty() ||
@@ -82,6 +106,7 @@ int runHeadless(int argc, char** argv) {
     w.CiaAct = f.Cia.text;  // as the unattended start does
     bool ok = guarded(port, [&] { w.runImport(); });
     printSummary(w.lastRun());
+    if (w.lastRun().anotherRun) return kAnotherRun;
     return ok && w.lastRun().reachedEnd ? 0 : 1;
 }
 

@@ -1,12 +1,18 @@
 #pragma once
 // The headless mode for scheduled runs where no display exists:
-//   importarfac --headless [--pause-ms N]
+//   importarfac --headless [--pause-ms N] [--lock-timeout SECONDS]
 // loads the settings as the window's creation does, connects as its first activation does,
 // then runs the import at once whatever the unattended flag holds. Every box's text goes to
 // standard error as one line and no box waits; a short summary goes to standard output.
+// --pause-ms is the pause after each start of the transfer client (default 1000);
+// --lock-timeout the seconds a statement waits for a row another user holds (default 30).
 // Exit status: 0 when the run reached its normal end, 1 when a failure stopped the
-// connection or the run or no connection could be made, 2 for a bad command line.
+// connection or the run or no connection could be made, 2 for a bad command line, 3 when
+// another run works on the same folder (this one then connects to nothing and changes
+// nothing).
 namespace app {
+
+inline constexpr int kAnotherRun = 3;
 
 // True when the command line asks for the headless mode.
 bool wantsHeadless(int argc, char** argv);

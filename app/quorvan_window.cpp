@@ -5,6 +5,11 @@
 #include "platform/system.h"
 
 namespace app {
+namespace {
+
+const char* const kRunLockName = "importarfac.lock";
+
+}  // namespace
 
 ImportWindow::ImportWindow(UiPort& port, FolderChooser& chooser, data::Tfdm& fdm_,
                            importer::InvoiceSteps& steps, importer::FileCleanup& cleanup)
@@ -83,13 +88,34 @@ void ImportWindow::SpeedButton3Click() {
     runImport();
 }
 
+bool ImportWindow::lockRun() {
+    if (form.Ubicacion.text.empty()) return true;  // the run only asks for a folder
+    const std::string path = importer::withSeparator(form.Ubicacion.text) + kRunLockName;
+    if (runLock_.locked() && runLock_.path() == path) return true;
+    return runLock_.lock(path) != platform::LockFile::Result::Busy;
+}
+
+std::string ImportWindow::anotherRunText() const {
+    return texts::kOtraImportacion + form.Ubicacion.text + texts::kOtraImportacionFin;
+}
+
 void ImportWindow::runImport() {
     if (running_) return;  // F2 inside a running import starts nothing
+    if (!lockRun()) {
+        lastRun_ = {};
+        lastRun_.anotherRun = true;
+        port().information(anotherRunText());
+        return;
+    }
     running_ = true;
     struct Done {
         bool& flag;
-        ~Done() { flag = false; }
-    } done{running_};
+        platform::LockFile& lock;
+        ~Done() {
+            flag = false;
+            lock.unlock();
+        }
+    } done{running_, runLock_};
     importer::ImportRun run(*this, fdm, buffers, steps_, cleanup_);
     try {
         run.run();

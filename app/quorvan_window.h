@@ -7,6 +7,7 @@
 #include "data/fdm.h"
 #include "import/import_run.h"
 #include "import/window_buffers.h"
+#include "platform/lock_file.h"
 
 namespace app {
 
@@ -29,8 +30,18 @@ class ImportWindow : public Tfimportarfac {
     // Numbers every new line of the invoice being built: NroIte + 1 into FADE_ITEM, and
     // FADE_ANULADO and FADE_TRANSMIT "N".
     void CFactdetalleAfterInsert(records::Buffer& DataSet);
-    // The import run; nothing happens while one is already running.
+    // The import run; nothing happens while one is already running. While it works it holds
+    // the run lock of its folder (lockRun); when another run, of this or another process,
+    // holds that lock, it only says so in an information box and leaves the window open.
     void runImport();
+    // Takes the run lock of the folder in Ubicacion: the file "importarfac.lock" there,
+    // locked for as long as the run works and dropped by the system when its process ends.
+    // False when another run holds it. True when this window holds it now, and also when
+    // the folder cannot take the file (no folder given, or one without write access: such a
+    // run cannot change the folder, and the company database keeps invoices single).
+    bool lockRun();
+    // The text of the information box of a run that found another one at work.
+    std::string anotherRunText() const;
 
     bool running() const { return running_; }
     // What the last run did (also when a failure stopped it).
@@ -41,6 +52,7 @@ class ImportWindow : public Tfimportarfac {
     importer::FileCleanup& cleanup_;
     bool running_ = false;
     importer::RunSummary lastRun_;
+    platform::LockFile runLock_;
 };
 
 }  // namespace app

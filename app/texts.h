@@ -71,7 +71,23 @@ inline const std::string kRegistroSinFin =
 inline const std::string kRegistroLargo =
     cp1252("Registro con un campo de más de 1024 caracteres o más de 101 campos en ");
 inline const std::string kRegistroNulo = cp1252("Registro con un byte nulo en ");
+inline const std::string kArchivoModificado =
+    cp1252("Archivo modificado o reemplazado después de leído (el archivo se conserva) en ");
+inline const std::string kNombreNoRemovible = cp1252(
+    "Nombre con un carácter de control o comillas, que no se puede borrar en el servidor (el "
+    "archivo se conserva) en ");
+inline const std::string kOtraImportacion =
+    cp1252("Ya hay otra importación de facturas en curso en la carpeta ");
+inline const std::string kOtraImportacionFin =
+    cp1252(". Esta no hizo nada; vuelva a intentarlo cuando aquella termine.");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
+// A lock held by another user of the database past every retry; the invoice's prefix and
+// number go between the two parts, the server's text follows on the next line.
+inline const std::string kFacturaBloqueadaInicio = cp1252("No se pudo guardar la factura ");
+inline const std::string kFacturaBloqueadaFin = cp1252(
+    ": otro usuario de la base de datos tiene ocupado un registro que ella necesita, y lo "
+    "siguió teniendo después de 4 intentos. No se guardó nada de la factura y el archivo se "
+    "conserva para la próxima importación.");
 
 // The error translation's messages.
 inline const std::string kRegistroExiste = cp1252("Ya existe el registro en la tabla ");

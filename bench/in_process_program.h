@@ -12,7 +12,11 @@ namespace bench {
 
 class CountingCleanup : public importer::FileCleanup {
   public:
-    void cleanUp(const std::string&, const std::string&) override { ++files; }
+    importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
+                                     platform::ExclusiveFile&) override {
+        ++files;
+        return importer::CleanupOutcome::Removed;
+    }
     int files = 0;
 };
 

@@ -19,6 +19,8 @@ void configure(fb::Connection& c, const char* dialect, const char* charSet, bool
     if (charSet) c.setParam("ServerCharSet", charSet);
     c.setParam("CommitRetain", "False");
     c.setParam("WaitOnLocks", "True");
+    // A row another user holds is waited for, but not for ever: an unattended run must end.
+    c.setParam("LockTimeout", kDefaultLockTimeout);
     c.setParam("IsolationLevel", "ReadCommitted");
     c.setParam("BlobSize", "-1");
     if (trimChar) c.setParam("Trim Char", "False");

@@ -15,6 +15,9 @@
 
 namespace data {
 
+// Seconds a statement of the import waits for a row that another transaction holds.
+inline constexpr const char* kDefaultLockTimeout = "30";
+
 class Tfdm : public core::Component {
   public:
     // `port` shows the module's messages (its lookups report absent settings and articles).

@@ -37,11 +37,15 @@ std::string formatStatus(Firebird::IStatus* status) {
 void Status::checkException(Status* s) {
     if (!s->dirty || !(s->getState() & Firebird::IStatus::STATE_ERRORS)) return;
     const intptr_t* errors = s->status->getErrors();
-    intptr_t gds = errors && errors[0] == isc_arg_gds ? errors[1] : 0;
+    std::vector<intptr_t> codes;
+    for (const intptr_t* v = errors; v && *v != isc_arg_end;) {
+        if (v[0] == isc_arg_gds) codes.push_back(v[1]);
+        v += v[0] == isc_arg_cstring ? 3 : 2;  // a counted string carries its length too
+    }
     std::string message = formatStatus(s->status);
     int sqlcode = isc_sqlcode(errors);
     s->clearException();
-    throw Error(message, gds, sqlcode);
+    throw Error(message, std::move(codes), sqlcode);
 }
 
 }  // namespace fb

@@ -116,6 +116,7 @@ Transaction::Transaction(const Attachment& attachment, const TransactionOptions&
         tpb.tag(isc_tpb_concurrency);
     }
     tpb.tag(o.waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
+    if (o.waitOnLocks && o.lockTimeout > 0) tpb.num(isc_tpb_lock_timeout, o.lockTimeout);
     std::vector<unsigned char> b = tpb.bytes();
     Status st;
     tra_ = attachment.get()->startTransaction(&st, static_cast<unsigned>(b.size()), b.data());

@@ -41,6 +41,7 @@ class Attachment {
 struct TransactionOptions {
     bool readCommitted = true;  // read committed, record versions; otherwise snapshot
     bool waitOnLocks = true;    // a conflicting lock is waited for, not an error
+    int lockTimeout = 0;        // seconds such a wait may last before it fails; 0: no limit
     bool readOnly = false;
 };
 

@@ -112,6 +112,8 @@ Transaction Connection::begin() {
     o.readCommitted = !core::equalsNoCase(param("IsolationLevel"), "SnapShot");
     std::string wait = param("WaitOnLocks");
     o.waitOnLocks = wait.empty() || isTrue(wait);
+    const std::string timeout = param("LockTimeout");
+    o.lockTimeout = timeout.empty() ? 0 : core::parseInt32(timeout);
     Transaction t(attachment(), o);
     ++transactions_;
     return t;

@@ -27,8 +27,9 @@ enum class ConnectionState : int {
 
 // Parameters understood (names matched without regard to case): "Database", "User_Name",
 // "password", "SQLDialect" (1 or 3), "ServerCharSet" (lc_ctype; empty: bytes pass as they
-// are), "RoleName", "WaitOnLocks" (True/False), "IsolationLevel" (ReadCommitted or
-// SnapShot), "CommitRetain" (False only), "BlobSize", "Trim Char", "LocaleCode" (accepted,
+// are), "RoleName", "WaitOnLocks" (True/False), "LockTimeout" (seconds a lock wait may
+// last; empty or 0: no limit), "IsolationLevel" (ReadCommitted or SnapShot), "CommitRetain"
+// (False only), "BlobSize", "Trim Char", "LocaleCode" (accepted,
 // no effect: blobs are always fetched whole and fixed-length text keeps its padding).
 class Connection {
   public:

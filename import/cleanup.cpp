@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -118,9 +117,25 @@ std::string transferOpenLine() {
     return IMPORTARFAC_TRANSFER_OPEN_LINE;
 }
 
+bool remotelyRemovable(const std::string& name) {
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || c == '"') return false;
+    return true;
+}
+
 std::string transferScript(const std::string& openLine, const std::string& name) {
-    const std::string rest = name.empty() ? std::string() : name.substr(1);
-    return openLine + "\r\n" + "rm [[]" + rest + "\r\n" + "exit\r\n";
+    std::string mask = "[[]";
+    for (size_t i = 1; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == '[' || c == '*' || c == '?')
+            mask += std::string{'[', c, ']'};
+        else if (c == '%')
+            mask += "%%";
+        else
+            mask += c;
+    }
+    if (mask.find(' ') != std::string::npos) mask = '"' + mask + '"';
+    return openLine + "\r\n" + "rm " + mask + "\r\n" + "exit\r\n";
 }
 
 RemoteCleanup::RemoteCleanup(int pauseMs) : RemoteCleanup(transferOpenLine(), pauseMs) {}
@@ -128,13 +143,19 @@ RemoteCleanup::RemoteCleanup(int pauseMs) : RemoteCleanup(transferOpenLine(), pa
 RemoteCleanup::RemoteCleanup(std::string openLine, int pauseMs)
     : openLine_(std::move(openLine)), pauseMs_(pauseMs) {}
 
-void RemoteCleanup::cleanUp(const std::string& direc, const std::string& name) {
-    std::error_code ignored;  // a file that stays is read again, and removed, by the next run
-    std::filesystem::remove(std::filesystem::path(direc + name), ignored);
+CleanupOutcome RemoteCleanup::cleanUp(const std::string& direc, const std::string& name,
+                                      platform::ExclusiveFile& file) {
+    if (!remotelyRemovable(name)) return CleanupOutcome::UnsafeName;
+    // A file that stays because the system refused to delete it is read again, and removed,
+    // by the next run.
+    if (file.removeIfUnchanged(direc + name) == platform::ExclusiveFile::Removal::Changed)
+        return CleanupOutcome::Changed;
+    file.close();
     // Without a folder: the script lies where the client starts, the working directory.
     writeOwnerOnly(kScript, transferScript(openLine_, name));
     platform::startDetached(kClient, {std::string("/script=") + kScript});
     platform::sleepMs(pauseMs_);
+    return CleanupOutcome::Removed;
 }
 
 }  // namespace importer

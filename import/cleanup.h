@@ -20,8 +20,16 @@ namespace importer {
 //      which by default names a fake account.
 std::string transferOpenLine();
 
+// Whether the name of a flat file can go into the transfer script: not when it holds a
+// control character (it could end the script's line) or a double quote (the script's quote).
+bool remotelyRemovable(const std::string& name);
+
 // The script's three lines, each ended by CR LF, for the flat file `name` (which begins
-// with "["; the client's mask "[[]" stands for that literal "[").
+// with "["). Line 2 is "rm " and a mask of the client's script language that matches that
+// one name only: "[[]" for the first "[", then the rest of the name with each character the
+// client reads as a mask ("[", "*", "?") written as a set of that one character ("[[]",
+// "[*]", "[?]") and each "%" doubled (a single one would start a variable); a mask holding a
+// blank is enclosed in double quotes. `name` must be remotelyRemovable.
 std::string transferScript(const std::string& openLine, const std::string& name);
 
 class RemoteCleanup : public FileCleanup {
@@ -29,10 +37,14 @@ class RemoteCleanup : public FileCleanup {
     explicit RemoteCleanup(int pauseMs = 1000);
     RemoteCleanup(std::string openLine, int pauseMs);
 
-    // A failed local deletion is ignored, and so is a client that does not start. A script
+    // Deletes the held file when it is unchanged since it was opened (see
+    // ExclusiveFile::removeIfUnchanged), then writes the script and starts the client. A
+    // failed local deletion is ignored, and so is a client that does not start. A script
     // that cannot be created, written or closed throws std::system_error; the local file is
-    // gone by then.
-    void cleanUp(const std::string& direc, const std::string& name) override;
+    // gone by then. A changed file, or one whose name is not remotelyRemovable, is left here
+    // and on the server.
+    CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
+                           platform::ExclusiveFile& file) override;
 
   private:
     std::string openLine_;

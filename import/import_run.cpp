@@ -68,6 +68,11 @@ std::vector<std::string> findFlatFiles(const std::string& direc) {
     return names;
 }
 
+std::string withSeparator(const std::string& folder) {
+    if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) return folder;
+    return folder + '/';
+}
+
 ImportRun::ImportRun(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
                      InvoiceSteps& steps, FileCleanup& cleanup)
     : w_(window), fdm_(fdm), b_(buffers), steps_(steps), cleanup_(cleanup) {}
@@ -91,8 +96,7 @@ void ImportRun::run() {
     if (f.Ubicacion.text.empty()) {
         w_.port().information(texts::kSinRuta);
     } else {
-        std::string direc = f.Ubicacion.text;
-        if (direc.back() != '/' && direc.back() != '\\') direc += '/';
+        const std::string direc = withSeparator(f.Ubicacion.text);
         std::vector<std::string> names = findFlatFiles(direc);
         summary_.filesFound = static_cast<int>(names.size());
         for (const std::string& name : names) importFile(direc, name);
@@ -154,16 +158,26 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
 
     bool keep = readFile(file, direc, path);
     ++summary_.filesRead;
-    file.close();
-    w_.Arch = 0;
     b_.CPtovta.Close();
     b_.CFacturas.Close();
     if (keep) {
         ++summary_.filesKept;
         return;
     }
-    ++summary_.filesRemoved;
-    cleanup_.cleanUp(direc, name);
+    // The file is still held: it is deleted only as it was read.
+    switch (cleanup_.cleanUp(direc, name, file)) {
+        case CleanupOutcome::Removed:
+            ++summary_.filesRemoved;
+            break;
+        case CleanupOutcome::Changed:
+            ++summary_.filesKept;
+            log(direc, texts::kArchivoModificado + path);
+            break;
+        case CleanupOutcome::UnsafeName:
+            ++summary_.filesKept;
+            log(direc, texts::kNombreNoRemovible + path);
+            break;
+    }
 }
 
 // Reads the file to its end, handing each summary record on. True when the file must stay:

@@ -27,6 +27,7 @@ struct RunSummary {
     int duplicates = 0;
     int refused = 0;
     bool reachedEnd = false;  // the run got to its normal end (the window closed)
+    bool anotherRun = false;  // another run held the folder: this one did nothing
 };
 
 class ImportRun {
@@ -55,5 +56,8 @@ class ImportRun {
 
 // The folder's flat files ("[RDE*.txt", letter case ignored, files only), sorted by name.
 std::vector<std::string> findFlatFiles(const std::string& direc);
+
+// The folder text with a trailing path separator added when it lacks one.
+std::string withSeparator(const std::string& folder);
 
 }  // namespace importer

@@ -3,15 +3,20 @@
 #include "core/date.h"
 #include "core/money.h"
 #include "core/text.h"
+#include "import/lock_retry.h"
 
 namespace importer {
 namespace {
 
-// Runs a query through the command buffer, which then stands on its first row (if any).
-void openCommand(records::Buffer& b, std::string sql) {
+// Runs a query through the command buffer, which then stands on its first row (if any): in
+// `tra` when given.
+void openCommand(records::Buffer& b, std::string sql, const fb::Transaction* tra = nullptr) {
     b.Close();
     b.CommandText = std::move(sql);
-    b.Open();
+    if (tra)
+        b.Open(*tra);
+    else
+        b.Open();
 }
 
 // yyyymmdd from the date text yyyy/mm/dd: characters 1-4, 6-7 and the last two.
@@ -21,13 +26,29 @@ std::string invoiceNumber(const std::string& dateText) {
 
 }  // namespace
 
-bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers) {
+bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers,
+                          const fb::Transaction* tra) {
     records::Buffer& q = buffers.CBorrar;
     openCommand(
         q,
         "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = " + core::sqlQuote(window.form.EPref.text) +
-            " AND FACT_FECHA = " + core::sqlQuote(core::dateText(window.form.EFecIni.date)));
+            " AND FACT_FECHA = " + core::sqlQuote(core::dateText(window.form.EFecIni.date)),
+        tra);
     return !q.IsEmpty() && !q.Fields(0).asString().empty();
+}
+
+void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
+    records::Buffer& h = buffers.CFacturas;
+    records::Buffer& q = buffers.CBorrar;
+    openCommand(q,
+                "SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = " +
+                    core::sqlQuote(h.FieldByName("PREF_PRE").asString()) + " WITH LOCK",
+                &tra);
+    if (!q.IsEmpty()) return;
+    openCommand(q,
+                "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = " +
+                    std::to_string(h.FieldByName("PTVT_ID").asInteger()) + " WITH LOCK",
+                &tra);
 }
 
 LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
@@ -94,8 +115,9 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, Win
     window.form.Edit1.text = f("PREF_PRE").asString() + f("FACT_NUMERO").asString() + " - " +
                              f("FACT_NOMCLIENTE").asString();
 
-    // The id is used up even when the invoice never reaches the database.
-    fdm.SCambieidfact.ExecProc();
+    // The id is used up even when the invoice never reaches the database. The procedure
+    // commits on its own; a lock conflict there draws again.
+    retryLockConflicts([&] { fdm.SCambieidfact.ExecProc(); });
     f("FACT_ID").setString(fdm.SCambieidfact.params().ParamByName("ID").asString());
     h.Post();
     return d;

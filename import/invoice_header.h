@@ -18,8 +18,17 @@ struct LineDefaults {
 };
 
 // True when the company database holds an invoice of the window's prefix (EPref) and date
-// (EFecIni). Runs through CBorrar and changes nothing else.
-bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers);
+// (EFecIni): in the connection's reader, or in `tra` when given. Runs through CBorrar and
+// changes nothing else.
+bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers,
+                          const fb::Transaction* tra = nullptr);
+
+// Locks, in `tra`, the row of the invoice's prefix in PREFIJOS (or, for a prefix without one,
+// the row of its point of sale in PUNTO_VENTA) until `tra` ends. Every import that stores an
+// invoice of that prefix takes the same lock first, so two processes storing invoices of
+// one prefix take turns, and the one that waited gets a lock conflict once the other has
+// committed, and tries again. The invoice is the current row of CFacturas.
+void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra);
 
 // Inserts and posts the header row into CFacturas (its current row afterwards) and shows
 // the invoice in Edit1. CPtovta must stand on the file's point of sale. A field that does

@@ -14,14 +14,10 @@ RecordOutcome InvoiceImporter::importRecord(const SummaryRecord& record) {
     if (invoiceAlreadyStored(window_, buffers_)) return RecordOutcome::Duplicate;
     const LineDefaults defaults = buildInvoiceHeader(window_, fdm_, buffers_, record);
     addInvoiceLines(fdm_, buffers_.CFactdetalle, record, defaults);
-    if (!saveInvoice(buffers_)) return RecordOutcome::Refused;
-
-    records::Buffer& h = buffers_.CFacturas;
-    updateInvoiceTotals(buffers_);
-    contabilice_factura(buffers_, fdm_, h.FieldByName("FACT_ID").asInteger(),
-                        h.FieldByName("FACT_FECHA").asDate());
-    if (replication_) replication_->replicate();
-    return RecordOutcome::Stored;
+    const RecordOutcome outcome = storeInvoice(window_, fdm_, buffers_);
+    // The copies follow the commit: a branch never holds an invoice the company lacks.
+    if (outcome == RecordOutcome::Stored && replication_) replication_->replicate();
+    return outcome;
 }
 
 }  // namespace importer

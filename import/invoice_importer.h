@@ -16,10 +16,11 @@ class InvoiceImporter : public InvoiceSteps {
                     InvoiceReplication* replication);
 
     // Duplicate: nothing done, nothing left in the buffers. Refused: the database refused the
-    // save and nothing of the invoice stays. Stored: saved, totalled, posted and copied.
-    // Any other failure (a field that does not convert, a database error outside the save)
-    // propagates and leaves nothing of the invoice in the database, unless it comes after
-    // the save (totals, posting, copies).
+    // save and nothing of the invoice stays. Stored: saved, totalled and posted in one
+    // transaction, then copied to the branches. Any other failure (a field that does not
+    // convert, a database error, a lock held past the retries) propagates and leaves nothing
+    // of the invoice in the company database, unless it comes from the copies, which follow
+    // the commit.
     RecordOutcome importRecord(const SummaryRecord& record) override;
 
   private:

@@ -2,29 +2,66 @@
 
 #include <string>
 
+#include "app/texts.h"
 #include "core/text.h"
+#include "import/invoice_header.h"
+#include "import/lock_retry.h"
 
 namespace importer {
+namespace {
 
-bool saveInvoice(WindowBuffers& buffers) {
-    records::Buffer& h = buffers.CFacturas;
-    if (h.ApplyUpdates(0) <= 0) return true;
-    // Nothing of the refused invoice, nor any earlier invoice of the file, stays.
+// Nothing of the invoice that was not stored, nor any earlier invoice of the file, stays.
+void discardInvoice(records::Buffer& h) {
     h.CancelUpdates();
     h.Refresh();
-    return false;
 }
 
-void updateInvoiceTotals(WindowBuffers& buffers) {
+RecordOutcome storeOnce(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers) {
+    records::Buffer& h = buffers.CFacturas;
+    fb::Transaction tra = fdm.Quorvan.begin();
+    lockInvoicePrefix(buffers, tra);
+    if (invoiceAlreadyStored(window, buffers, &tra)) {
+        tra.rollback();
+        discardInvoice(h);
+        return RecordOutcome::Duplicate;
+    }
+    if (h.ApplyUpdates(0, tra) > 0) {
+        tra.rollback();
+        discardInvoice(h);
+        return RecordOutcome::Refused;
+    }
+    updateInvoiceTotals(buffers, tra);
+    contabilice_factura(buffers, fdm, tra, h.FieldByName("FACT_ID").asInteger(),
+                        h.FieldByName("FACT_FECHA").asDate());
+    tra.commit();
+    h.MergeChangeLog();
+    return RecordOutcome::Stored;
+}
+
+}  // namespace
+
+RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers) {
+    try {
+        return retryLockConflicts([&] { return storeOnce(window, fdm, buffers); });
+    } catch (const fb::Error& e) {
+        if (!e.lockConflict()) throw;
+        records::Buffer& h = buffers.CFacturas;
+        throw e.withPrefix(
+            app::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
+            h.FieldByName("FACT_NUMERO").asString() + app::texts::kFacturaBloqueadaFin + "\n");
+    }
+}
+
+void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
     records::Buffer& q = buffers.CBorrar;
     q.Close();
     q.CommandText = "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, " +
                     buffers.CFacturas.FieldByName("FACT_ID").asString() + ")";
-    q.Execute();
+    q.Execute(tra);
 }
 
-int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, int32_t n,
-                        const core::Date& fecha) {
+int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
+                        int32_t n, const core::Date& fecha) {
     (void)fecha;
     records::Buffer& interfaces = buffers.CInterfaces;
     records::Buffer& conta = buffers.CContafactura;
@@ -33,17 +70,17 @@ int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, int32_t n,
     interfaces.CommandText =
         "select MAX(INVE_ID) ID from INTERFAZ_VENTAS where tido_cod = 31 and pref_pre = " +
         core::sqlQuote(buffers.CFacturas.FieldByName("PREF_PRE").asString());
-    interfaces.Open();
+    interfaces.Open(tra);
 
     conta.Close();
     conta.CommandText = "select * from contabil_factura(" + std::to_string(n) + "," +
                         interfaces.Fields(0).asString() + ")";
-    conta.Open();
+    conta.Open(tra);
     if (!conta.IsEmpty()) {
         const int32_t entry = conta.Fields(2).asInteger();
         if (conta.Fields(0).asInteger() == 0) {
             fdm.SContapend.params().ParamByName("IDCNT").setInteger(entry);
-            fdm.SContapend.ExecProc();
+            fdm.SContapend.ExecProc(tra);
         }
     }
     conta.Close();

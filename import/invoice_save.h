@@ -1,28 +1,41 @@
 #pragma once
-// Saving one invoice (the header buffer's pending header and lines, in one transaction),
-// then the ERP's totals procedure and the accounting posting for it.
+// Storing one invoice: the header buffer's pending header and lines, the ERP's totals
+// procedure and the accounting posting, all in one transaction of the company connection
+// that commits once. Nothing of an invoice is ever stored without its totals and posting.
 #include <cstdint>
 
+#include "app/import_window.h"
 #include "core/date.h"
 #include "data/fdm.h"
+#include "fb/attachment.h"
+#include "import/run_steps.h"
 #include "import/window_buffers.h"
 
 namespace importer {
 
-// Applies CFacturas with no refused row tolerated. True when the invoice was saved (the
-// header stays the buffer's current row); false when the database refused a row, after
-// the buffer's unsaved changes were dropped and its query run again.
-bool saveInvoice(WindowBuffers& buffers);
+// Stores the invoice that stands pending in CFacturas (header and lines, with its id). In one
+// transaction: the lock on its prefix, the duplicate test again (another process may have
+// stored the day since the first test), the save with no refused row tolerated, the totals
+// and the posting; then the commit.
+//   Stored: committed; the header stays the buffer's current row, its lines saved content.
+//   Duplicate: another import stored the day meanwhile; nothing was written.
+//   Refused: the database refused a row (shown by the provider's error hook); nothing stays.
+// After Duplicate and Refused the buffer's unsaved changes are dropped and its query run
+// again. A lock conflict rolls everything back and tries again (import/lock_retry.h); after
+// the last try it is thrown with a Spanish explanation before the server's text. Any other
+// failure is thrown as it is; the transaction is rolled back and nothing of the invoice
+// stays.
+RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers);
 
 // "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, <FACT_ID>)" for the saved header, through
-// CBorrar. The buffer is not read again: it keeps the totals of the flat file.
-void updateInvoiceTotals(WindowBuffers& buffers);
+// CBorrar, in `tra`. The buffer is not read again: it keeps the totals of the flat file.
+void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra);
 
-// Posts invoice `n` through the highest sales interface of the current header's prefix:
-// CONTABIL_FACTURA's first row, when its first column is 0, has its third column posted by
-// CONTABILIZA_PENDIENTE. `fecha` is not consulted; the result is always 0. A prefix
+// Posts invoice `n`, in `tra`, through the highest sales interface of the current header's
+// prefix: CONTABIL_FACTURA's first row, when its first column is 0, has its third column
+// posted by CONTABILIZA_PENDIENTE. `fecha` is not consulted; the result is always 0. A prefix
 // without interface leaves the second argument empty, which the database refuses.
-int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, int32_t n,
-                        const core::Date& fecha);
+int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
+                        int32_t n, const core::Date& fecha);
 
 }  // namespace importer

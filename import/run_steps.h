@@ -3,6 +3,7 @@
 #include <string>
 
 #include "import/summary_fields.h"
+#include "platform/exclusive_file.h"
 
 namespace importer {
 
@@ -27,11 +28,21 @@ class InvoiceReplication {
     virtual void replicate() = 0;
 };
 
-// Removes a file whose invoices are all stored, here and on the remote server.
+// What became of a file handed to the clean-up.
+enum class CleanupOutcome {
+    Removed,     // deleted here (unless the system refused it: then the next run finds its
+                 // invoices stored) and its removal on the server started
+    Changed,     // written to or replaced since it was read: kept here and on the server
+    UnsafeName,  // a name the transfer script cannot carry: kept here and on the server
+};
+
+// Removes a file whose invoices are all stored, here and on the remote server. The file is
+// handed over still open and locked, as it was read.
 class FileCleanup {
   public:
     virtual ~FileCleanup() = default;
-    virtual void cleanUp(const std::string& direc, const std::string& name) = 0;
+    virtual CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
+                                   platform::ExclusiveFile& file) = 0;
 };
 
 }  // namespace importer

@@ -37,11 +37,49 @@ ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
 
 bool ExclusiveFile::open(const std::string& path) {
     close();
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    // With the right to delete it, so that it can be deleted while it is held; a file whose
+    // access list refuses that is still read, and deleted after it is closed.
+    canDelete_ = true;
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+        canDelete_ = false;
+        h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
+    if (!identity(opened_)) {
+        close();
+        return false;
+    }
     return true;
+}
+
+bool ExclusiveFile::identity(Identity& out) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info)) return false;
+    out.device = info.dwVolumeSerialNumber;
+    out.inode = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    out.size = (int64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    out.modified =
+        (int64_t(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime;
+    return true;
+}
+
+ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path) {
+    // Held without sharing since it was opened: nobody else could write, rename or delete it.
+    Identity now;
+    if (!identity(now) || !(now == opened_)) return Removal::Changed;
+    if (!canDelete_) {
+        close();
+        return DeleteFileA(path.c_str()) ? Removal::Removed : Removal::NotRemoved;
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileDispositionInfo, &disposition,
+                                    sizeof disposition))
+        return Removal::NotRemoved;
+    return Removal::Removed;  // gone once the handle is closed
 }
 
 void ExclusiveFile::close() {
@@ -91,7 +129,33 @@ bool ExclusiveFile::open(const std::string& path) {
         return false;
     }
     fd_ = fd;
+    if (!identity(opened_)) {
+        close();
+        return false;
+    }
     return true;
+}
+
+bool ExclusiveFile::identity(Identity& out) const {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return false;
+    out.device = st.st_dev;
+    out.inode = st.st_ino;
+    out.size = st.st_size;
+    out.modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path) {
+    // The lock is advisory: a writer that does not ask for it may have appended, and the name
+    // may have been given to another file. Either way the file stays for the next run.
+    Identity now;
+    if (!identity(now) || !(now == opened_)) return Removal::Changed;
+    struct stat named;
+    if (::stat(path.c_str(), &named) != 0 || uint64_t(named.st_dev) != opened_.device ||
+        uint64_t(named.st_ino) != opened_.inode)
+        return Removal::Changed;
+    return ::remove(path.c_str()) == 0 ? Removal::Removed : Removal::NotRemoved;
 }
 
 void ExclusiveFile::close() {

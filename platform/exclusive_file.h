@@ -28,9 +28,30 @@ class ExclusiveFile {
     // Reads the whole file (for small files).
     std::string readAll();
 
+    enum class Removal {
+        Removed,     // deleted
+        NotRemoved,  // the same file, unchanged, but the system refused to delete it
+        Changed,     // written to since it was opened, or `path` now names another file:
+                     // left as it is
+    };
+    // Deletes the file while it is still held, only if `path` still names the file opened,
+    // with the size and modification time it had when it was opened. The file stays open.
+    Removal removeIfUnchanged(const std::string& path);
+
   private:
+    // What the file was when it was opened.
+    struct Identity {
+        uint64_t device = 0, inode = 0;
+        int64_t size = 0;
+        int64_t modified = 0;  // nanoseconds (POSIX) or 100 ns units (Windows)
+        bool operator==(const Identity&) const = default;
+    };
+    bool identity(Identity& out) const;
+
+    Identity opened_;
 #ifdef _WIN32
     void* handle_ = nullptr;
+    bool canDelete_ = false;  // opened with the right to delete it
 #else
     int fd_ = -1;
 #endif

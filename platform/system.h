@@ -12,7 +12,10 @@ core::Time timeOfDay();
 void sleepMs(int milliseconds);
 
 // Starts `program` (found through the program search path) with `arguments` in the
-// current working directory, without waiting for it. True when it started.
+// current working directory, without waiting for it. The child inherits only standard input,
+// output and error, none of the program's other descriptors or handles (open databases, lock
+// files, sockets). True when the program really started; it is never left for the caller to
+// reap.
 bool startDetached(const std::string& program, const std::vector<std::string>& arguments);
 
 // Restricts a file to its owner (mode 0600 where the platform has modes).

@@ -138,7 +138,7 @@ void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
     }
 }
 
-void Buffer::loadFrom(const fb::Table& table) {
+void Buffer::loadFrom(const fb::Table& table, const fb::Transaction* tra) {
     bindColumns(table.columns);
     rows_.clear();
     for (const auto& values : table.rows) {
@@ -152,12 +152,12 @@ void Buffer::loadFrom(const fb::Table& table) {
     if (detail_) {
         const ServerDataset& d = *dataset().detail();
         detail_->bindColumns(d.describe(d.selectText()));
-        for (auto& r : rows_) loadDetails(*r);
+        for (auto& r : rows_) loadDetails(*r, tra);
         detailsChanged();
     }
 }
 
-void Buffer::loadDetails(Row& row) {
+void Buffer::loadDetails(Row& row, const fb::Transaction* tra) {
     const ServerDataset& d = *dataset().detail();
     // The detail's parameters take the values of the master columns of the same names.
     records::Params p = d.params();
@@ -167,7 +167,7 @@ void Buffer::loadDetails(Row& row) {
             if (core::equalsNoCase(columns_[i].name, param.name)) c = static_cast<int>(i);
         if (c >= 0) param.value = row.values[c];
     }
-    fb::Table t = d.open(d.selectText(), p);
+    fb::Table t = tra ? d.run(*tra, d.selectText(), p) : d.open(d.selectText(), p);
     row.details.clear();
     for (const auto& values : t.rows) {
         auto r = std::make_unique<Row>();
@@ -177,12 +177,21 @@ void Buffer::loadDetails(Row& row) {
 }
 
 void Buffer::Open() {
+    open(nullptr);
+}
+
+void Buffer::Open(const fb::Transaction& tra) {
+    open(&tra);
+}
+
+void Buffer::open(const fb::Transaction* tra) {
     if (master_) {
-        master_->Open();
+        master_->open(tra);
         return;
     }
     if (active_) return;
-    loadFrom(dataset().open(statementText(), Params));
+    const std::string sql = statementText();
+    loadFrom(tra ? dataset().run(*tra, sql, Params) : dataset().open(sql, Params), tra);
     active_ = true;
 }
 
@@ -206,7 +215,7 @@ void Buffer::Refresh() {
     }
     checkActive();
     if (ChangeCount() > 0) throw bufferError("Must apply updates before refreshing data");
-    loadFrom(dataset().open(statementText(), Params));
+    loadFrom(dataset().open(statementText(), Params), nullptr);
 }
 
 void Buffer::FetchParams() {
@@ -217,6 +226,11 @@ void Buffer::FetchParams() {
 void Buffer::Execute() {
     if (master_) throw bufferError(name() + ": a nested buffer cannot execute a statement");
     dataset().execute(statementText(), Params);  // may write, whatever the dataset's opens do
+}
+
+void Buffer::Execute(const fb::Transaction& tra) {
+    if (master_) throw bufferError(name() + ": a nested buffer cannot execute a statement");
+    dataset().run(tra, statementText(), Params);
 }
 
 // ---- navigation ----------------------------------------------------------------------------
@@ -468,18 +482,8 @@ const std::vector<fb::Value>& Buffer::insertValues(const Row& row) const {
     return row.values;
 }
 
-int Buffer::ApplyUpdates(int maxErrors) {
-    if (master_) return master_->ApplyUpdates(maxErrors);
-    checkActive();
-    acceptInsertion();
-
+std::vector<Buffer::Item> Buffer::pendingItems() {
     // Header rows in the order added, each followed by its lines in the order added.
-    struct Item {
-        Buffer* buffer;
-        size_t header;
-        Row* row;
-        size_t index;
-    };
     std::vector<Item> items;
     for (size_t h = scanFrom_; h < rows_.size(); ++h) {
         if (rows_[h]->pending) items.push_back({this, h, rows_[h].get(), h});
@@ -488,21 +492,21 @@ int Buffer::ApplyUpdates(int maxErrors) {
                 if (rows_[h]->details[d]->pending)
                     items.push_back({detail_, h, rows_[h]->details[d].get(), d});
     }
-    if (items.empty()) {
-        scanFrom_ = rows_.size();
-        return 0;
-    }
+    return items;
+}
 
+int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int maxErrors,
+                 bool throwLockConflicts, std::vector<bool>& saved) {
     const ServerDataset& ds = dataset();
-    fb::Transaction tra = ds.connection().begin();
     int errors = 0;
-    std::vector<bool> saved(items.size(), false);
+    saved.assign(items.size(), false);
     for (size_t k = 0; k < items.size(); ++k) {
         const Item& it = items[k];
         try {
             ds.run(tra, it.buffer->insertText(), it.buffer->insertValues(*it.row));
             saved[k] = true;
         } catch (const fb::Error& e) {
+            if (throwLockConflicts && e.lockConflict()) throw;
             ++errors;
             ResolverResponse response = ResolverResponse::rrAbort;
             if (provider_->OnUpdateError) {
@@ -520,6 +524,22 @@ int Buffer::ApplyUpdates(int maxErrors) {
                 break;
         }
     }
+    return errors;
+}
+
+int Buffer::ApplyUpdates(int maxErrors) {
+    if (master_) return master_->ApplyUpdates(maxErrors);
+    checkActive();
+    acceptInsertion();
+    const std::vector<Item> items = pendingItems();
+    if (items.empty()) {
+        scanFrom_ = rows_.size();
+        return 0;
+    }
+
+    fb::Transaction tra = dataset().connection().begin();
+    std::vector<bool> saved;
+    const int errors = send(tra, items, maxErrors, false, saved);
     // Stopping at a row does not decide the outcome: only the count of refused rows does.
     if (maxErrors >= 0 && errors > maxErrors) {
         tra.rollback();
@@ -532,6 +552,25 @@ int Buffer::ApplyUpdates(int maxErrors) {
     if (errors == 0 && std::all_of(saved.begin(), saved.end(), [](bool b) { return b; }))
         scanFrom_ = rows_.size();
     return errors;
+}
+
+int Buffer::ApplyUpdates(int maxErrors, const fb::Transaction& tra) {
+    if (master_) return master_->ApplyUpdates(maxErrors, tra);
+    checkActive();
+    acceptInsertion();
+    const std::vector<Item> items = pendingItems();
+    std::vector<bool> saved;
+    return items.empty() ? 0 : send(tra, items, maxErrors, true, saved);
+}
+
+void Buffer::MergeChangeLog() {
+    if (master_) {
+        master_->MergeChangeLog();
+        return;
+    }
+    acceptInsertion();
+    for (const Item& it : pendingItems()) it.row->pending = false;
+    scanFrom_ = rows_.size();
 }
 
 }  // namespace records

@@ -83,16 +83,30 @@ class Buffer : public core::Component {
     ErrorHook OnPostError, OnEditError, OnDeleteError;
 
     void Open();
+    // Opens in `tra` (which sees what that transaction wrote), instead of in the connection's
+    // reader or a transaction of its own.
+    void Open(const fb::Transaction& tra);
     void Close();
     bool Active() const;
     void Insert();
     void Post();
+    // Sends the pending rows in a transaction of its own, committed unless more than
+    // `maxErrors` rows were refused (-1: any number); the rows sent become saved content.
     int ApplyUpdates(int maxErrors);
+    // Sends the pending rows in `tra` and leaves its end to its owner: the rows stay pending
+    // (a retry sends them again) until MergeChangeLog, once the owner committed. A lock
+    // conflict is not a refused row: it is thrown, without the update-error hook, so that the
+    // owner can roll back and try again.
+    int ApplyUpdates(int maxErrors, const fb::Transaction& tra);
+    // Every pending row of the buffer and its nested rows becomes saved content.
+    void MergeChangeLog();
     void CancelUpdates();
     void Refresh();
     bool Locate(std::string_view fieldName, std::string_view value);
     void FetchParams();
     void Execute();
+    // Runs the statement in `tra`, which its owner commits.
+    void Execute(const fb::Transaction& tra);
 
     void First();
     void Next();
@@ -114,11 +128,25 @@ class Buffer : public core::Component {
     struct Row;
     using Rows = std::vector<std::unique_ptr<Row>>;
 
+    // A pending row to send, in the order of the apply.
+    struct Item {
+        Buffer* buffer;
+        size_t header;
+        Row* row;
+        size_t index;
+    };
+
     const ServerDataset& dataset() const;
     std::string statementText() const;
-    void loadFrom(const fb::Table& table);
+    void open(const fb::Transaction* tra);
+    void loadFrom(const fb::Table& table, const fb::Transaction* tra);
     void bindColumns(const std::vector<fb::ColumnInfo>& columns);
-    void loadDetails(Row& row);
+    void loadDetails(Row& row, const fb::Transaction* tra);
+    std::vector<Item> pendingItems();
+    // Sends `items` in `tra`; `saved[k]` tells whether item k was taken. Returns the number of
+    // refused rows.
+    int send(const fb::Transaction& tra, const std::vector<Item>& items, int maxErrors,
+             bool throwLockConflicts, std::vector<bool>& saved);
     Rows& rows();
     const Rows& rows() const;
     Row* current();

@@ -7,7 +7,7 @@
 namespace records {
 
 void throwServerError(const fb::Error& e) {
-    throw fb::Error("SQL Server Error: " + std::string(e.what()), e.gdscode(), e.sqlcode());
+    throw e.withPrefix("SQL Server Error: ");
 }
 
 ServerDataset::ServerDataset(std::string name, core::Component* owner, fb::Connection& connection,
@@ -54,6 +54,12 @@ fb::Table ServerDataset::run(const fb::Transaction& tra, const std::string& sql,
     }
 }
 
+fb::Table ServerDataset::run(const fb::Transaction& tra, const std::string& sql,
+                             const Params& params) const {
+    ParsedSql parsed = parseParams(sql);
+    return run(tra, parsed.sql, bindValues(parsed, params));
+}
+
 std::vector<fb::ColumnInfo> ServerDataset::describe(const std::string& sql) const {
     try {
         return connection_->describe(parseParams(sql).sql);
@@ -63,6 +69,14 @@ std::vector<fb::ColumnInfo> ServerDataset::describe(const std::string& sql) cons
 }
 
 void ServerDataset::ExecProc() {
+    execProc(nullptr);
+}
+
+void ServerDataset::ExecProc(const fb::Transaction& tra) {
+    execProc(&tra);
+}
+
+void ServerDataset::execProc(const fb::Transaction* tra) {
     std::string sql = "EXECUTE PROCEDURE " + text_;
     std::vector<fb::Value> inputs;
     for (const Param& p : params_) {
@@ -73,7 +87,7 @@ void ServerDataset::ExecProc() {
     if (!inputs.empty()) sql += ")";
     fb::Table t;
     try {
-        t = connection_->run(sql, inputs);
+        t = tra ? connection_->run(*tra, sql, inputs) : connection_->run(sql, inputs);
     } catch (const fb::Error& e) {
         throwServerError(e);
     }

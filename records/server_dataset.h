@@ -45,6 +45,8 @@ class ServerDataset : public core::Component {
     // Runs a statement that may write, such as EXECUTE PROCEDURE, in its own committed
     // transaction.
     fb::Table execute(const std::string& sql, const Params& params) const;
+    // Runs `sql` (":NAME" parameters taken from `params`) in `tra`, which its owner commits.
+    fb::Table run(const fb::Transaction& tra, const std::string& sql, const Params& params) const;
     fb::Table run(const fb::Transaction& tra, const std::string& sql,
                   const std::vector<fb::Value>& values) const;
     std::vector<fb::ColumnInfo> describe(const std::string& sql) const;
@@ -52,8 +54,12 @@ class ServerDataset : public core::Component {
     // Stored procedure: "EXECUTE PROCEDURE name(?, ...)" with the input parameters; the output
     // parameters receive the values the procedure returns.
     void ExecProc();
+    // The same in `tra`, which its owner commits.
+    void ExecProc(const fb::Transaction& tra);
 
   private:
+    void execProc(const fb::Transaction* tra);
+
     fb::Connection* connection_;
     Kind kind_;
     std::string text_;

@@ -26,7 +26,10 @@ struct CountingSteps : importer::InvoiceSteps {
 };
 
 struct NoCleanup : importer::FileCleanup {
-    void cleanUp(const std::string&, const std::string&) override {}
+    importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
+                                     platform::ExclusiveFile&) override {
+        return importer::CleanupOutcome::Removed;
+    }
 };
 
 class ConnectionTest : public ::testing::Test {

@@ -47,9 +47,10 @@ class ScriptedSteps : public importer::InvoiceSteps {
 
 class RecordingCleanup : public importer::FileCleanup {
   public:
-    void cleanUp(const std::string& direc, const std::string& name) override {
+    importer::CleanupOutcome cleanUp(const std::string&, const std::string& name,
+                                     platform::ExclusiveFile&) override {
         cleaned.push_back(name);
-        (void)direc;
+        return importer::CleanupOutcome::Removed;
     }
     std::vector<std::string> cleaned;
 };

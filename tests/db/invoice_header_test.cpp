@@ -208,8 +208,12 @@ TEST_F(InvoiceHeaderTest, APrefixWithAQuoteIsSentDoubled) {
               (std::vector<Row>{{"A'B", "20241205", "S"}}));
     const std::string dup =
         "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = 'A''B' AND FACT_FECHA = '2024/12/05'";
+    // The first record's test, again inside its save, then the second record's.
     EXPECT_EQ(log.startingWith("SELECT FACT_ID FROM FACTURAS"),
-              (std::vector<std::string>{dup, dup}));
+              (std::vector<std::string>{dup, dup, dup}));
+    EXPECT_EQ(log.startingWith("SELECT PREF_PRE FROM PREFIJOS"),
+              std::vector<std::string>{"SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND "
+                                       "PREF_PRE = 'A''B' WITH LOCK"});
     EXPECT_EQ(log.startingWith("select pref_ivainc"),
               std::vector<std::string>{"select pref_ivainc, pref_actual from prefijos where "
                                        "tido_cod = 31 and pref_pre = 'A''B'"});

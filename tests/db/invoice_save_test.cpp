@@ -140,34 +140,68 @@ TEST_F(InvoiceSaveTest, ARefusedInvoiceLeavesNothingAndKeepsItsFileForTheNextRun
     EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240101.txt"});
 }
 
-TEST_F(InvoiceSaveTest, APrefixWithoutSalesInterfaceStopsTheRunAfterTheSave) {
-    exec("DELETE FROM INTERFAZ_VENTAS WHERE PREF_PRE = 'AB01'");
-    StatementLog log;
-    write("[RDE_12_20240131.txt", {cars("100")});
-    write("[RDE_13_20240131.txt", {cars("100")});
-    run();
-    std::vector<std::string> failures = boxes(PortCallKind::Failure);
-    ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].rfind("SQL Server Error: ", 0), 0u) << failures[0];
-    const std::string id = value("SELECT FACT_ID FROM FACTURAS");
-    // The database refuses the text before it runs: the buffer still holds it.
-    EXPECT_EQ(w_->buffers.CContafactura.CommandText, "select * from contabil_factura(" + id + ",)");
-    // Saved and totalled; not posted, not copied; this file and the ones after it stay.
-    EXPECT_EQ(invoiceCount(), 1);
-    EXPECT_EQ(log.startingWith("EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA").size(), 1u);
-    EXPECT_EQ(value("SELECT COUNT(*) FROM CONTABILIDAD_ASIENTOS"), "0");
-    EXPECT_EQ(replication_.calls, 0);
-    EXPECT_TRUE(cleanup_.cleaned.empty());
-    EXPECT_EQ(port_.count(PortCallKind::Close), 0);
-    EXPECT_TRUE(w_->form.Panel5.visible);
+// A failure after the save, provoked for real: a prefix without sales interface (the posting
+// query is refused) and a totals procedure that raises. The invoice goes back whole, the run
+// stops with the database's text and the file stays; once the cause is mended the next run
+// stores the invoice whole, totalled and posted.
+TEST_F(InvoiceSaveTest, AFailureAfterTheSaveLeavesNothingAndTheNextRunStoresTheInvoiceWhole) {
+    exec("CREATE EXCEPTION E_PRUEBA 'totales no disponibles'");
+    const struct {
+        const char* what;
+        const char* cause;
+        const char* mend;
+        const char* failure;  // found in the failure box
+    } cases[] = {
+        {"no sales interface", "DELETE FROM INTERFAZ_VENTAS WHERE PREF_PRE = 'AB01'",
+         "INSERT INTO INTERFAZ_VENTAS (INVE_ID, TIDO_COD, PREF_PRE) VALUES (5, 31, 'AB01')",
+         "Token unknown"},
+        {"totals procedure raises",
+         "SET TERM ^ ;\nALTER PROCEDURE ACTUALICE_TOTAL_DOCVENTA (TIDO_COD INTEGER, ID INTEGER) "
+         "AS BEGIN EXCEPTION E_PRUEBA; END^\nSET TERM ; ^",
+         "SET TERM ^ ;\nALTER PROCEDURE ACTUALICE_TOTAL_DOCVENTA (TIDO_COD INTEGER, ID INTEGER) "
+         "AS BEGIN UPDATE FACTURAS F SET FACT_TOTAL = (SELECT COALESCE(SUM(D.FADE_TOTAL), 0) FROM "
+         "FACTURAS_DETALLE D WHERE D.FACT_ID = F.FACT_ID), FACT_IVAMONTO = (SELECT "
+         "COALESCE(SUM(D.FADE_IVAMONTO), 0) FROM FACTURAS_DETALLE D WHERE D.FACT_ID = "
+         "F.FACT_ID) WHERE F.FACT_ID = :ID; END^\nSET TERM ; ^",
+         "totales no disponibles"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        exec(
+            "DELETE FROM FACTURAS_DETALLE; DELETE FROM FACTURAS; DELETE FROM "
+            "CONTABILIDAD_ASIENTOS");
+        exec(c.cause);
+        cleanup_.cleaned.clear();
+        replication_.calls = 0;
+        Summary s = cars("100");
+        s.total = "9999";  // only the totals procedure puts the lines' sum in its place
+        write("[RDE_12_20240131.txt", {s});
+        write("[RDE_13_20240131.txt", {cars("100")});
+        run();
+        std::vector<std::string> failures = boxes(PortCallKind::Failure);
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].rfind("SQL Server Error: ", 0), 0u) << failures[0];
+        EXPECT_NE(failures[0].find(c.failure), std::string::npos) << failures[0];
+        EXPECT_EQ(invoiceCount(), 0);
+        EXPECT_EQ(lineCount(), 0);
+        EXPECT_EQ(value("SELECT COUNT(*) FROM CONTABILIDAD_ASIENTOS"), "0");
+        EXPECT_EQ(replication_.calls, 0);
+        EXPECT_TRUE(cleanup_.cleaned.empty());
+        EXPECT_EQ(port_.count(PortCallKind::Close), 0);
+        EXPECT_TRUE(exists("[RDE_12_20240131.txt"));
 
-    // The next run finds the invoice stored and removes the file without posting it.
-    run();
-    EXPECT_EQ(boxes(PortCallKind::Failure), std::vector<std::string>{});
-    EXPECT_EQ(invoiceCount(), 2);
-    EXPECT_EQ(value("SELECT COUNT(*) FROM CONTABILIDAD_ASIENTOS"), "1");  // AB02's only
-    EXPECT_EQ(cleanup_.cleaned,
-              (std::vector<std::string>{"[RDE_12_20240131.txt", "[RDE_13_20240131.txt"}));
+        exec(c.mend);
+        run();
+        EXPECT_EQ(boxes(PortCallKind::Failure), std::vector<std::string>{});
+        EXPECT_EQ(rows("SELECT F.PREF_PRE, F.FACT_TOTAL, (SELECT COUNT(*) FROM FACTURAS_DETALLE D "
+                       "WHERE D.FACT_ID = F.FACT_ID), (SELECT COUNT(*) FROM "
+                       "CONTABILIDAD_ASIENTOS A WHERE A.FACT_ID = F.FACT_ID AND "
+                       "A.ASIE_CONTABILIZADO = 'S') FROM FACTURAS F ORDER BY F.PREF_PRE"),
+                  (std::vector<Row>{{"AB01", "119.00", "1", "1"}, {"AB02", "119.00", "1", "1"}}));
+        EXPECT_EQ(replication_.calls, 2);
+        EXPECT_EQ(cleanup_.cleaned,
+                  (std::vector<std::string>{"[RDE_12_20240131.txt", "[RDE_13_20240131.txt"}));
+    }
 }
 
 TEST_F(InvoiceSaveTest, AnAbsentOrNonNumericRoundingSettingStopsTheRunBeforeAnyFile) {

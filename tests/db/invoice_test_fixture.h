@@ -59,7 +59,11 @@ class StepsForwarder : public importer::InvoiceSteps {
 
 class RecordingCleanup : public importer::FileCleanup {
   public:
-    void cleanUp(const std::string&, const std::string& name) override { cleaned.push_back(name); }
+    importer::CleanupOutcome cleanUp(const std::string&, const std::string& name,
+                                     platform::ExclusiveFile&) override {
+        cleaned.push_back(name);
+        return importer::CleanupOutcome::Removed;
+    }
     std::vector<std::string> cleaned;
 };
 

@@ -10,11 +10,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <thread>
 
 #include "import/cleanup.h"
+#include "platform/exclusive_file.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -137,6 +139,17 @@ class CleanupTest : public ::testing::Test {
         writeAll(folder_ + "/" + name, "01/01/2024;x\r\n");
         return name;
     }
+    // Hands the flat file to `cleanup` held open, as the run does once it has read it;
+    // `meanwhile` runs between the opening and the clean-up.
+    importer::CleanupOutcome clean(
+        const std::string& name, RemoteCleanup* cleanup = nullptr,
+        const std::function<void()>& meanwhile = [] {}) {
+        platform::ExclusiveFile file;
+        EXPECT_TRUE(file.open(folder_ + "/" + name)) << name;
+        file.readAll();
+        meanwhile();
+        return (cleanup ? *cleanup : cleanup_).cleanUp(folder_ + "/", name, file);
+    }
     // What the fake client records for one run in the working directory.
     std::string run(const std::string& name) {
         return work_ + "\narg:/script=borrar.txt\n" + importer::transferScript(kOpen, name);
@@ -153,10 +166,32 @@ TEST(TransferScript, ThreeLinesEndedByCrLf) {
               "open x\r\nrm [[]RDE_12_20240131.txt\r\nexit\r\n");
 }
 
+// The second line names exactly one file: every character the client reads as a mask is a set
+// of itself, a percent sign is doubled, a blank is kept inside quotes.
+TEST(TransferScript, TheRemovalMaskMatchesOnlyTheFileItself) {
+    const struct {
+        const char* name;
+        const char* line;
+    } cases[] = {
+        {"[RDE_12_20240131*.txt", "rm [[]RDE_12_20240131[*].txt"},
+        {"[RDE_12_2024013?.txt", "rm [[]RDE_12_2024013[?].txt"},
+        {"[RDE_12_20240131[a-z].txt", "rm [[]RDE_12_20240131[[]a-z].txt"},
+        {"[RDE_12_20240131%PATH%.txt", "rm [[]RDE_12_20240131%%PATH%%.txt"},
+        {"[RDE_12_20240131 copia.txt", "rm \"[[]RDE_12_20240131 copia.txt\""},
+        {"[RDE_12_20240131]\xe9.txt", "rm [[]RDE_12_20240131]\xe9.txt"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(importer::remotelyRemovable(c.name)) << c.name;
+        EXPECT_EQ(importer::transferScript("open x", c.name),
+                  std::string("open x\r\n") + c.line + "\r\nexit\r\n")
+            << c.name;
+    }
+}
+
 TEST_F(CleanupTest, DeletesTheFileAndStartsTheClientOnAScriptInTheWorkingDirectory) {
     CwdGuard cwd(work_);
     const std::string name = flatFile("[RDE_12_20240131.txt");
-    cleanup_.cleanUp(folder_ + "/", name);
+    EXPECT_EQ(clean(name), importer::CleanupOutcome::Removed);
 
     EXPECT_FALSE(fs::exists(folder_ + "/" + name));
     EXPECT_FALSE(fs::exists(folder_ + "/borrar.txt"));
@@ -170,7 +205,7 @@ TEST_F(CleanupTest, AnExistingScriptIsEmptiedAndMadeOwnerOnly) {
     const std::string script = work_ + "/borrar.txt";
     writeAll(script, std::string(500, 'z'));
     ::chmod(script.c_str(), 0644);
-    cleanup_.cleanUp(folder_ + "/", flatFile("[RDE_13_20240201.txt"));
+    clean(flatFile("[RDE_13_20240201.txt"));
     EXPECT_EQ(readAll(script), importer::transferScript(kOpen, "[RDE_13_20240201.txt"));
     EXPECT_EQ(modeOf(script), 0600u);
     client_.waitForRuns(1);
@@ -182,22 +217,93 @@ TEST_F(CleanupTest, EachRemovedFileStartsTheClientOnItsOwnScript) {
                                             "[RDE_21_20240201.txt"};
     for (size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
-        cleanup_.cleanUp(folder_ + "/", flatFile(names[i]));
+        clean(flatFile(names[i]));
         // The next file waits until this client has read its script.
         EXPECT_EQ(client_.waitForRuns(i + 1), std::vector<std::string>{run(names[i])});
     }
     EXPECT_TRUE(fs::is_empty(folder_));
 }
 
+// Makes a file undeletable whoever runs the test: a folder without write access stops
+// others, the immutable attribute stops root. Undone when the object goes.
+class Undeletable {
+  public:
+    Undeletable(const std::string& folder, const std::string& file) : folder_(folder), file_(file) {
+        fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+        if (::geteuid() == 0) immutable_ = std::system(("chattr +i '" + file_ + "'").c_str()) == 0;
+    }
+    ~Undeletable() {
+        if (immutable_) std::system(("chattr -i '" + file_ + "'").c_str());
+        fs::permissions(folder_, fs::perms::owner_all);
+    }
+    bool works() const { return ::geteuid() != 0 || immutable_; }
+
+  private:
+    std::string folder_, file_;
+    bool immutable_ = false;
+};
+
 TEST_F(CleanupTest, AFileThatCannotBeDeletedStillGetsItsScriptAndClient) {
     CwdGuard cwd(work_);
-    // A non-empty folder of the flat file's name: no deletion removes it, not even root's.
-    const std::string name = "[RDE_12_20240131.txt";
-    fs::create_directories(folder_ + "/" + name);
-    writeAll(folder_ + "/" + name + "/inside", "x");
-    cleanup_.cleanUp(folder_ + "/", name);
+    const std::string name = flatFile("[RDE_12_20240131.txt");
+    Undeletable guard(folder_, folder_ + "/" + name);
+    if (!guard.works()) GTEST_SKIP() << "chattr +i is not available here";
+    EXPECT_EQ(clean(name), importer::CleanupOutcome::Removed);
     EXPECT_TRUE(fs::exists(folder_ + "/" + name));
     EXPECT_EQ(client_.waitForRuns(1), std::vector<std::string>{run(name)});
+}
+
+// Written to or replaced between its reading and its removal: the file stays here and on the
+// server, and no script names it.
+TEST_F(CleanupTest, AFileChangedSinceItWasOpenedStaysEverywhere) {
+    CwdGuard cwd(work_);
+    const std::string name = "[RDE_12_20240131.txt";
+    const std::string path = folder_ + "/" + name;
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::string left;  // what the folder holds under the name afterwards
+    } cases[] = {
+        {"appended", [&] { std::ofstream(path, std::ios::app) << "01/01/2024;y\r\n"; },
+         "01/01/2024;x\r\n01/01/2024;y\r\n"},
+        {"replaced by another file",
+         [&] {
+             writeAll(path + ".new", "otro");
+             fs::rename(path + ".new", path);
+         },
+         "otro"},
+        {"rewritten to the same size",
+         [&] {
+             std::this_thread::sleep_for(std::chrono::milliseconds(20));
+             writeAll(path, "01/01/2024;z\r\n");
+         },
+         "01/01/2024;z\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        flatFile(name);
+        EXPECT_EQ(clean(name, nullptr, c.change), importer::CleanupOutcome::Changed);
+        EXPECT_EQ(readAll(path), c.left);
+    }
+    EXPECT_FALSE(fs::exists(work_ + "/borrar.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(client_.waitForRuns(0), std::vector<std::string>{});
+}
+
+// A name the script cannot carry is kept, and no script is written for it.
+TEST_F(CleanupTest, ANameWithAControlCharacterOrAQuoteStaysEverywhere) {
+    CwdGuard cwd(work_);
+    for (const std::string name :
+         {"[RDE_12_20240131\x01.txt", "[RDE_12_20240131\r\nrm *.txt", "[RDE_12_2024\"0131.txt",
+          "[RDE_12_20240131\x7f.txt", "[RDE_12_20240131\t.txt"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(importer::remotelyRemovable(name));
+        EXPECT_EQ(clean(flatFile(name)), importer::CleanupOutcome::UnsafeName);
+        EXPECT_TRUE(fs::exists(folder_ + "/" + name));
+    }
+    EXPECT_FALSE(fs::exists(work_ + "/borrar.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(client_.waitForRuns(0), std::vector<std::string>{});
 }
 
 TEST_F(CleanupTest, AScriptThatCannotBeWrittenThrowsAfterTheLocalDeletion) {
@@ -207,7 +313,7 @@ TEST_F(CleanupTest, AScriptThatCannotBeWrittenThrowsAfterTheLocalDeletion) {
     CwdGuard cwd(gone);
     fs::remove(gone);
     const std::string name = flatFile("[RDE_12_20240131.txt");
-    EXPECT_THROW(cleanup_.cleanUp(folder_ + "/", name), std::system_error);
+    EXPECT_THROW(clean(name), std::system_error);
     EXPECT_FALSE(fs::exists(folder_ + "/" + name));
 }
 
@@ -215,7 +321,7 @@ TEST_F(CleanupTest, TheDefaultCleanupTakesTheConfiguredOpenLine) {
     CwdGuard cwd(work_);
     EnvGuard env("IMPORTARFAC_TRANSFER_OPEN_LINE", "open ftpes://otra%%40example.com:x@h/");
     RemoteCleanup configured(0);
-    configured.cleanUp(folder_ + "/", flatFile("[RDE_12_20240131.txt"));
+    clean(flatFile("[RDE_12_20240131.txt"), &configured);
     EXPECT_EQ(
         readAll(work_ + "/borrar.txt"),
         importer::transferScript("open ftpes://otra%%40example.com:x@h/", "[RDE_12_20240131.txt"));
@@ -226,7 +332,7 @@ TEST_F(CleanupTest, PausesAfterStartingTheClient) {
     CwdGuard cwd(work_);
     RemoteCleanup pausing(kOpen, 150);
     auto start = std::chrono::steady_clock::now();
-    pausing.cleanUp(folder_ + "/", flatFile("[RDE_12_20240131.txt"));
+    clean(flatFile("[RDE_12_20240131.txt"), &pausing);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
     client_.waitForRuns(1);
 }

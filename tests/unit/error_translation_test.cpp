@@ -200,7 +200,10 @@ struct NoSteps : importer::InvoiceSteps {
     }
 };
 struct NoCleanup : importer::FileCleanup {
-    void cleanUp(const std::string&, const std::string&) override {}
+    importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
+                                     platform::ExclusiveFile&) override {
+        return importer::CleanupOutcome::Removed;
+    }
 };
 
 TEST(ConfigurarProviders, WindowCreationHooksTheWindowsComponentsAndNotTheModules) {
