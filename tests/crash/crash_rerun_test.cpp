@@ -1,10 +1,12 @@
 // The headless import killed with SIGKILL at every statement it sends and at every deletion
 // of a flat file, each time on fresh copies of the databases and the folder, then run again
-// to its end. Whatever the moment, the databases end with exactly one invoice per prefix and
-// day, each with exactly its lines, and the folder ends empty; no file leaves the folder
-// before its invoices are stored. What a kill leaves undone once the invoice is saved (the
-// totals, the posting, the copy to the branch) stays undone: the rerun finds the invoice
-// already imported and skips it. Each such moment is asserted as that named stage.
+// to its end. Whatever the moment, an invoice is in the company database whole (header, every
+// line, its totals and its posting) or not at all; no file leaves the folder before its
+// invoices are stored; after the rerun every invoice is there exactly once, whole, and the
+// folder is empty. The one thing a rerun cannot finish is the copy to a branch: an invoice
+// stored and posted before the kill, but not yet copied, is found already imported by the
+// rerun and never copied (its stage is asserted by name). Likewise a file deleted here just
+// before the kill but not yet named in a transfer script stays on the remote server.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,9 +19,9 @@
 namespace crash {
 namespace {
 
-// The header as the flat file gave it, before ACTUALICE_TOTAL_DOCVENTA recomputed it.
+// The header as the flat file gave it, before ACTUALICE_TOTAL_DOCVENTA recomputed it: what
+// a branch copy carries.
 const char kUntotalledTotal[] = "2.00";
-const char kUntotalledVat[] = "1.00";
 
 // A run that is not killed, traced: its events, and the databases it leaves.
 struct Reference {
@@ -99,10 +101,18 @@ class CrashRerunTest : public ::testing::Test {
     // Every stage that a kill can leave an invoice at was met among the moments, so that none
     // of the expectations above went untried.
     void expectEveryStageMet(bool withBranchCopy) {
-        for (Stage s : {Stage::NotSaved, Stage::SavedOnly, Stage::Totalled, Stage::EntryRecorded,
-                        Stage::Complete})
-            EXPECT_GT(seen_[s], 0) << describe(s);
-        EXPECT_EQ(seen_[Stage::Posted] > 0, withBranchCopy) << describe(Stage::Posted);
+        for (Stage s : {Stage::NotSaved, Stage::Complete}) EXPECT_GT(seen_[s], 0) << describe(s);
+        EXPECT_EQ(seen_[Stage::NotCopied] > 0, withBranchCopy) << describe(Stage::NotCopied);
+    }
+
+    // An invoice as stored, against the run that was not killed: its lines, totals and
+    // posting.
+    static void expectWhole(const StoredInvoice& got, const StoredInvoice& want) {
+        EXPECT_EQ(got.lines, want.lines);
+        EXPECT_EQ(got.total, want.total) << "not totalled";
+        EXPECT_EQ(got.vat, want.vat);
+        EXPECT_EQ(got.entries, 1) << "no accounting entry";
+        EXPECT_EQ(got.posted, 1) << "not posted";
     }
 
   private:
@@ -132,8 +142,8 @@ class CrashRerunTest : public ::testing::Test {
             EXPECT_EQ(stored, stage == Stage::NotSaved ? 0u : 1u)
                 << describe(inv.key) << ": " << describe(stage);
             if (stored == 1) {
-                EXPECT_EQ(it->second[0].lines, ref.stored.invoices.at(inv.key)[0].lines)
-                    << describe(inv.key) << " is stored without exactly its lines";
+                SCOPED_TRACE(describe(inv.key) + " is stored but not whole");
+                expectWhole(it->second[0], ref.stored.invoices.at(inv.key)[0]);
             }
         }
         for (const FileEvents& fe : t.files) {
@@ -150,8 +160,8 @@ class CrashRerunTest : public ::testing::Test {
         }
     }
 
-    // The rerun: every invoice once, with its lines; every file gone; whatever the kill left
-    // undone after a save stays undone.
+    // The rerun: every invoice once and whole; every file gone; a copy to the branch that the
+    // kill prevented is never made.
     static void checkAfterRerun(const Reference& ref, size_t k, const World& w) {
         const Timeline& t = ref.timeline;
         const Stored s = readStored(w);
@@ -172,19 +182,7 @@ class CrashRerunTest : public ::testing::Test {
             auto it = s.invoices.find(inv.key);
             ASSERT_NE(it, s.invoices.end()) << "lost";
             ASSERT_EQ(it->second.size(), 1u) << "doubled";
-            const StoredInvoice& got = it->second[0];
-            const StoredInvoice& want = ref.stored.invoices.at(inv.key)[0];
-            EXPECT_EQ(got.lines, want.lines);
-
-            if (stage >= Stage::Totalled) {
-                EXPECT_EQ(got.total, want.total);
-                EXPECT_EQ(got.vat, want.vat);
-            } else {
-                EXPECT_EQ(got.total, kUntotalledTotal) << "totalled although the rerun skips it";
-                EXPECT_EQ(got.vat, kUntotalledVat);
-            }
-            EXPECT_EQ(got.entries, stage >= Stage::EntryRecorded ? 1 : 0);
-            EXPECT_EQ(got.posted, stage >= Stage::Posted ? 1 : 0);
+            expectWhole(it->second[0], ref.stored.invoices.at(inv.key)[0]);
 
             if (!inv.copied()) continue;
             const std::vector<BranchCopy>* copies = copiesOf(s, inv.key);
@@ -279,9 +277,9 @@ TEST_F(CrashRerunTest, KilledAtEachMomentOfCompany002) {
 }
 
 // Through the loopback server: the client dies while the server lives on and must undo the
-// dead attachment's open transaction itself. A few moments only: inside a save, after it,
-// after the entry, inside the copy to the branch, at a deletion, inside a save of the second
-// company.
+// dead attachment's open transaction itself. A few moments only: inside a save, before the
+// totals, before the posting, right after the commit, inside the copy to the branch, at a
+// deletion, inside a save of the second company.
 TEST_F(CrashRerunTest, KilledClientOfTheLoopbackServer) {
     const std::optional<Engine> server = loopbackServer();
     if (!server) GTEST_SKIP() << "FB_TEST_SERVER is not set; the test command starts a server";
@@ -289,8 +287,8 @@ TEST_F(CrashRerunTest, KilledClientOfTheLoopbackServer) {
     const auto& inv = ref.timeline.invoices;
     ASSERT_EQ(inv.size(), 6u);
     for (size_t k :
-         {inv[0].firstInsert + 1, inv[0].totals, inv[0].posting, inv[0].firstBranchInsert + 1,
-          ref.timeline.files.at(0).deleted, inv[4].lastInsert}) {
+         {inv[0].firstInsert + 1, inv[0].totals, inv[0].posting, inv[0].posting + 1,
+          inv[0].firstBranchInsert + 1, ref.timeline.files.at(0).deleted, inv[4].lastInsert}) {
         killAndRerun(ref, k, *server);
         if (HasFatalFailure()) return;
     }

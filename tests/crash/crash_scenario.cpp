@@ -1,6 +1,7 @@
 #include "tests/crash/crash_scenario.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,6 +138,14 @@ const std::vector<FlatFile>& flatFiles() {
     return files;
 }
 
+std::string oneInvoice(const std::string& ymd) {
+    return file("12", ymd, "", {{"1000", "0", "0", "0", "0", "0", {}}}).bytes;
+}
+
+InvoiceKey keyOf12(const std::string& ymd) {
+    return file("12", ymd, "", {}).key;
+}
+
 std::vector<InvoiceKey> expectedInvoices() {
     std::set<InvoiceKey> keys;
     for (const FlatFile& f : flatFiles()) keys.insert(f.key);
@@ -154,8 +163,7 @@ std::optional<Engine> loopbackServer() {
 }
 
 World::World(const Engine& engine) : engine_(engine) {
-    for (const char* sub : {"xdg/Ostrel", "install", "work", "in", "bin"})
-        fs::create_directories(dir_.file(sub));
+    fs::create_directories(dir_.file("bin"));
     erpRoot_ = dir_.file("erp");
     using testsupport::Template;
     const std::string company1 = erpRoot_ + "/datos/001/quorvan.fdb";
@@ -180,15 +188,30 @@ World::World(const Engine& engine) : engine_(engine) {
             sqlQuote(engine_.password) +
             " WHERE CONF_PROPIEDAD = 'CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS';");
 
-    writeFile(dir_.file("xdg/Ostrel/Quorvan2021.conf"),
-              "Directorio=" + dir_.file("install") + "\n");
-    writeFile(dir_.file("install/settings.conf"),
-              reach(erpRoot_) + "\r\n" + engine_.user + "\r\n" + engine_.password +
-                  "\r\n001\r\n-\r\nAB01\r\n" + dir_.file("in") + "\r\n\r\n");
     // A transfer client that keeps every script it is given.
     writeFile(dir_.file("bin/winscp.com"), "#!/bin/sh\ncat borrar.txt >> remote.log 2>/dev/null\n");
     fs::permissions(dir_.file("bin/winscp.com"), fs::perms::owner_all);
-    for (const FlatFile& f : flatFiles()) writeFile(dir_.file("in/" + f.name), f.bytes);
+    installations_.push_back(
+        {dir_.file("xdg"), dir_.file("install"), dir_.file("in"), dir_.file("work")});
+    install(installations_.back());
+}
+
+void World::install(const Installation& inst) {
+    for (const std::string& d : {inst.xdg + "/Ostrel", inst.install, inst.in, inst.work})
+        fs::create_directories(d);
+    writeFile(inst.xdg + "/Ostrel/Quorvan2021.conf", "Directorio=" + inst.install + "\n");
+    writeFile(inst.install + "/settings.conf", reach(erpRoot_) + "\r\n" + engine_.user + "\r\n" +
+                                                   engine_.password + "\r\n001\r\n-\r\nAB01\r\n" +
+                                                   inst.in + "\r\n\r\n");
+    for (const FlatFile& f : flatFiles()) writeFile(inst.in + "/" + f.name, f.bytes);
+}
+
+const Installation& World::addInstallation() {
+    const std::string n = std::to_string(installations_.size() + 1);
+    installations_.push_back({dir_.file("xdg" + n), dir_.file("install" + n), dir_.file("in" + n),
+                              dir_.file("work" + n)});
+    install(installations_.back());
+    return installations_.back();
 }
 
 RunResult World::runKillable(unsigned long long killAt, const std::string& trace) {
@@ -202,10 +225,16 @@ RunResult World::runProgram() {
     return run(BINARY_DIR "/importarfac", {});
 }
 
-RunResult World::run(const std::string& program, const std::map<std::string, std::string>& extra) {
+RunResult World::run(const std::string& program, const std::map<std::string, std::string>& env) {
+    return finish(start(program, installation(), {"--pause-ms", "0"}, env, "run"));
+}
+
+Started World::start(const std::string& program, const Installation& inst,
+                     const std::vector<std::string>& extraArgs,
+                     const std::map<std::string, std::string>& extra, const std::string& tag) {
     std::map<std::string, std::string> env = extra;
-    env["XDG_CONFIG_DIRS"] = dir_.file("xdg");
-    env["PATH"] = dir_.file("bin") + ":/usr/bin:/bin";
+    env["XDG_CONFIG_DIRS"] = inst.xdg;
+    if (!env.count("PATH")) env["PATH"] = dir_.file("bin") + ":/usr/bin:/bin";
     std::vector<std::string> envText;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
@@ -218,55 +247,62 @@ RunResult World::run(const std::string& program, const std::map<std::string, std
     for (std::string& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> args = {program, "--headless", "--pause-ms", "0"};
+    std::vector<std::string> args = {program, "--headless"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
 
-    const std::string work = dir_.file("work"), out = dir_.file("out.txt"),
-                      err = dir_.file("err.txt");
+    Started s;
+    s.out = dir_.file(tag + ".out");
+    s.err = dir_.file(tag + ".err");
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
     if (pid == 0) {
-        const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int o = ::open(s.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int e = ::open(s.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int in = ::open("/dev/null", O_RDONLY);
-        if (o < 0 || e < 0 || in < 0 || ::chdir(work.c_str()) != 0) ::_exit(126);
+        if (o < 0 || e < 0 || in < 0 || ::chdir(inst.work.c_str()) != 0) ::_exit(126);
         ::dup2(in, 0);
         ::dup2(o, 1);
         ::dup2(e, 2);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
+    s.pid = pid;
+    return s;
+}
+
+RunResult World::finish(const Started& started) {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
+    while (::waitpid(started.pid, &status, 0) < 0)
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
     RunResult r;
     r.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = readFile(out);
-    r.err = readFile(err);
+    r.out = readFile(started.out);
+    r.err = readFile(started.err);
     return r;
 }
 
-std::set<std::string> World::folder() const {
+std::set<std::string> World::folder(size_t i) const {
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_.file("in")))
+    for (const auto& e : fs::directory_iterator(installation(i).in))
         if (e.path().filename().string().rfind("[RDE", 0) == 0)
             names.insert(e.path().filename().string());
     return names;
 }
 
-bool World::errorLogExists() const {
-    return fs::exists(dir_.file("in/erroresimp.txt"));
+bool World::errorLogExists(size_t i) const {
+    return fs::exists(installation(i).in + "/erroresimp.txt");
 }
 
 std::string World::transferScript() const {
-    return readFile(dir_.file("work/borrar.txt"));
+    return readFile(installation().work + "/borrar.txt");
 }
 
-std::string World::remoteLog() const {
-    return readFile(dir_.file("work/remote.log"));
+std::string World::remoteLog(size_t i) const {
+    return readFile(installation(i).work + "/remote.log");
 }
 
 std::string World::reach(const std::string& path) const {
@@ -339,6 +375,35 @@ Stored readStored(const World& w) {
         }
     }
     return s;
+}
+
+const Stored& undisturbedRun() {
+    static const Stored stored = [] {
+        World w;
+        const RunResult r = w.runProgram();
+        if (r.status != 0) throw std::runtime_error("the undisturbed run failed: " + r.err);
+        return readStored(w);
+    }();
+    return stored;
+}
+
+void expectEachInvoiceOnceAndWhole(const Stored& s) {
+    const Stored& want = undisturbedRun();
+    EXPECT_EQ(s.invoices.size(), expectedInvoices().size());
+    for (const InvoiceKey& k : expectedInvoices()) {
+        SCOPED_TRACE(describe(k));
+        auto it = s.invoices.find(k);
+        ASSERT_NE(it, s.invoices.end()) << "lost";
+        ASSERT_EQ(it->second.size(), 1u) << "doubled";
+        const StoredInvoice& got = it->second[0];
+        const StoredInvoice& expected = want.invoices.at(k)[0];
+        EXPECT_EQ(got.lines, expected.lines);
+        EXPECT_EQ(got.total, expected.total);
+        EXPECT_EQ(got.vat, expected.vat);
+        EXPECT_EQ(got.entries, 1);
+        EXPECT_EQ(got.posted, 1);
+    }
+    EXPECT_EQ(s.strayEntries, 0);
 }
 
 }  // namespace crash

@@ -53,6 +53,19 @@ struct RunResult {
     std::string out, err;
 };
 
+// Where one installation of the program keeps its things: the entry that names its
+// installation directory (XDG_CONFIG_DIRS), that directory with settings.conf, the folder of
+// flat files the settings name, and the working directory it runs in.
+struct Installation {
+    std::string xdg, install, in, work;
+};
+
+// A program started and not yet waited for.
+struct Started {
+    int pid = -1;
+    std::string out, err;  // files that take its standard output and error
+};
+
 // A fresh copy of the stand-in ERP (general, companies 001 and 002, branch 101), the flat
 // files in their folder, the settings and installation entry, and a stand-in transfer client.
 class World {
@@ -65,13 +78,25 @@ class World {
     // The shipped program, run to its end.
     RunResult runProgram();
 
-    // The flat files still in the folder.
-    std::set<std::string> folder() const;
-    bool errorLogExists() const;
+    // A second installation on the same databases: its own settings, working directory and
+    // folder, which holds copies of the same flat files.
+    const Installation& addInstallation();
+    const Installation& installation(size_t i = 0) const { return installations_.at(i); }
+    // Starts `program` headless in installation `inst`, with `env` added to the environment
+    // and `args` after "--headless"; `tag` names its output files.
+    Started start(const std::string& program, const Installation& inst,
+                  const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& env, const std::string& tag);
+    // Waits for a started program.
+    static RunResult finish(const Started& started);
+
+    // The flat files still in an installation's folder.
+    std::set<std::string> folder(size_t installation = 0) const;
+    bool errorLogExists(size_t installation = 0) const;
     // The transfer script the last removed file left in the working directory ("" if none).
     std::string transferScript() const;
     // Every script the stand-in transfer client was given, one after the other.
-    std::string remoteLog() const;
+    std::string remoteLog(size_t installation = 0) const;
 
     // The database path as the tests' own queries reach it.
     std::string companyDb(const std::string& cia) const;
@@ -83,12 +108,19 @@ class World {
   private:
     // A local path as the program and the tests' queries reach it through the engine.
     std::string reach(const std::string& path) const;
+    void install(const Installation& inst);
     RunResult run(const std::string& program, const std::map<std::string, std::string>& env);
 
     testsupport::TempDir dir_;
     Engine engine_;
     std::string erpRoot_;
+    std::vector<Installation> installations_;
 };
+
+// The bytes of a flat file with one summary record of the day `ymd` (yyyymmdd).
+std::string oneInvoice(const std::string& ymd);
+// The invoice key that a file of point of sale 12 for the day `ymd` makes.
+InvoiceKey keyOf12(const std::string& ymd);
 
 // What the databases hold after a run.
 struct Line {
@@ -114,5 +146,12 @@ struct Stored {
     int pendingReplicas = 0;  // rows of REPLICA_ARTICULO_ESTADO
 };
 Stored readStored(const World& w);
+
+// What a run of the shipped program that nothing disturbs leaves in fresh databases (made
+// once per process).
+const Stored& undisturbedRun();
+// Every invoice of the folder is stored exactly once and as the undisturbed run stores it:
+// its lines, its totals and its posting.
+void expectEachInvoiceOnceAndWhole(const Stored& s);
 
 }  // namespace crash

@@ -52,15 +52,9 @@ const char* describe(Stage s) {
     switch (s) {
         case Stage::NotSaved:
             return "not saved";
-        case Stage::SavedOnly:
-            return "saved but not totalled/posted: the rerun skips it as already imported";
-        case Stage::Totalled:
-            return "saved and totalled but not posted: the rerun skips it as already imported";
-        case Stage::EntryRecorded:
-            return "accounting entry recorded but not posted: the rerun skips it as already "
-                   "imported";
-        case Stage::Posted:
-            return "posted but not copied to the branch: the rerun skips it as already imported";
+        case Stage::NotCopied:
+            return "stored, totalled and posted but not copied to the branch: the rerun skips it "
+                   "as already imported";
         case Stage::Complete:
             return "complete";
     }
@@ -68,12 +62,9 @@ const char* describe(Stage s) {
 }
 
 Stage InvoiceEvents::stageAtKill(size_t k) const {
-    // Each statement before k has run; the save commits after its last insert.
-    if (k <= lastInsert) return Stage::NotSaved;
-    if (k <= totals) return Stage::SavedOnly;
-    if (k <= entry) return Stage::Totalled;
-    if (k <= posting) return Stage::EntryRecorded;
-    if (copied() && k <= lastBranchInsert) return Stage::Posted;
+    // Each statement before k has run; the transaction commits after its last statement.
+    if (k <= posting) return Stage::NotSaved;
+    if (copied() && k <= lastBranchInsert) return Stage::NotCopied;
     return Stage::Complete;
 }
 
@@ -106,7 +97,13 @@ Timeline Timeline::parse(std::vector<Event> events) {
             continue;
         }
         const bool insert = startsWith(s, "INSERT INTO ");
-        if (startsWith(s, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = ")) {
+        if (cur && startsWith(s, "SELECT PREF_PRE FROM PREFIJOS WHERE ") &&
+            s.find(" WITH LOCK") != std::string::npos) {
+            cur->lock = e.n;
+        } else if (cur && cur->lock && !cur->recheck &&
+                   startsWith(s, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = ")) {
+            cur->recheck = e.n;
+        } else if (startsWith(s, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = ")) {
             finish();
             cur = InvoiceEvents{};
             cur->key = keyOfDuplicateTest(s);
@@ -134,8 +131,10 @@ Timeline Timeline::parse(std::vector<Event> events) {
     }
     finish();
     for (const InvoiceEvents& i : t.invoices)
-        if (!(i.firstInsert < i.totals && i.totals < i.entry && i.entry < i.posting))
-            throw std::runtime_error("save, totals and posting of " + crash::describe(i.key) +
+        if (!(i.duplicateTest < i.lock && i.lock < i.recheck && i.recheck < i.firstInsert &&
+              i.firstInsert < i.totals && i.totals < i.entry && i.entry < i.posting))
+            throw std::runtime_error("lock, duplicate test, save, totals and posting of " +
+                                     crash::describe(i.key) +
                                      " are not in the trace in that order");
     return t;
 }

@@ -17,15 +17,14 @@ struct Event {
 std::vector<Event> readTrace(const std::string& path);
 
 // How far the killed run took an invoice. A kill "at event k" stops the run just before
-// event k: every earlier statement has been sent and, unless it is one of the inserts of a
-// save whose last insert is not among them, committed.
+// event k: every earlier statement has been sent, and the invoice's transaction (its lock,
+// second duplicate test, save, totals and posting) is committed once its last statement has
+// been sent, before anything else is.
 enum class Stage {
-    NotSaved,       // nothing of it stored: the rerun imports it whole
-    SavedOnly,      // header and lines committed, totals not run
-    Totalled,       // totals run, no accounting entry yet
-    EntryRecorded,  // CONTABIL_FACTURA recorded the entry, CONTABILIZA_PENDIENTE not run
-    Posted,         // posted, the copy to the branch not committed
-    Complete,       // saved, totalled, posted and (where the branch asks for it) copied
+    NotSaved,   // nothing of it stored: the rerun imports it whole
+    NotCopied,  // stored, totalled and posted, the copy to the branch not committed: the
+                // rerun finds it already imported and does not copy it
+    Complete,   // stored, totalled, posted and (where the branch asks for it) copied
 };
 const char* describe(Stage s);
 
@@ -33,11 +32,13 @@ const char* describe(Stage s);
 // has none).
 struct InvoiceEvents {
     InvoiceKey key;
-    size_t duplicateTest = 0;
-    size_t firstInsert = 0, lastInsert = 0;  // the save: header and lines in one transaction
+    size_t duplicateTest = 0;                // before the invoice is built
+    size_t lock = 0;                         // the transaction's first statement
+    size_t recheck = 0;                      // the duplicate test inside the transaction
+    size_t firstInsert = 0, lastInsert = 0;  // header and lines
     size_t totals = 0;                       // ACTUALICE_TOTAL_DOCVENTA
     size_t entry = 0;                        // CONTABIL_FACTURA
-    size_t posting = 0;                      // CONTABILIZA_PENDIENTE
+    size_t posting = 0;  // CONTABILIZA_PENDIENTE, the transaction's last statement
     size_t firstBranchInsert = 0, lastBranchInsert = 0;  // 0: not copied anywhere
 
     Stage stageAtKill(size_t k) const;

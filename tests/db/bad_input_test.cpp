@@ -9,12 +9,15 @@
 #include <algorithm>
 #include <random>
 
+#include "app/texts.h"
+#include "import/cleanup.h"
 #include "tests/db/invoice_test_fixture.h"
 
 namespace invoiceimport {
 namespace {
 
 using app::PortCallKind;
+using importer::RecordOutcome;
 
 class BadInputTest : public InvoiceImportTest {
   protected:
@@ -249,6 +252,70 @@ TEST_F(BadInputTest, AnUnreachableCompanyDatabaseStopsTheRunAtItsFirstFile) {
     EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240131.txt"});
     EXPECT_TRUE(exists("[RDE_21_20240131.txt"));
     EXPECT_FALSE(closed());
+}
+
+// The clean-up as the program has it, with no transfer client to start and its script in a
+// working directory of the test's own.
+class RealCleanupTest : public BadInputTest {
+  protected:
+    RealCleanupTest() : work_(dir_.file("work")) {
+        std::filesystem::create_directories(work_);
+        cleanup_.real = &real_;
+    }
+    ~RealCleanupTest() override { std::filesystem::current_path(old_); }
+    void SetUp() override { std::filesystem::current_path(work_); }
+    std::string script() const {
+        std::ifstream in(work_ + "/borrar.txt", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::string work_;
+    std::filesystem::path old_ = std::filesystem::current_path();
+    importer::RemoteCleanup real_{"open x", 0};
+};
+
+// Another program appends to the file while its invoice is imported: the bytes it added were
+// not read, so the file stays here and on the server, with a line in the log; the next run
+// finds the invoice stored and removes the file.
+TEST_F(RealCleanupTest, AFileAppendedToWhileItIsImportedStaysForTheNextRun) {
+    const std::string name = "[RDE_12_20240131.txt";
+    write(name, {cars("1500")});
+    forwarder_.after = [&](RecordOutcome) {
+        std::ofstream(folder_ + "/" + name, std::ios::binary | std::ios::app) << cars("700").line();
+    };
+    run();
+    EXPECT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
+    EXPECT_TRUE(exists(name));
+    EXPECT_EQ(script(), "");
+    EXPECT_NE(errorLog().find("," + app::texts::kArchivoModificado + folder_ + "/" + name + "\r\n"),
+              std::string::npos)
+        << errorLog();
+
+    forwarder_.after = nullptr;
+    run();
+    EXPECT_EQ(failures(), std::vector<std::string>{});
+    EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));  // both duplicates
+    EXPECT_FALSE(exists(name));
+    EXPECT_EQ(script(), importer::transferScript("open x", name));
+}
+
+// A name holding a control character or a double quote cannot go into the transfer script:
+// its invoice is stored, the file stays here and on the server, with a line in the log.
+TEST_F(RealCleanupTest, ANameTheTransferScriptCannotCarryIsImportedAndKept) {
+    for (const std::string name : {"[RDE_12_20240130\x01.txt", "[RDE_12_20240131\".txt"}) {
+        SCOPED_TRACE(name);
+        write(name, {cars("1500")});
+        run();
+        EXPECT_EQ(failures(), std::vector<std::string>{});
+        EXPECT_TRUE(exists(name));
+        EXPECT_NE(errorLog().find("," + app::texts::kNombreNoRemovible + folder_ + "/" + name),
+                  std::string::npos)
+            << errorLog();
+    }
+    EXPECT_EQ(invoices(),
+              (std::vector<Row>{{"AB01", "2024-01-30", "1"}, {"AB01", "2024-01-31", "1"}}));
+    EXPECT_EQ(script(), "");
 }
 
 TEST_F(BadInputTest, AReadOnlyFlatFileIsReadAndCleanedUp) {

@@ -4,10 +4,12 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "fb/connection.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -73,7 +75,8 @@ class HeadlessTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessTest, BadCommandLineIsStatusTwoWithUsage) {
-    for (const char* args : {"--headless --pause-ms", "--headless --pause-ms x", "--headless -v"}) {
+    for (const char* args : {"--headless --pause-ms", "--headless --pause-ms x", "--headless -v",
+                             "--headless --lock-timeout 0", "--headless --lock-timeout"}) {
         Result r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("usage: importarfac"), std::string::npos) << r.err;
@@ -150,6 +153,31 @@ TEST_F(HeadlessTest, AnUnwritableWorkingDirectoryStopsTheRunAfterTheStoredFilesD
     EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"), "SELECT COUNT(*) FROM FACTURAS"),
               "1");
     EXPECT_FALSE(fs::exists(dir_.file("bin/started.log")));
+}
+
+// A row of the invoice's prefix held by another user longer than --lock-timeout: four tries
+// of a second each, then the run stops with status 1 and the reason, and keeps the file.
+TEST_F(HeadlessTest, ALockHeldLongerThanTheLockTimeoutStopsTheRunWithStatusOne) {
+    erp_.addCompany("001");
+    settings("001");
+    flatFile("[RDE_12_20240131.txt");
+    fb::Connection other;
+    other.setParam("Database", erp_.companyPath("001"));
+    other.setParam("User_Name", "SYSDBA");
+    other.open();
+    fb::Transaction held = other.begin();
+    other.run(held, "UPDATE PREFIJOS SET PREF_ACTUAL = 1 WHERE PREF_PRE = 'AB01'", {});
+
+    const auto start = std::chrono::steady_clock::now();
+    Result r = run("--headless --pause-ms 0 --lock-timeout 1");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("No se pudo guardar la factura AB0120240131: otro usuario", 0), 0u)
+        << r.err;
+    EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_12_20240131.txt")));
+    held.rollback();
+    EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"), "SELECT COUNT(*) FROM FACTURAS"),
+              "0");
 }
 
 }  // namespace

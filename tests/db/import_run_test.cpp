@@ -13,6 +13,7 @@
 #include "app/texts.h"
 #include "core/errors.h"
 #include "platform/exclusive_file.h"
+#include "platform/lock_file.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -308,6 +309,35 @@ TEST_F(ImportRunTest, AnInterruptedRunDoesNotReconnectOrStartASecondRun) {
     w2.dispatch([&] { w2.runImport(); });
     EXPECT_EQ(reentrant.nested, 0);
     EXPECT_EQ(w2.lastRun().invoicesSaved, 1);
+}
+
+// Another run, of this or another process, holds the folder: F2 only says so and changes
+// nothing; the window stays open. Once the other run is over, F2 imports.
+TEST_F(ImportRunTest, ARunFindingAnotherAtWorkOnItsFolderSaysSoAndTouchesNothing) {
+    write("[RDE_12_20240131.txt", summary("01/01/2024"));
+    platform::LockFile other;
+    ASSERT_EQ(other.lock(folder_ + "/importarfac.lock"), platform::LockFile::Result::Locked);
+    uint64_t statements = fdm_.Quorvan.executedCount();
+    run();
+    EXPECT_EQ(port_.texts(PortCallKind::Information),
+              std::vector<std::string>{app::texts::kOtraImportacion + folder_ +
+                                       app::texts::kOtraImportacionFin});
+    EXPECT_EQ(port_.count(PortCallKind::Close), 0);
+    EXPECT_FALSE(w_->form.Panel5.visible);
+    EXPECT_EQ(fdm_.Quorvan.executedCount(), statements);
+    EXPECT_TRUE(steps_.handed.empty());
+    EXPECT_TRUE(exists("[RDE_12_20240131.txt"));
+    EXPECT_FALSE(exists("erroresimp.txt"));
+    EXPECT_TRUE(w_->lastRun().anotherRun);
+
+    other.unlock();
+    port_.clear();
+    run();
+    EXPECT_EQ(port_.count(PortCallKind::Information), 0);
+    EXPECT_EQ(port_.count(PortCallKind::Close), 1);
+    EXPECT_EQ(steps_.handed.size(), 1u);
+    // The run let go of the folder when it ended.
+    EXPECT_EQ(other.lock(folder_ + "/importarfac.lock"), platform::LockFile::Result::Locked);
 }
 
 }  // namespace

@@ -57,14 +57,16 @@ class StepsForwarder : public importer::InvoiceSteps {
     }
 };
 
+// Notes the files it is handed; with `real` set, hands them on to it as well.
 class RecordingCleanup : public importer::FileCleanup {
   public:
-    importer::CleanupOutcome cleanUp(const std::string&, const std::string& name,
-                                     platform::ExclusiveFile&) override {
+    importer::CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
+                                     platform::ExclusiveFile& file) override {
         cleaned.push_back(name);
-        return importer::CleanupOutcome::Removed;
+        return real ? real->cleanUp(direc, name, file) : importer::CleanupOutcome::Removed;
     }
     std::vector<std::string> cleaned;
+    importer::FileCleanup* real = nullptr;
 };
 
 class RecordingReplication : public importer::InvoiceReplication {
@@ -136,6 +138,10 @@ class InvoiceImportTest : public ::testing::Test {
     }
     bool exists(const std::string& name) const {
         return std::filesystem::exists(folder_ + "/" + name);
+    }
+    std::string errorLog() const {
+        std::ifstream in(folder_ + "/erroresimp.txt", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // Connects from the boxes and runs the import as F2 would: a failure that stops the run

@@ -9,6 +9,9 @@
 //                      each, written through before the event's action; kinds are "sql",
 //                      "delete" (a flat file is about to be deleted) and "deleted" (it just
 //                      was, and nothing else has happened since).
+//   CRASH_PAUSE_SQL=TEXT, CRASH_PAUSE_MS=N
+//                      the process sleeps N milliseconds before each statement that starts
+//                      with TEXT, so that two processes meet in the moments around it.
 #include <QCoreApplication>
 
 #include <unistd.h>
@@ -30,6 +33,8 @@ struct Events {
     uint64_t count = 0;
     uint64_t killAt = 0;  // 0: never
     std::FILE* trace = nullptr;
+    std::string pauseBefore;  // empty: never
+    unsigned pauseMs = 0;
 };
 
 Events& events() {
@@ -49,6 +54,9 @@ void event(const char* kind, const std::string& text) {
         std::fflush(e.trace);
     }
     if (e.count == e.killAt) std::raise(SIGKILL);
+    if (!e.pauseBefore.empty() && std::strcmp(kind, "sql") == 0 &&
+        text.rfind(e.pauseBefore, 0) == 0)
+        ::usleep(e.pauseMs * 1000);
 }
 
 bool isFlatFile(const char* path) {
@@ -83,6 +91,8 @@ int main(int argc, char** argv) {
             return 3;
         }
     }
+    if (const char* text = std::getenv("CRASH_PAUSE_SQL")) e.pauseBefore = text;
+    if (const char* ms = std::getenv("CRASH_PAUSE_MS")) e.pauseMs = std::strtoul(ms, nullptr, 10);
     fb::Connection::setStatementHook([](const std::string& sql) { event("sql", sql); });
     QCoreApplication application(argc, argv);
     return app::runHeadless(argc, argv);
