@@ -1,7 +1,8 @@
 #pragma once
 // An exclusive lock held through a file, for one process at a time: the operating system
 // drops it when its holder closes it or ends, however it ends, so a run that died never
-// blocks the next one. The file itself stays; only the lock on it matters.
+// blocks the next one. The holder removes the file when it lets go; one left by a holder
+// that died is taken over by the next.
 #include <string>
 
 namespace platform {
@@ -22,6 +23,7 @@ class LockFile {
     // Creates `path` when missing, then takes the lock without waiting for it. A lock already
     // held by this object is dropped first.
     Result lock(const std::string& path);
+    // Removes the file and drops the lock.
     void unlock();
     bool locked() const;
     const std::string& path() const { return path_; }

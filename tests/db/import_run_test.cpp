@@ -336,7 +336,8 @@ TEST_F(ImportRunTest, ARunFindingAnotherAtWorkOnItsFolderSaysSoAndTouchesNothing
     EXPECT_EQ(port_.count(PortCallKind::Information), 0);
     EXPECT_EQ(port_.count(PortCallKind::Close), 1);
     EXPECT_EQ(steps_.handed.size(), 1u);
-    // The run let go of the folder when it ended.
+    // The run let go of the folder when it ended, and left nothing of its lock there.
+    EXPECT_FALSE(exists("importarfac.lock"));
     EXPECT_EQ(other.lock(folder_ + "/importarfac.lock"), platform::LockFile::Result::Locked);
 }
 
