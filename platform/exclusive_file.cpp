@@ -22,14 +22,17 @@ ExclusiveFile::~ExclusiveFile() {
 
 #ifdef _WIN32
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : handle_(o.handle_) {
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept
+    : opened_(o.opened_), handle_(o.handle_), canDelete_(o.canDelete_) {
     o.handle_ = nullptr;
 }
 
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
     if (this != &o) {
         close();
+        opened_ = o.opened_;
         handle_ = o.handle_;
+        canDelete_ = o.canDelete_;
         o.handle_ = nullptr;
     }
     return *this;
@@ -106,13 +109,14 @@ size_t ExclusiveFile::read(char* buf, size_t n) {
 
 #else
 
-ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : fd_(o.fd_) {
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept : opened_(o.opened_), fd_(o.fd_) {
     o.fd_ = -1;
 }
 
 ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
     if (this != &o) {
         close();
+        opened_ = o.opened_;
         fd_ = o.fd_;
         o.fd_ = -1;
     }
