@@ -12,6 +12,7 @@
 #include "app/texts.h"
 #include "import/cleanup.h"
 #include "tests/db/invoice_test_fixture.h"
+#include "tests/support/process_guards.h"
 
 namespace invoiceimport {
 namespace {
@@ -258,19 +259,19 @@ TEST_F(BadInputTest, AnUnreachableCompanyDatabaseStopsTheRunAtItsFirstFile) {
 // working directory of the test's own.
 class RealCleanupTest : public BadInputTest {
   protected:
-    RealCleanupTest() : work_(dir_.file("work")) {
-        std::filesystem::create_directories(work_);
-        cleanup_.real = &real_;
-    }
-    ~RealCleanupTest() override { std::filesystem::current_path(old_); }
-    void SetUp() override { std::filesystem::current_path(work_); }
+    RealCleanupTest() { cleanup_.real = &real_; }
     std::string script() const {
         std::ifstream in(work_ + "/borrar.txt", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    std::string work_;
-    std::filesystem::path old_ = std::filesystem::current_path();
+    static std::string made(const std::string& folder) {
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
+
+    std::string work_ = made(dir_.file("work"));
+    testsupport::CwdGuard cwd_{work_};
     importer::RemoteCleanup real_{"open x", 0};
 };
 

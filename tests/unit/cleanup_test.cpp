@@ -17,6 +17,7 @@
 
 #include "import/cleanup.h"
 #include "platform/exclusive_file.h"
+#include "tests/support/process_guards.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -41,46 +42,15 @@ unsigned modeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-// Sets an environment variable (or removes it) and puts the old value back.
-class EnvGuard {
-  public:
-    EnvGuard(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        if (old) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvGuard() {
-        if (old_)
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
-
-  private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-class CwdGuard {
-  public:
-    explicit CwdGuard(const std::string& dir) : old_(fs::current_path()) { fs::current_path(dir); }
-    ~CwdGuard() { fs::current_path(old_); }
-
-  private:
-    fs::path old_;
-};
+using testsupport::CwdGuard;
+using testsupport::EnvGuard;
+using testsupport::PathGuard;
 
 // A folder with a fake transfer client on PATH. Every run of the client leaves one file in
 // log/: its working directory, its arguments and the script it read.
 class FakeClient {
   public:
-    FakeClient()
-        : bin_(dir_.file("bin")),
-          log_(dir_.file("log")),
-          path_("PATH", (bin_ + ":" + oldPath()).c_str()) {
+    FakeClient() : bin_(dir_.file("bin")), log_(dir_.file("log")), path_(bin_) {
         fs::create_directories(bin_);
         fs::create_directories(log_);
         const std::string client = bin_ + "/winscp.com";
@@ -114,14 +84,9 @@ class FakeClient {
     }
 
   private:
-    static std::string oldPath() {
-        const char* p = std::getenv("PATH");
-        return p ? p : "/usr/bin:/bin";
-    }
-
     testsupport::TempDir dir_;
     std::string bin_, log_;
-    EnvGuard path_;
+    PathGuard path_;
     std::set<std::string> seen_;
 };
 

@@ -19,38 +19,15 @@
 #include <thread>
 
 #include "platform/system.h"
+#include "tests/support/process_guards.h"
 #include "tests/support/support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Puts `first` in front of PATH, and the old value back.
-class PathGuard {
-  public:
-    explicit PathGuard(const std::string& first) {
-        if (const char* p = std::getenv("PATH")) old_ = p;
-        ::setenv("PATH", (first + ":" + old_.value_or("/usr/bin:/bin")).c_str(), 1);
-    }
-    ~PathGuard() {
-        if (old_)
-            ::setenv("PATH", old_->c_str(), 1);
-        else
-            ::unsetenv("PATH");
-    }
-
-  private:
-    std::optional<std::string> old_;
-};
-
-class CwdGuard {
-  public:
-    explicit CwdGuard(const std::string& dir) : old_(fs::current_path()) { fs::current_path(dir); }
-    ~CwdGuard() { fs::current_path(old_); }
-
-  private:
-    fs::path old_;
-};
+using testsupport::CwdGuard;
+using testsupport::PathGuard;
 
 // The record the client left in `path`, once both of its lines are there (at most 10 s).
 std::string waitForRecord(const std::string& path) {
