@@ -4,30 +4,23 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/text.h"
+#include "platform/file_names.h"
 
 namespace app {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Texts are Windows-1252; the file system's names are UTF-8.
-fs::path nativePath(const std::string& text) {
-    const std::string utf8 = core::cp1252ToUtf8(text);
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 std::string currentDirectory() {
     std::error_code ec;
     const fs::path cwd = fs::current_path(ec);
     if (ec) return {};
-    const std::u8string utf8 = cwd.u8string();
-    return core::utf8ToCp1252(std::string(utf8.begin(), utf8.end()));
+    return platform::displayText(cwd);
 }
 
 bool isDirectory(const std::string& text) {
     std::error_code ec;
-    return !text.empty() && fs::is_directory(nativePath(text), ec);
+    return !text.empty() && fs::is_directory(platform::nativePath(text), ec);
 }
 
 }  // namespace

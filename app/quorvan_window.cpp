@@ -45,21 +45,31 @@ bool ImportWindow::connectDatabases() {
     form.Panel5.visible = true;
     port().repaint();
 
-    fb::Connection& g = fdm.General;
-    g.close();
-    g.setParam("Database", form.Servidor.text + "/datos/general.fdb");
-    g.setParam("User_Name", form.Tusua.text);
-    g.setParam("password", form.TClave.text);
-    g.open();
-    fdm.QCentros.Close();
-    fdm.QCentros.Open();
+    try {
+        fb::Connection& g = fdm.General;
+        g.close();
+        g.setParam("Database", form.Servidor.text + "/datos/general.fdb");
+        g.setParam("User_Name", form.Tusua.text);
+        g.setParam("password", form.TClave.text);
+        g.open();
+        fdm.QCentros.Close();
+        fdm.QCentros.Open();
 
-    fb::Connection& q = fdm.Quorvan;
-    q.close();
-    q.setParam("Database", form.Servidor.text + "/datos/" + form.Cia.text + "/quorvan.fdb");
-    q.setParam("User_Name", form.Tusua.text);
-    q.setParam("password", form.TClave.text);
-    q.open();
+        fb::Connection& q = fdm.Quorvan;
+        q.close();
+        q.setParam("Database", form.Servidor.text + "/datos/" + form.Cia.text + "/quorvan.fdb");
+        q.setParam("User_Name", form.Tusua.text);
+        q.setParam("password", form.TClave.text);
+        q.open();
+    } catch (...) {
+        // Nothing of an earlier connection may stay for a run: the centres of another
+        // server, or another company's database, would import into the wrong place. (The
+        // general connection stays when it was the company's that failed.)
+        fdm.QCentros.Close();
+        fdm.Quorvan.close();
+        CiaAct.clear();
+        throw;
+    }
     // The company connection now holds the box's company: a later run must switch for
     // every file, since what CiaAct named may be another company's database.
     CiaAct.clear();

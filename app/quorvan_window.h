@@ -25,7 +25,8 @@ class ImportWindow : public Tfimportarfac {
     void SpeedButton3Click() override;
 
     // Connects the general and company databases from the boxes: the sequence CiaExit runs,
-    // without its unattended start. False when a box it needs is empty.
+    // without its unattended start. False when a box it needs is empty. A failure is thrown
+    // after the company connection is closed and the centres dropped.
     bool connectDatabases();
     // Numbers every new line of the invoice being built: NroIte + 1 into FADE_ITEM, and
     // FADE_ANULADO and FADE_TRANSMIT "N".

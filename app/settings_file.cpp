@@ -1,5 +1,7 @@
 #include "app/settings_file.h"
 
+#include "platform/file_names.h"
+
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -29,8 +31,9 @@ SettingsValues parseSettings(std::string_view bytes) {
 
 std::optional<SettingsValues> readSettingsFile(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    const std::filesystem::path name = platform::nativePath(path);
+    if (std::filesystem::is_directory(name, ec)) return std::nullopt;
+    std::ifstream in(name, std::ios::binary);
     if (!in) return std::nullopt;
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) return std::nullopt;

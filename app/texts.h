@@ -71,6 +71,8 @@ inline const std::string kRegistroSinFin =
 inline const std::string kRegistroLargo =
     cp1252("Registro con un campo de más de 1024 caracteres o más de 101 campos en ");
 inline const std::string kRegistroNulo = cp1252("Registro con un byte nulo en ");
+inline const std::string kNombreSinCp1252 =
+    cp1252("Nombre de archivo con caracteres que Windows-1252 no tiene (el archivo se omite) en ");
 inline const std::string kArchivoModificado =
     cp1252("Archivo modificado o reemplazado después de leído (el archivo se conserva) en ");
 inline const std::string kNombreNoRemovible = cp1252(

@@ -130,9 +130,14 @@ std::string cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string utf8ToCp1252(std::string_view s) {
+namespace {
+
+// Windows-1252 of `s`; `lost` tells whether some character had no form there (or was no
+// character at all) and became '?'.
+std::string toCp1252(std::string_view s, bool& lost) {
     std::string out;
     out.reserve(s.size());
+    lost = false;
     for (size_t i = 0; i < s.size();) {
         char32_t c;
         i += decodeUtf8(s, i, c);
@@ -143,8 +148,23 @@ std::string utf8ToCp1252(std::string_view s) {
         char mapped = '?';
         for (int k = 0; k < 32; ++k)
             if (kHigh[k] == c) mapped = static_cast<char>(0x80 + k);
+        lost = lost || mapped == '?';
         out += mapped;
     }
+    return out;
+}
+
+}  // namespace
+
+std::string utf8ToCp1252(std::string_view s) {
+    bool lost;
+    return toCp1252(s, lost);
+}
+
+std::optional<std::string> utf8ToCp1252Exact(std::string_view s) {
+    bool lost;
+    std::string out = toCp1252(s, lost);
+    if (lost) return std::nullopt;
     return out;
 }
 

@@ -2,6 +2,7 @@
 // Text helpers. Text is 8-bit Windows-1252 bytes everywhere in the core; only the Qt view
 // and the console convert.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,9 @@ std::string cp1252ToUtf8(std::string_view bytes);
 // (the longest start of a sequence that no character continues), without taking the byte
 // that broke it: "\xC3A" gives "?A".
 std::string utf8ToCp1252(std::string_view utf8);
+// The same conversion where nothing may be lost: nothing when some character has no
+// Windows-1252 form or the bytes are not UTF-8 (a file name that must not be taken for
+// another).
+std::optional<std::string> utf8ToCp1252Exact(std::string_view utf8);
 
 }  // namespace core

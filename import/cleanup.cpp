@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/file_names.h"
 #include "platform/installation_dir.h"
 #include "platform/system.h"
 
@@ -50,7 +51,7 @@ std::string openLineFromInstallation() {
         return {};  // an entry that is not text names no directory
     }
     if (!dir || dir->empty()) return {};
-    std::ifstream in(*dir + kOpenLineFile, std::ios::binary);
+    std::ifstream in(platform::nativePath(*dir + kOpenLineFile), std::ios::binary);
     std::string line;
     if (!in || !std::getline(in, line)) return {};
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -84,7 +85,8 @@ class OwnedFd {
 // only: the script holds the account's password.
 void writeOwnerOnly(const std::string& path, const std::string& bytes) {
 #ifndef _WIN32
-    OwnedFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    OwnedFd fd(::open(platform::nativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                      S_IRUSR | S_IWUSR));
     if (fd.get() < 0) throw ioError(errno, "cannot create " + path);
     // An existing script keeps its old mode through open(): narrow it before anything is
     // written.
@@ -98,7 +100,7 @@ void writeOwnerOnly(const std::string& path, const std::string& bytes) {
     }
     if (fd.close() != 0) throw ioError(errno, "cannot close " + path);
 #else
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(platform::nativePath(path), std::ios::binary | std::ios::trunc);
     if (!out) throw ioError(EACCES, "cannot create " + path);
     platform::makeOwnerOnly(path);
     out << bytes;

@@ -8,6 +8,7 @@
 #include "import/error_log.h"
 #include "import/file_name.h"
 #include "import/progress.h"
+#include "platform/file_names.h"
 #include "platform/system.h"
 
 namespace importer {
@@ -54,18 +55,23 @@ class FileBuffers {
 
 }  // namespace
 
-std::vector<std::string> findFlatFiles(const std::string& direc) {
-    std::vector<std::string> names;
+FlatFiles findFlatFiles(const std::string& direc) {
+    FlatFiles found;
     std::error_code ec;
-    for (std::filesystem::directory_iterator it(direc, ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(platform::nativePath(direc), ec), end;
+         !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
         if (!it->is_regular_file(typeError)) continue;  // files of every attribute, no folders
-        std::string name = it->path().filename().string();
-        if (matchesFlatFileMask(name)) names.push_back(std::move(name));
+        const std::filesystem::path name = it->path().filename();
+        if (std::optional<std::string> text = platform::programText(name)) {
+            if (matchesFlatFileMask(*text)) found.names.push_back(std::move(*text));
+        } else if (std::string shown = platform::displayText(name); matchesFlatFileMask(shown)) {
+            found.unnamed.push_back(std::move(shown));
+        }
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::sort(found.names.begin(), found.names.end());
+    std::sort(found.unnamed.begin(), found.unnamed.end());
+    return found;
 }
 
 std::string withSeparator(const std::string& folder) {
@@ -97,9 +103,14 @@ void ImportRun::run() {
         w_.port().information(texts::kSinRuta);
     } else {
         const std::string direc = withSeparator(f.Ubicacion.text);
-        std::vector<std::string> names = findFlatFiles(direc);
-        summary_.filesFound = static_cast<int>(names.size());
-        for (const std::string& name : names) importFile(direc, name);
+        const FlatFiles files = findFlatFiles(direc);
+        summary_.filesFound = static_cast<int>(files.names.size() + files.unnamed.size());
+        // No path text names these: opening the text shown would open another file, or none.
+        for (const std::string& shown : files.unnamed) {
+            ++summary_.filesKept;
+            log(direc, texts::kNombreSinCp1252 + direc + shown);
+        }
+        for (const std::string& name : files.names) importFile(direc, name);
         fdm_.QCentros.Close();
     }
 
@@ -155,6 +166,7 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
         return;
     }
     f.EPref.text = b_.CPtovta.FieldByName("PREF_PRE").asString();
+    w_.port().repaint();  // the file's date and prefix
 
     bool keep = readFile(file, direc, path);
     ++summary_.filesRead;
@@ -220,15 +232,21 @@ bool ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc
     static constexpr size_t kBlock = 64 * 1024;
     std::unique_ptr<char[]> buf(new char[kBlock]);
     int64_t shown = 0;
+    // The bar moves by the steps a block made, and the window shows it once per block.
+    auto stepBar = [&] {
+        if (shown == progress.steps()) return;
+        for (; shown < progress.steps(); ++shown) f.ProgressBar1.StepIt();
+        w_.port().repaint();
+    };
     while (progress.more()) {
         size_t want = static_cast<size_t>(std::min<int64_t>(kBlock, progress.remaining()));
         size_t got = file.read(buf.get(), want);
         if (got == 0) break;  // the file shrank while held
         reader_.feed(buf.get(), got, progress, onRecord);
-        for (; shown < progress.steps(); ++shown) f.ProgressBar1.StepIt();
+        stepBar();
     }
     reader_.endOfFile(progress);
-    for (; shown < progress.steps(); ++shown) f.ProgressBar1.StepIt();
+    stepBar();
 
     if (reader_.pendingSummary()) {
         // The file may still be being written: what follows the last line end is kept.

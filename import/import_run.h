@@ -54,8 +54,14 @@ class ImportRun {
     RunSummary summary_;
 };
 
-// The folder's flat files ("[RDE*.txt", letter case ignored, files only), sorted by name.
-std::vector<std::string> findFlatFiles(const std::string& direc);
+// The folder's flat files ("[RDE*.txt", letter case ignored, files only).
+struct FlatFiles {
+    std::vector<std::string> names;  // sorted
+    // Entries whose names have no Windows-1252 form, so that no path text of the program
+    // names them: as a message shows them, each such character a '?'.
+    std::vector<std::string> unnamed;
+};
+FlatFiles findFlatFiles(const std::string& direc);
 
 // The folder text with a trailing path separator added when it lacks one.
 std::string withSeparator(const std::string& folder);

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "platform/file_names.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -43,11 +45,12 @@ bool ExclusiveFile::open(const std::string& path) {
     // With the right to delete it, so that it can be deleted while it is held; a file whose
     // access list refuses that is still read, and deleted after it is closed.
     canDelete_ = true;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+    const std::filesystem::path name = nativePath(path);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
         canDelete_ = false;
-        h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+        h = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -76,7 +79,7 @@ ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path)
     if (!identity(now) || !(now == opened_)) return Removal::Changed;
     if (!canDelete_) {
         close();
-        return DeleteFileA(path.c_str()) ? Removal::Removed : Removal::NotRemoved;
+        return DeleteFileW(nativePath(path).c_str()) ? Removal::Removed : Removal::NotRemoved;
     }
     FILE_DISPOSITION_INFO disposition{TRUE};
     if (!SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileDispositionInfo, &disposition,
@@ -125,7 +128,7 @@ ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
 
 bool ExclusiveFile::open(const std::string& path) {
     close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -155,11 +158,12 @@ ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path)
     // may have been given to another file. Either way the file stays for the next run.
     Identity now;
     if (!identity(now) || !(now == opened_)) return Removal::Changed;
+    const std::filesystem::path name = nativePath(path);
     struct stat named;
-    if (::stat(path.c_str(), &named) != 0 || uint64_t(named.st_dev) != opened_.device ||
+    if (::stat(name.c_str(), &named) != 0 || uint64_t(named.st_dev) != opened_.device ||
         uint64_t(named.st_ino) != opened_.inode)
         return Removal::Changed;
-    return ::remove(path.c_str()) == 0 ? Removal::Removed : Removal::NotRemoved;
+    return ::remove(name.c_str()) == 0 ? Removal::Removed : Removal::NotRemoved;
 }
 
 void ExclusiveFile::close() {

@@ -17,7 +17,8 @@ class ExclusiveFile {
     ExclusiveFile(const ExclusiveFile&) = delete;
     ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
-    // False when the file cannot be opened or is held by another process.
+    // False when the file cannot be opened or is held by another process. `path` is a path
+    // text of the program (platform/file_names.h).
     bool open(const std::string& path);
     void close();
     bool isOpen() const;

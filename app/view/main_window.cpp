@@ -1,5 +1,6 @@
 #include "app/view/main_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -298,8 +299,10 @@ std::string MainWindow::controlName(QWidget* widget) const {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // Every key the window receives comes through its platform window once, before it is
-    // handed to the focused control (and, if ignored there, to the control's parents).
-    if (event->type() == QEvent::KeyPress && watched->isWindowType() && watched == windowHandle()) {
+    // handed to the focused control (and, if ignored there, to the control's parents); while
+    // a list is dropped down, through the list's own popup window instead.
+    if (event->type() == QEvent::KeyPress && watched->isWindowType() &&
+        (watched == windowHandle() || isListPopup(watched))) {
         if (!busy_) {
             const auto* keyEvent = static_cast<QKeyEvent*>(event);
             const int key = translateKey(keyEvent->key());
@@ -315,6 +318,14 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             invoke([this] { window_.CiaExit(); });
     }
     return false;  // the key still reaches the focused control
+}
+
+bool MainWindow::isListPopup(QObject* platformWindow) const {
+    for (QComboBox* list : {separ_, delim_}) {
+        QWidget* popup = list->view()->window();
+        if (popup != this && popup->windowHandle() == platformWindow) return true;
+    }
+    return false;
 }
 
 bool MainWindow::event(QEvent* event) {

@@ -49,6 +49,8 @@ class MainWindow : public QWidget {
     // afterwards, and a failure goes to the default failure box.
     void invoke(const std::function<void()>& handler);
     void readFocus();
+    // The popup window of the separator or delimiter list.
+    bool isListPopup(QObject* platformWindow) const;
     QWidget* control(const std::string& name) const;
     std::string controlName(QWidget* widget) const;
 

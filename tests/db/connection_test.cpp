@@ -175,6 +175,7 @@ TEST_F(ConnectionTest, WrongPasswordIsOneBoxWithTheDatabaseText) {
     ASSERT_EQ(port_.count(PortCallKind::Failure), 1);
     EXPECT_NE(port_.texts(PortCallKind::Failure)[0].find("999"), std::string::npos);
     EXPECT_EQ(fdm_.General.state(), fb::ConnectionState::Open);  // the general one stays
+    EXPECT_FALSE(fdm_.QCentros.Active());                        // but not its centres
     EXPECT_FALSE(w_.form.SpeedButton3.enabled);
     EXPECT_EQ(w_.form.Panel5.caption, "Conectando a la base de datos 999 ...");
 }

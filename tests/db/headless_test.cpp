@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/texts.h"
+#include "core/text.h"
 #include "fb/connection.h"
 #include "tests/support/support.h"
 
@@ -178,6 +180,44 @@ TEST_F(HeadlessTest, ALockHeldLongerThanTheLockTimeoutStopsTheRunWithStatusOne) 
     held.rollback();
     EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"), "SELECT COUNT(*) FROM FACTURAS"),
               "0");
+}
+
+// The installation directory, the folder of flat files and the working directory have accents
+// in their names (UTF-8 on disk, Windows-1252 in settings.conf): the settings are read, the
+// files imported and removed, the log and the script written where they belong; a name with
+// a character outside Windows-1252 is left with a log line.
+TEST_F(HeadlessTest, FoldersWithAccentsInTheirNamesAreUsed) {
+    erp_.addCompany("001");
+    const fs::path root = dir_.path();
+    const fs::path install = root / "Configuración", in = root / "Facturación",
+                   work = root / "Operación";
+    for (const fs::path& d : {install, in, work}) fs::create_directories(d);
+    std::ofstream(dir_.file("xdg/Ostrel/Quorvan2021.conf"))
+        << "Directorio=" << install.string() << "\n";
+    std::ofstream(install / "settings.conf", std::ios::binary)
+        << erp_.root() << "\r\nSYSDBA\r\nx\r\n001\r\n-\r\nAB01\r\n"
+        << core::utf8ToCp1252(in.string()) << "\r\n\r\n";
+    const std::string day = "01/01/2024;x;y;1500;0;0;z;0;0;0;285;1785;0;0;0;0;0;FD\r\n";
+    std::ofstream(in / "[RDE_12_20240131.txt", std::ios::binary) << day;
+    std::ofstream(in / "[RDE_12_20240201Ω.txt", std::ios::binary) << day;
+
+    const std::string cmd = "cd '" + work.string() + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") +
+                            "' PATH='" + dir_.file("bin") + ":/usr/bin:/bin' '" + BINARY_DIR +
+                            "/importarfac' --headless --pause-ms 0 >'" + dir_.file("out") +
+                            "' 2>'" + dir_.file("err") + "'";
+    const int raw = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 0) << slurp(dir_.file("err"));
+    EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"), "SELECT COUNT(*) FROM FACTURAS"),
+              "1");
+    EXPECT_FALSE(fs::exists(in / "[RDE_12_20240131.txt"));
+    EXPECT_TRUE(fs::exists(in / "[RDE_12_20240201Ω.txt"));
+    EXPECT_NE(slurp((in / "erroresimp.txt").string())
+                  .find(app::texts::kNombreSinCp1252 + core::utf8ToCp1252(in.string()) +
+                        "/[RDE_12_20240201?.txt\r\n"),
+              std::string::npos);
+    EXPECT_NE(slurp((work / "borrar.txt").string()).find("rm [[]RDE_12_20240131.txt\r\n"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
@@ -17,14 +18,17 @@
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/import_window.h"
+#include "app/quorvan_window.h"
 #include "app/view/qt_ui_port.h"
 #include "core/errors.h"
+#include "data/fdm.h"
 #include "tests/support/support.h"
 
 using namespace app;
@@ -296,6 +300,34 @@ TEST_F(MainWindowTest, F2ReachesTheHandlerOnceAndThenTheFocusedControl) {
     EXPECT_EQ(window.form.Servidor.text, "srv:C");
 }
 
+// A dropped-down list has a popup window of its own, which takes the keys while it is open.
+TEST_F(MainWindowTest, F2AndEscReachTheWindowWhileAListIsDroppedDown) {
+    showActive();
+    for (const char* name : {"Separ", "Delim"}) {
+        SCOPED_TRACE(name);
+        auto* list = child<QComboBox>(name);
+        list->setFocus();
+        list->showPopup();
+        QWidget* popup = list->view()->window();
+        ASSERT_NE(popup, view.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
+        const int before = window.runs;
+        for (Qt::KeyboardModifiers m : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier})
+            QTest::keyClick(popup->windowHandle(), Qt::Key_F2, m);
+        EXPECT_EQ(window.runs, before);
+        QTest::keyClick(popup->windowHandle(), Qt::Key_F2);
+        EXPECT_EQ(window.runs, before + 1);
+        list->hidePopup();
+    }
+    auto* list = child<QComboBox>("Delim");
+    list->showPopup();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list->view()->window()));
+    QTest::keyClick(list->view()->window()->windowHandle(), Qt::Key_Escape, Qt::ShiftModifier);
+    EXPECT_TRUE(view->isVisible());
+    QTest::keyClick(list->view()->window()->windowHandle(), Qt::Key_Escape);
+    EXPECT_FALSE(view->isVisible());
+}
+
 TEST_F(MainWindowTest, F2StartsTheRunWhileTheButtonIsDisabled) {
     showActive();
     auto* generar = child<QToolButton>("SpeedButton3");
@@ -483,4 +515,85 @@ TEST_F(MainWindowTest, PortBoxes) {
     }
     // A box closing gives the focus back without a second activation.
     EXPECT_EQ(window.activations, 1);
+}
+
+namespace {
+
+struct CountingSteps : importer::InvoiceSteps {
+    importer::RecordOutcome importRecord(const importer::SummaryRecord&) override {
+        ++records;
+        return importer::RecordOutcome::Stored;
+    }
+    int records = 0;
+};
+
+struct KeepingCleanup : importer::FileCleanup {
+    importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
+                                     platform::ExclusiveFile&) override {
+        return importer::CleanupOutcome::Changed;
+    }
+};
+
+}  // namespace
+
+// The real window on the real databases: a reconnection to a server that is not there fails,
+// and F2 afterwards must not import through what the earlier connection left (the centres of
+// that server, the company database it held): the run fails at its first database step.
+TEST(ReconnectionTest, AFailedReconnectionLeavesNothingARunCouldUse) {
+    testsupport::StandInErp erp;
+    erp.addCompany("001");
+    testsupport::TempDir dir;
+    std::ofstream(dir.file("[RDE_12_20240131.txt"), std::ios::binary)
+        << "01/01/2024;x;y;1500;0;0;z;0;0;0;285;1785\r\n";
+    QtUiPort port;
+    ScriptedChooser chooser;
+    data::Tfdm fdm(port);
+    CountingSteps steps;
+    KeepingCleanup cleanup;
+    ImportWindow window(port, chooser, fdm, steps, cleanup);
+    window.form.Servidor.text = erp.root();
+    window.form.Tusua.text = "SYSDBA";
+    window.form.TClave.text = "x";
+    window.form.Cia.text = "001";
+    window.form.Ubicacion.text = dir.path();
+    MainWindow view(window);
+    port.attach(&view);
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    auto leaveCia = [&] {
+        view.findChild<QLineEdit*>("Cia")->setFocus();
+        QTest::keyClick(view.windowHandle(), Qt::Key_Tab);
+    };
+
+    leaveCia();
+    ASSERT_TRUE(view.findChild<QToolButton*>("SpeedButton3")->isEnabled());
+    ASSERT_TRUE(fdm.QCentros.Active());
+    // As a run that switched to company 001 and was then stopped by a failure leaves it: the
+    // next run would not switch again for a file of 001.
+    window.CiaAct = "001";
+
+    view.findChild<QLineEdit*>("Servidor")->setText(QString::fromStdString(dir.file("nada")));
+    BoxSeen failed;
+    {
+        BoxAnswerer answer(failed);
+        leaveCia();
+    }
+    ASSERT_TRUE(failed.shown);
+    EXPECT_TRUE(failed.text.contains("nada/datos/general.fdb")) << failed.text.toStdString();
+    EXPECT_FALSE(fdm.QCentros.Active());
+    EXPECT_FALSE(fdm.Quorvan.connected());
+
+    BoxSeen run;
+    {
+        BoxAnswerer answer(run);
+        QTest::keyClick(view.windowHandle(), Qt::Key_F2);
+    }
+    ASSERT_TRUE(run.shown);
+    EXPECT_TRUE(run.text.contains("Quorvan is not open")) << run.text.toStdString();
+    EXPECT_EQ(run.icon, QMessageBox::Critical);
+    EXPECT_EQ(steps.records, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("[RDE_12_20240131.txt")));
+    EXPECT_TRUE(view.isVisible());
+    port.attach(nullptr);
 }
