@@ -77,7 +77,26 @@ ScreenSession::ScreenSession(std::string program, std::string pluginDir, std::st
 
 ScreenSession::~ScreenSession() {
     if (program_) program_->stop();
+    if (windowManager_) windowManager_->stop();
     if (xvfb_) xvfb_->stop();
+}
+
+void ScreenSession::startWindowManager() {
+    std::vector<std::string> environment = {
+        "PATH=/usr/bin:/bin", "HOME=" + path("home"), "DISPLAY=" + displayName(),
+        "XDG_CONFIG_HOME=" + path("home") + "/.config", "XDG_RUNTIME_DIR=" + runtimeDir()};
+    QDir().mkpath(QString::fromStdString(path("home")));
+    windowManager_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"openbox", "--sm-disable"}, environment,
+        outputDir_ + "/openbox.log");
+    // A window manager announces itself on the root window.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (capture("xprop -display " + displayName() + " -root _NET_SUPPORTING_WM_CHECK 2>&1")
+               .find("window id") == std::string::npos) {
+        if (!windowManager_->running() || std::chrono::steady_clock::now() > deadline)
+            throw std::runtime_error("openbox did not start; see " + outputDir_ + "/openbox.log");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 std::string ScreenSession::path(const char* name) const {
@@ -115,7 +134,8 @@ void ScreenSession::writeFontConfig() const {
 )");
 }
 
-void ScreenSession::startProgram(const std::vector<std::string>& settingsLines) {
+void ScreenSession::startProgram(const std::vector<std::string>& settingsLines,
+                                 const std::vector<std::string>& extraEnvironment) {
     // The installation-directory entry and the settings file in it.
     const std::string install = path("install");
     QDir().mkpath(QString::fromStdString(install));
@@ -133,7 +153,7 @@ void ScreenSession::startProgram(const std::vector<std::string>& settingsLines) 
     QFile::remove(QString::fromStdString(outputDir_ + "/program.log"));
     // Nothing of the caller's desktop may reach the program: no platform theme, style,
     // scaling or font settings but these.
-    const std::vector<std::string> environment = {
+    std::vector<std::string> environment = {
         "PATH=/usr/bin:/bin",
         "HOME=" + path("home"),
         "XDG_CONFIG_HOME=" + path("home") + "/.config",
@@ -152,6 +172,11 @@ void ScreenSession::startProgram(const std::vector<std::string>& settingsLines) 
         "QT_PLUGIN_PATH=" + pluginDir_,
         "QT_QPA_GENERIC_PLUGINS=importarfac-inspect:" + tree,
     };
+    for (const std::string& extra : extraEnvironment) {
+        const std::string name = extra.substr(0, extra.find('=') + 1);
+        std::erase_if(environment, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        environment.push_back(extra);
+    }
     program_ = std::make_unique<ChildProcess>(std::vector<std::string>{programPath_}, environment,
                                               outputDir_ + "/program.log", false, path("work"));
 }

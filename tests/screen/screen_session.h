@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,8 +44,19 @@ class ScreenSession {
     std::string runtimeDir() const { return path("runtime"); }
 
     // Writes the installation entry and settings.conf (the lines are written as given, each
-    // followed by CR LF) and starts the program. Throws std::runtime_error if it cannot.
-    void startProgram(const std::vector<std::string>& settingsLines);
+    // followed by CR LF) and starts the program. `extraEnvironment` ("NAME=value") is added
+    // to the program's clean environment, replacing a variable of the same name. Throws
+    // std::runtime_error if it cannot.
+    void startProgram(const std::vector<std::string>& settingsLines,
+                      const std::vector<std::string>& extraEnvironment = {});
+
+    // Starts openbox on the display and waits until it manages it: with a window manager a
+    // new window is activated, which the program's unattended start waits for. Throws
+    // std::runtime_error when it cannot.
+    void startWindowManager();
+
+    // The program's exit status once it has ended.
+    std::optional<int> programExitStatus() { return program_ ? program_->exitStatus() : 0; }
 
     // Waits for the widget tree; throws std::runtime_error (with the program's log) when
     // the program ended or nothing came within the timeout.
@@ -64,6 +76,7 @@ class ScreenSession {
     QTemporaryDir dir_;
     int display_ = -1;
     std::unique_ptr<ChildProcess> xvfb_;
+    std::unique_ptr<ChildProcess> windowManager_;
     std::unique_ptr<ChildProcess> program_;
 };
 

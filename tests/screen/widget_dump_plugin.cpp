@@ -149,6 +149,44 @@ class Inspector : public QObject {
     QTimer poll_;
 };
 
+// Follows the window while it works: after every paint of a top-level window (the program
+// paints when its run has the window repainted, between its long steps) it writes, into its
+// folder, the window as Qt renders it (state-<n>.png) and then its widgets with that number
+// (state.json, {"seq": n, "window": ...}). A reader that sees the same number before and
+// after grabbing the screen has grabbed what the widgets held.
+class Watcher : public QObject {
+  public:
+    explicit Watcher(QString dir) : dir_(std::move(dir)) { qApp->installEventFilter(this); }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !pending_) {
+            auto* w = qobject_cast<QWidget*>(watched);
+            if (w && w->isWindow() && w->isVisible()) {
+                pending_ = true;  // once the paint is done, in the next round of events
+                QMetaObject::invokeMethod(this, [this, w] { write(w); }, Qt::QueuedConnection);
+            }
+        }
+        return false;
+    }
+
+  private:
+    void write(QWidget* top) {
+        pending_ = false;
+        if (!QApplication::topLevelWidgets().contains(top) || !top->isVisible()) return;
+        ++seq_;
+        top->grab().save(dir_ + QString("/state-%1.png").arg(seq_));
+        QSaveFile file(dir_ + "/state.json");
+        if (!file.open(QIODevice::WriteOnly)) return;
+        file.write(QJsonDocument(QJsonObject{{"seq", seq_}, {"window", windowJson(top)}}).toJson());
+        file.commit();
+    }
+
+    QString dir_;
+    int seq_ = 0;
+    bool pending_ = false;
+};
+
 }  // namespace
 
 class InspectPlugin : public QGenericPlugin {
@@ -156,11 +194,14 @@ class InspectPlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "widget_dump_plugin.json")
 
   public:
-    // The text after the plugin's name in QT_QPA_GENERIC_PLUGINS is the dump's path.
+    // The text after the plugin's name in QT_QPA_GENERIC_PLUGINS is the dump's path
+    // ("importarfac-inspect") or the folder of the states followed ("importarfac-watch").
     QObject* create(const QString& key, const QString& path) override {
-        if (key.compare("importarfac-inspect", Qt::CaseInsensitive) != 0 || path.isEmpty())
-            return nullptr;
-        return new Inspector(path);
+        if (path.isEmpty()) return nullptr;
+        if (key.compare("importarfac-inspect", Qt::CaseInsensitive) == 0)
+            return new Inspector(path);
+        if (key.compare("importarfac-watch", Qt::CaseInsensitive) == 0) return new Watcher(path);
+        return nullptr;
     }
 };
 
