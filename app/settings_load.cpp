@@ -1,9 +1,13 @@
 #include "app/settings_load.h"
 
+#include <filesystem>
 #include "app/settings_file.h"
 #include "app/texts.h"
+
 #include "platform/exclusive_file.h"
+#include "platform/file_names.h"
 #include "platform/installation_dir.h"
+#include "platform/system.h"
 
 namespace app {
 
@@ -24,9 +28,26 @@ std::string settingsPath(const std::string& directory) {
 #endif
 }
 
+namespace {
+
+// Opens the settings file without sharing it. Another program starting at the same moment
+// holds it for as long as it takes to read a few lines: such a file is waited for a little
+// (a second at most), not taken for one that is missing.
+bool openSettings(platform::ExclusiveFile& file, const std::string& path) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (file.open(path)) return true;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(platform::nativePath(path), ec)) return false;
+        platform::sleepMs(20);
+    }
+    return false;
+}
+
+}  // namespace
+
 void loadSettings(Tfimportarfac& w) {
     platform::ExclusiveFile file;
-    if (!file.open(settingsPath(diraplicacion(w.port())))) return;
+    if (!openSettings(file, settingsPath(diraplicacion(w.port())))) return;
     SettingsValues v = parseSettings(file.readAll());
     file.close();
     w.form.Servidor.text = v.servidor;

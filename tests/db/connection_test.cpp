@@ -5,12 +5,15 @@
 #include <QSettings>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <thread>
 
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "app/settings_load.h"
 #include "app/texts.h"
+#include "platform/exclusive_file.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -93,6 +96,23 @@ TEST_F(ConnectionTest, SettingsFillTheBoxesFromTheInstallationDirectory) {
     EXPECT_EQ(w_.form.Ubicacion.text, "/in");
     EXPECT_EQ(w_.Espera, "1");
     EXPECT_EQ(app::settingsPath(""), "/settings.conf");
+}
+
+// Two programs starting together: the one that finds the settings file held while the other
+// reads it waits a moment instead of starting with empty boxes.
+TEST_F(ConnectionTest, ASettingsFileHeldForAMomentIsWaitedFor) {
+    registerDirectory(install_);
+    writeSettings("srv:C:/erp\r\nysdba\r\nclave\r\n001\r\n");
+    auto holder = std::make_unique<platform::FileHolder>(install_ + "/settings.conf");
+    ASSERT_TRUE(holder->holding());
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        holder.reset();
+    });
+    w_.dispatch([&] { w_.FormCreate(); });
+    release.join();
+    EXPECT_EQ(w_.form.Servidor.text, "srv:C:/erp");
+    EXPECT_EQ(w_.form.Cia.text, "001");
 }
 
 TEST_F(ConnectionTest, PathsFollowTheServerTextExactly) {
