@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,11 +12,23 @@
 #include "app/program.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "import/csv_report.h"
+#include "platform/file_names.h"
 
 namespace app {
 namespace {
 
-const char kUsage[] = "usage: importarfac [--headless [--pause-ms N] [--lock-timeout SECONDS]]\n";
+const char kUsage[] =
+    "usage: importarfac [--headless [--pause-ms N] [--lock-timeout SECONDS] [--report FILE]\n"
+    "                               [--keep-going] [--check]]\n";
+
+struct Options {
+    int pauseMs = 1000;
+    std::optional<int> lockTimeout;
+    std::optional<std::string> report;  // a path text of the program
+    bool keepGoing = false;
+    bool check = false;
+};
 
 // A whole number of at least `least`, or nothing.
 std::optional<int> numberArgument(const char* text, int least) {
@@ -25,6 +38,36 @@ std::optional<int> numberArgument(const char* text, int least) {
     } catch (const std::exception&) {
     }
     return std::nullopt;
+}
+
+std::optional<Options> parseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const bool valued = a == "--pause-ms" || a == "--lock-timeout" || a == "--report";
+        if (valued && i + 1 >= argc) return std::nullopt;
+        if (a == "--headless") {
+            continue;
+        } else if (a == "--keep-going") {
+            o.keepGoing = true;
+        } else if (a == "--check") {
+            o.check = true;
+        } else if (a == "--report") {
+            // The command line holds the system's name of the file.
+            o.report = platform::programText(argv[++i]);
+            if (!o.report || o.report->empty()) return std::nullopt;
+        } else if (a == "--pause-ms") {
+            std::optional<int> n = numberArgument(argv[++i], 0);
+            if (!n) return std::nullopt;
+            o.pauseMs = *n;
+        } else if (a == "--lock-timeout") {
+            o.lockTimeout = numberArgument(argv[++i], 1);
+            if (!o.lockTimeout) return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return o;
 }
 
 // Runs a handler as the event loop would: a failure is shown with its own text.
@@ -41,11 +84,23 @@ bool guarded(UiPort& port, F&& f) {
     }
 }
 
-void printSummary(const importer::RunSummary& s) {
+void printUtf8(const std::string& cp1252) {
+    const std::string utf8 = core::cp1252ToUtf8(cp1252) + "\n";
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+}
+
+void printSummary(const importer::RunSummary& s, bool check) {
+    if (check) std::printf("check: nothing was written; what a run would do:\n");
     std::printf("files: found %d, read %d, removed %d, kept %d, not openable %d\n", s.filesFound,
                 s.filesRead, s.filesRemoved, s.filesKept, s.filesNotOpenable);
     std::printf("invoices: saved %d, duplicates %d, refused %d\n", s.invoicesSaved, s.duplicates,
                 s.refused);
+    // What a person must look at, one line each.
+    for (const importer::ReportRow& r : s.attention) {
+        std::string where = r.file;
+        if (r.record > 0) where += " record " + std::to_string(r.record);
+        printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " + r.reason);
+    }
 }
 
 }  // namespace
@@ -57,40 +112,34 @@ bool wantsHeadless(int argc, char** argv) {
 }
 
 int runHeadless(int argc, char** argv) {
-    int pauseMs = 1000;
-    std::optional<int> lockTimeout;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--headless") continue;
-        std::optional<int> n;
-        if ((a == "--pause-ms" || a == "--lock-timeout") && i + 1 < argc)
-            n = numberArgument(argv[++i], a == "--pause-ms" ? 0 : 1);
-        if (n && a == "--pause-ms") {
-            pauseMs = *n;
-            continue;
-        }
-        if (n) {
-            lockTimeout = *n;
-            continue;
-        }
+    const std::optional<Options> options = parseOptions(argc, argv);
+    if (!options) {
         std::fputs(kUsage, stderr);
         return 2;
     }
 
     HeadlessPort port;
     NoChooser chooser;
-    Program p(port, chooser, pauseMs);
-    if (lockTimeout) {
+    Program p(port, chooser, options->pauseMs);
+    if (options->lockTimeout) {
         for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
-            c->setParam("LockTimeout", std::to_string(*lockTimeout));
+            c->setParam("LockTimeout", std::to_string(*options->lockTimeout));
     }
     ImportWindow& w = p.window;
+    w.runOptions.keepGoing = options->keepGoing;
+    w.runOptions.checkOnly = options->check;
+    p.steps.setCheckOnly(options->check);
     guarded(port, [&] { w.FormCreate(); });  // a failure leaves the boxes empty, as on screen
     // Before anything connects: a run of another process on the same folder goes on alone.
     if (!w.lockRun()) {
         port.information(w.anotherRunText());
         return kAnotherRun;
     }
+    std::unique_ptr<importer::CsvReport> report;
+    if (options->report &&
+        !guarded(port, [&] { report = std::make_unique<importer::CsvReport>(*options->report); }))
+        return 1;
+    w.runOptions.report = report.get();
 
     FormModel& f = w.form;
     if (f.Servidor.text.empty() || f.Tusua.text.empty() || f.TClave.text.empty() ||
@@ -105,9 +154,11 @@ int runHeadless(int argc, char** argv) {
     if (!guarded(port, [&] { connected = w.connectDatabases(); }) || !connected) return 1;
     w.CiaAct = f.Cia.text;  // as the unattended start does
     bool ok = guarded(port, [&] { w.runImport(); });
-    printSummary(w.lastRun());
-    if (w.lastRun().anotherRun) return kAnotherRun;
-    return ok && w.lastRun().reachedEnd ? 0 : 1;
+    const importer::RunSummary& s = w.lastRun();
+    printSummary(s, options->check);
+    if (s.anotherRun) return kAnotherRun;
+    if (!ok || !s.reachedEnd) return 1;
+    return s.attention.empty() ? 0 : kNeedsAttention;
 }
 
 }  // namespace app

@@ -100,6 +100,7 @@ void ImportWindow::SpeedButton3Click() {
 
 bool ImportWindow::lockRun() {
     if (form.Ubicacion.text.empty()) return true;  // the run only asks for a folder
+    if (runOptions.checkOnly) return true;          // a check changes nothing: it runs beside
     const std::string path = importer::withSeparator(form.Ubicacion.text) + kRunLockName;
     if (runLock_.locked() && runLock_.path() == path) return true;
     return runLock_.lock(path) != platform::LockFile::Result::Busy;
@@ -126,7 +127,7 @@ void ImportWindow::runImport() {
             lock.unlock();
         }
     } done{running_, runLock_};
-    importer::ImportRun run(*this, fdm, buffers, steps_, cleanup_);
+    importer::ImportRun run(*this, fdm, buffers, steps_, cleanup_, runOptions);
     try {
         run.run();
     } catch (...) {

@@ -44,6 +44,10 @@ class ImportWindow : public Tfimportarfac {
     // The text of the information box of a run that found another one at work.
     std::string anotherRunText() const;
 
+    // How runs go beyond the Parts' behaviour (the headless options); the window keeps the
+    // defaults.
+    importer::RunOptions runOptions;
+
     bool running() const { return running_; }
     // What the last run did (also when a failure stopped it).
     const importer::RunSummary& lastRun() const { return lastRun_; }

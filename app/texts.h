@@ -78,6 +78,13 @@ inline const std::string kArchivoModificado =
 inline const std::string kNombreNoRemovible = cp1252(
     "Nombre con un carácter de control o comillas, que no se puede borrar en el servidor (el "
     "archivo se conserva) en ");
+inline const std::string kSinResumen =
+    cp1252("Archivo sin registro de resumen (el archivo se conserva) en ");
+inline const std::string kUltimaRechazada =
+    cp1252("La última factura del archivo no se guardó (el archivo se conserva) en ");
+inline const std::string kNoSePudoBorrar = cp1252(
+    "No se pudo borrar el archivo de la carpeta; se pidió su borrado en el servidor (el "
+    "archivo se conserva) en ");
 inline const std::string kOtraImportacion =
     cp1252("Ya hay otra importación de facturas en curso en la carpeta ");
 inline const std::string kOtraImportacionFin =

@@ -101,7 +101,7 @@ void Tfdm::ManejarError(records::Provider* Sender, records::Buffer* DataSet,
     else if (DataSet)
         message = bufferMessage(*DataSet, text);
     port_->beep();
-    port_->error(message);
+    error(message);
 }
 
 void Tfdm::ManejarClientError(records::Buffer& DataSet, const std::exception& E,

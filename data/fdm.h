@@ -59,6 +59,11 @@ class Tfdm : public core::Component {
                             records::DataAction& Action);
 
     app::UiPort& port() const { return *port_; }
+    // The texts of the boxes the module's lookups and error translation showed since the
+    // last clear (a refused row, an article or a setting not found), joined by " | ": what a
+    // report gives as the reason of a record that ended there.
+    const std::string& shownMessages() const { return shown_; }
+    void clearShownMessages() { shown_.clear(); }
 
     // Connections: closed at creation, opened by the connection step, the run and the
     // replication; each open is preceded by a close and by new "Database", "User_Name" and
@@ -98,7 +103,12 @@ class Tfdm : public core::Component {
     records::Buffer CReplarticulo;
 
   private:
+    // Shows a box through the port and keeps its text for shownMessages().
+    void error(const std::string& text);
+    void information(const std::string& text);
+
     app::UiPort* port_;
+    std::string shown_;
 };
 
 }  // namespace data

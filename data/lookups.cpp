@@ -6,6 +6,16 @@
 
 namespace data {
 
+void Tfdm::error(const std::string& text) {
+    shown_ += (shown_.empty() ? "" : " | ") + text;
+    port_->error(text);
+}
+
+void Tfdm::information(const std::string& text) {
+    shown_ += (shown_.empty() ? "" : " | ") + text;
+    port_->information(text);
+}
+
 std::string Tfdm::configuracion(const std::string& Modulo, const std::string& Categoria,
                                 const std::string& Pregunta) {
     CConfiguracion.Close();
@@ -14,7 +24,7 @@ std::string Tfdm::configuracion(const std::string& Modulo, const std::string& Ca
                                  "' and conf_propiedad = '" + Pregunta + "'";
     CConfiguracion.Open();
     if (!CConfiguracion.IsEmpty()) return CConfiguracion.Fields(0).asString();
-    port_->error(app::texts::kConfiguracionNoEncontrada + Pregunta);
+    error(app::texts::kConfiguracionNoEncontrada + Pregunta);
     return {};
 }
 
@@ -27,8 +37,7 @@ bool Tfdm::valide_articulo(const std::string& CodBar, records::Field Cod, record
     // No row, or a type that is not a number, fails here with the conversion's message.
     int tipo = core::parseInt32(CValarticulo.FieldByName("TIPO").asString());
     if (tipo == 0) {
-        port_->information(app::texts::kCodigo + core::sqlQuote(CodBar) +
-                           app::texts::kNoEncontrado);
+        information(app::texts::kCodigo + core::sqlQuote(CodBar) + app::texts::kNoEncontrado);
         return false;
     }
     if (tipo != 1 && tipo != 2) return false;

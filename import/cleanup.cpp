@@ -148,16 +148,16 @@ RemoteCleanup::RemoteCleanup(std::string openLine, int pauseMs)
 CleanupOutcome RemoteCleanup::cleanUp(const std::string& direc, const std::string& name,
                                       platform::ExclusiveFile& file) {
     if (!remotelyRemovable(name)) return CleanupOutcome::UnsafeName;
-    // A file that stays because the system refused to delete it is read again, and removed,
-    // by the next run.
-    if (file.removeIfUnchanged(direc + name) == platform::ExclusiveFile::Removal::Changed)
-        return CleanupOutcome::Changed;
+    const auto removal = file.removeIfUnchanged(direc + name);
+    if (removal == platform::ExclusiveFile::Removal::Changed) return CleanupOutcome::Changed;
     file.close();
     // Without a folder: the script lies where the client starts, the working directory.
     writeOwnerOnly(kScript, transferScript(openLine_, name));
     platform::startDetached(kClient, {std::string("/script=") + kScript});
     platform::sleepMs(pauseMs_);
-    return CleanupOutcome::Removed;
+    // A file the system refused to delete is read again, and removed, by the next run.
+    return removal == platform::ExclusiveFile::Removal::Removed ? CleanupOutcome::Removed
+                                                                : CleanupOutcome::NotDeleted;
 }
 
 }  // namespace importer

@@ -4,9 +4,12 @@
 #include <filesystem>
 
 #include "app/texts.h"
+#include "core/errors.h"
 #include "core/text.h"
+#include "import/cleanup.h"
 #include "import/error_log.h"
 #include "import/file_name.h"
+#include "import/invoice_header.h"
 #include "import/progress.h"
 #include "platform/file_names.h"
 #include "platform/system.h"
@@ -53,6 +56,29 @@ class FileBuffers {
     WindowBuffers& b_;
 };
 
+// The failure a file was passed over for, in the words the person was shown.
+std::string reasonOf(std::exception_ptr failure, const data::Tfdm& fdm) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const core::SilentAbort&) {
+        return fdm.shownMessages();  // shown already: the box's text
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown failure";
+    }
+}
+
+bool lostConnection(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const fb::Error& e) {
+        return e.lostConnection();
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 FlatFiles findFlatFiles(const std::string& direc) {
@@ -80,11 +106,40 @@ std::string withSeparator(const std::string& folder) {
 }
 
 ImportRun::ImportRun(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-                     InvoiceSteps& steps, FileCleanup& cleanup)
-    : w_(window), fdm_(fdm), b_(buffers), steps_(steps), cleanup_(cleanup) {}
+                     InvoiceSteps& steps, FileCleanup& cleanup, const RunOptions& options)
+    : w_(window), fdm_(fdm), b_(buffers), steps_(steps), cleanup_(cleanup), options_(options) {}
 
 void ImportRun::log(const std::string& direc, const std::string& text) {
+    if (options_.checkOnly) return;  // a check writes nothing, its report says it all
     appendErrorLog(direc, platform::today(), platform::timeOfDay(), text);
+}
+
+void ImportRun::report(const ReportRow& row) {
+    if (row.attention) summary_.attention.push_back(row);
+    if (options_.report) options_.report->row(row);
+}
+
+void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string reason,
+                        bool attention) {
+    switch (outcome) {
+        case Outcome::Removed:
+            ++summary_.filesRemoved;
+            break;
+        case Outcome::NotOpenable:
+            ++summary_.filesNotOpenable;
+            break;
+        default:
+            ++summary_.filesKept;
+            break;
+    }
+    ReportRow row;
+    row.file = name;
+    row.outcome = outcome;
+    row.company = company_;
+    row.prefix = prefix_;
+    row.reason = std::move(reason);
+    row.attention = attention;
+    report(row);
 }
 
 void ImportRun::run() {
@@ -107,8 +162,11 @@ void ImportRun::run() {
         summary_.filesFound = static_cast<int>(files.names.size() + files.unnamed.size());
         // No path text names these: opening the text shown would open another file, or none.
         for (const std::string& shown : files.unnamed) {
-            ++summary_.filesKept;
-            log(direc, texts::kNombreSinCp1252 + direc + shown);
+            company_.clear();
+            prefix_.clear();
+            const std::string line = texts::kNombreSinCp1252 + direc + shown;
+            log(direc, line);
+            fileRow(shown, Outcome::Skipped, line, true);
         }
         for (const std::string& name : files.names) importFile(direc, name);
         fdm_.QCentros.Close();
@@ -124,11 +182,14 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
     app::FormModel& f = w_.form;
     reader_.setFormat(separatorOf(f.Separ), delimiterOf(f.Delim));
     const std::string path = direc + name;
+    company_.clear();
+    prefix_.clear();
 
     platform::ExclusiveFile file;
-    if (!file.open(path)) {
-        ++summary_.filesNotOpenable;
+    // A check must not hold a file that a real run beside it wants to take.
+    if (!(options_.checkOnly ? file.openShared(path) : file.open(path))) {
         log(direc, texts::kErrorAbrir + path);
+        fileRow(name, Outcome::NotOpenable, texts::kErrorAbrir + path, false);
         return;
     }
     w_.Arch = 1;
@@ -137,79 +198,185 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
         ~ArchReset() { arch = 0; }
     } archReset{w_.Arch};
 
+    if (!options_.keepGoing && !options_.checkOnly) {
+        readAndCleanUp(file, direc, name);
+        return;
+    }
+    try {
+        readAndCleanUp(file, direc, name);
+    } catch (...) {
+        // The invoice being stored is rolled back already; a lost connection ends the run.
+        const std::exception_ptr failure = std::current_exception();
+        if (lostConnection(failure)) throw;
+        const std::string reason = reasonOf(failure, fdm_);
+        w_.NroIte = 0;
+        try {
+            std::rethrow_exception(failure);
+        } catch (const core::SilentAbort&) {
+        } catch (...) {
+            w_.port().failure(reason);  // shown as a failure that stops a run would be
+        }
+        fileRow(name, Outcome::Kept, reason, true);
+    }
+}
+
+void ImportRun::switchCompany() {
+    app::FormModel& f = w_.form;
+    fb::Connection& q = fdm_.Quorvan;
+    w_.CiaAct.clear();  // until it is open: a failed switch leaves no company to rely on
+    q.close();
+    q.setParam("Database", f.Servidor.text + "/datos/" + w_.CodCia + "/quorvan.fdb");
+    q.setParam("User_Name", f.Tusua.text);
+    q.setParam("password", f.TClave.text);
+    q.open();  // synchronous: open, or a failure that stops the run
+    w_.CiaAct = w_.CodCia;
+}
+
+void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
+                               const std::string& name) {
+    app::FormModel& f = w_.form;
+    const std::string path = direc + name;
     FlatFileName parsed = parseFlatFileName(name);
     f.EFecIni.date = parsed.date();  // a name without a valid date stops the run here
 
     // A code that is not a centre, or not a point of sale of its company, makes no invoice.
     if (!fdm_.QCentros.Locate("CENT_COD", parsed.cc)) {
-        ++summary_.filesKept;
         log(direc, texts::kSinCentro + path);
+        fileRow(name, Outcome::Skipped, texts::kSinCentro + path, true);
         return;
     }
     w_.CodCia = fdm_.QCentros.text(1);
-    if (w_.CodCia != w_.CiaAct) {
-        fb::Connection& q = fdm_.Quorvan;
-        q.close();
-        q.setParam("Database", f.Servidor.text + "/datos/" + w_.CodCia + "/quorvan.fdb");
-        q.setParam("User_Name", f.Tusua.text);
-        q.setParam("password", f.TClave.text);
-        q.open();  // synchronous: open, or a failure that stops the run
-        w_.CiaAct = w_.CodCia;
-    }
+    company_ = w_.CodCia;
+    if (w_.CodCia != w_.CiaAct) switchCompany();
 
     FileBuffers buffers(b_);
     b_.CPtovta.Open();
     b_.CFacturas.Open();
     if (!b_.CPtovta.Locate("PTVT_ID", parsed.cc)) {
-        ++summary_.filesKept;
         log(direc, texts::kSinPuntoVenta + path);
+        fileRow(name, Outcome::Skipped, texts::kSinPuntoVenta + path, true);
         return;
     }
     f.EPref.text = b_.CPtovta.FieldByName("PREF_PRE").asString();
+    prefix_ = f.EPref.text;
     w_.port().repaint();  // the file's date and prefix
 
-    bool keep = readFile(file, direc, path);
+    const FileVerdict verdict = readFile(file, direc, name);
     ++summary_.filesRead;
     b_.CPtovta.Close();
     b_.CFacturas.Close();
-    if (keep) {
-        ++summary_.filesKept;
+    if (verdict.keep) {
+        fileRow(name, Outcome::Kept, verdict.reason, verdict.attention);
+        return;
+    }
+    // What the clean-up would do, for a check.
+    if (options_.checkOnly) {
+        if (remotelyRemovable(name))
+            fileRow(name, Outcome::Removed, {}, false);
+        else
+            fileRow(name, Outcome::Kept, texts::kNombreNoRemovible + path, true);
         return;
     }
     // The file is still held: it is deleted only as it was read.
     switch (cleanup_.cleanUp(direc, name, file)) {
         case CleanupOutcome::Removed:
-            ++summary_.filesRemoved;
+            fileRow(name, Outcome::Removed, {}, false);
+            break;
+        case CleanupOutcome::NotDeleted:
+            // Removed on the server; here the next run finds its invoices stored.
+            fileRow(name, Outcome::Kept, texts::kNoSePudoBorrar + path, true);
             break;
         case CleanupOutcome::Changed:
-            ++summary_.filesKept;
             log(direc, texts::kArchivoModificado + path);
+            fileRow(name, Outcome::Kept, texts::kArchivoModificado + path, false);
             break;
         case CleanupOutcome::UnsafeName:
-            ++summary_.filesKept;
             log(direc, texts::kNombreNoRemovible + path);
+            fileRow(name, Outcome::Kept, texts::kNombreNoRemovible + path, true);
             break;
     }
 }
 
-// Reads the file to its end, handing each summary record on. True when the file must stay:
-// its last summary record was not stored, it had none, or it holds a record the reader
+ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string& name,
+                                  int number) {
+    ReportRow row;
+    row.file = name;
+    row.record = number;
+    row.company = company_;
+    row.prefix = prefix_;
+    row.number = invoiceNumber(core::dateText(w_.form.EFecIni.date));
+    InvoiceResult result;
+    try {
+        result = steps_.importRecord(record);
+    } catch (...) {
+        if (options_.keepGoing || options_.checkOnly) {
+            row.outcome = Outcome::Refused;
+            row.reason = reasonOf(std::current_exception(), fdm_);
+            row.attention = true;
+            report(row);
+        }
+        throw;
+    }
+    row.number = result.number;
+    row.id = result.id;
+    if (result.total) row.total = result.total->toFixed(2);
+    if (result.vat) row.vat = result.vat->toFixed(2);
+    row.lines = result.lines;
+    row.copied = result.copied;
+    row.pending = result.pending;
+    switch (result.outcome) {
+        case RecordOutcome::Stored:
+            row.outcome = Outcome::Stored;
+            ++summary_.invoicesSaved;
+            break;
+        case RecordOutcome::Duplicate:
+            row.outcome = Outcome::Duplicate;
+            ++summary_.duplicates;
+            break;
+        case RecordOutcome::Refused:
+            row.outcome = Outcome::Refused;
+            row.reason = fdm_.shownMessages();
+            row.attention = true;
+            ++summary_.refused;
+            break;
+    }
+    report(row);
+    return row;
+}
+
+// Reads the file to its end, handing each summary record on. The file must stay when its
+// last summary record was not stored, when it had none, or when it holds a record the reader
 // could not take whole, one with a NUL byte or one without its line end.
-bool ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc,
-                         const std::string& path) {
+ImportRun::FileVerdict ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc,
+                                           const std::string& name) {
     app::FormModel& f = w_.form;
+    const std::string path = direc + name;
     bool ok = false;
-    bool damaged = false;
+    int records = 0;
+    std::string damage;  // the log line of a record that could not be read whole
     bool nulLogged = false;
     ProgressCounter progress(file.size());
     reader_.reset();
 
+    // A summary record that is not handed on: its row.
+    auto skipped = [&](const std::string& reason, bool attention) {
+        ReportRow row;
+        row.file = name;
+        row.record = ++records;
+        row.outcome = Outcome::Skipped;
+        row.company = company_;
+        row.prefix = prefix_;
+        row.reason = reason;
+        row.attention = attention;
+        report(row);
+    };
     auto onRecord = [&] {
         if (reader_.overflowed()) {
             // A summary record is refused rather than cut; other records are not imported anyway.
             if (reader_.isSummary() || reader_.overflowField() == 0) {
-                damaged = true;
-                log(direc, texts::kRegistroLargo + path);
+                damage = texts::kRegistroLargo + path;
+                log(direc, damage);
+                if (reader_.isSummary()) skipped(damage, true);
             }
             return;
         }
@@ -217,16 +384,15 @@ bool ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc
             // A NUL cuts its field short: a cut amount must not become an invoice. One line
             // per file: a damaged file may hold thousands.
             if (!nulLogged) log(direc, texts::kRegistroNulo + path);
-            nulLogged = damaged = true;
+            nulLogged = true;
+            damage = texts::kRegistroNulo + path;
+            if (reader_.isSummary()) skipped(damage, true);
             return;
         }
         if (!reader_.isSummary()) return;
-        RecordOutcome outcome = steps_.importRecord(SummaryRecord(reader_.fields()));
+        const ReportRow row = importRecord(SummaryRecord(reader_.fields()), name, ++records);
         w_.NroIte = 0;
-        ok = outcome != RecordOutcome::Refused;
-        if (outcome == RecordOutcome::Stored) ++summary_.invoicesSaved;
-        if (outcome == RecordOutcome::Duplicate) ++summary_.duplicates;
-        if (outcome == RecordOutcome::Refused) ++summary_.refused;
+        ok = row.outcome != Outcome::Refused;
     };
 
     static constexpr size_t kBlock = 64 * 1024;
@@ -248,12 +414,17 @@ bool ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc
     reader_.endOfFile(progress);
     stepBar();
 
+    std::string cut;  // the file may still be being written: what follows its last line end
     if (reader_.pendingSummary()) {
-        // The file may still be being written: what follows the last line end is kept.
-        damaged = true;
-        log(direc, texts::kRegistroSinFin + path);
+        cut = texts::kRegistroSinFin + path;
+        log(direc, cut);
+        skipped(cut, false);
     }
-    return !ok || damaged;
+    if (!damage.empty()) return {true, damage, true};
+    if (!ok && records > 0 && cut.empty()) return {true, texts::kUltimaRechazada + path, true};
+    if (!cut.empty()) return {true, cut, false};
+    if (!ok) return {true, texts::kSinResumen + path, false};
+    return {};
 }
 
 }  // namespace importer

@@ -10,6 +10,7 @@
 #include "app/import_window.h"
 #include "data/fdm.h"
 #include "import/flat_reader.h"
+#include "import/run_report.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
 #include "platform/exclusive_file.h"
@@ -28,12 +29,29 @@ struct RunSummary {
     int refused = 0;
     bool reachedEnd = false;  // the run got to its normal end (the window closed)
     bool anotherRun = false;  // another run held the folder: this one did nothing
+    // The rows a person must look at (ReportRow::attention), in the order they came.
+    std::vector<ReportRow> attention;
+};
+
+// How a run goes, beyond what the window's boxes say. The window runs with the defaults.
+struct RunOptions {
+    // A failure inside one file (but a lost connection) rolls back the invoice being stored,
+    // keeps the file, reports it and goes on with the next file, instead of stopping the run.
+    bool keepGoing = false;
+    // A dry run: every file and record is read and looked up as a real run would, the save
+    // is tried in a transaction that is always rolled back, and nothing is written anywhere
+    // (no id drawn, no procedure that writes, no file removed or locked for long, no client,
+    // no log line); what a real run would do goes to the report. It goes on after a failure
+    // inside a file, as keepGoing.
+    bool checkOnly = false;
+    // Where each row goes as soon as it is known; none: nowhere.
+    RunReport* report = nullptr;
 };
 
 class ImportRun {
   public:
     ImportRun(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-              InvoiceSteps& steps, FileCleanup& cleanup);
+              InvoiceSteps& steps, FileCleanup& cleanup, const RunOptions& options = {});
 
     // The whole run. A failure that stops it propagates to the caller with the open file
     // and the buffers released; the window then stays open.
@@ -41,17 +59,35 @@ class ImportRun {
     const RunSummary& summary() const { return summary_; }
 
   private:
+    // What became of a file read to its end, before its clean-up.
+    struct FileVerdict {
+        bool keep = false;
+        std::string reason;
+        bool attention = false;
+    };
+
     void importFile(const std::string& direc, const std::string& name);
-    bool readFile(platform::ExclusiveFile& file, const std::string& direc, const std::string& path);
+    void readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
+                        const std::string& name);
+    FileVerdict readFile(platform::ExclusiveFile& file, const std::string& direc,
+                         const std::string& name);
+    ReportRow importRecord(const SummaryRecord& record, const std::string& name, int number);
+    void switchCompany();
     void log(const std::string& direc, const std::string& text);
+    // A file's row: reported and counted.
+    void fileRow(const std::string& name, Outcome outcome, std::string reason, bool attention);
+    void report(const ReportRow& row);
 
     app::Tfimportarfac& w_;
     data::Tfdm& fdm_;
     WindowBuffers& b_;
     InvoiceSteps& steps_;
     FileCleanup& cleanup_;
+    RunOptions options_;
     FlatReader reader_;  // one per run: a delimited stretch carries over between files
     RunSummary summary_;
+    // The file's company and prefix as far as they are known, for its report rows.
+    std::string company_, prefix_;
 };
 
 // The folder's flat files ("[RDE*.txt", letter case ignored, files only).

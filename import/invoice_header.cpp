@@ -19,22 +19,23 @@ void openCommand(records::Buffer& b, std::string sql, const fb::Transaction* tra
         b.Open();
 }
 
-// yyyymmdd from the date text yyyy/mm/dd: characters 1-4, 6-7 and the last two.
+}  // namespace
+
+// Characters 1-4, 6-7 and the last two.
 std::string invoiceNumber(const std::string& dateText) {
     return dateText.substr(0, 4) + dateText.substr(5, 2) + dateText.substr(dateText.size() - 2);
 }
 
-}  // namespace
-
-bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers,
-                          const fb::Transaction* tra) {
+std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuffers& buffers,
+                                           const fb::Transaction* tra) {
     records::Buffer& q = buffers.CBorrar;
     openCommand(
         q,
         "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = " + core::sqlQuote(window.form.EPref.text) +
             " AND FACT_FECHA = " + core::sqlQuote(core::dateText(window.form.EFecIni.date)),
         tra);
-    return !q.IsEmpty() && !q.Fields(0).asString().empty();
+    if (q.IsEmpty() || q.Fields(0).asString().empty()) return std::nullopt;
+    return q.Fields(0).asString();
 }
 
 void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
@@ -52,7 +53,7 @@ void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
 }
 
 LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-                                const SummaryRecord& record) {
+                                const SummaryRecord& record, bool drawId) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     records::Buffer& ptovta = buffers.CPtovta;
@@ -117,8 +118,10 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, Win
 
     // The id is used up even when the invoice never reaches the database. The procedure
     // commits on its own; a lock conflict there draws again.
-    retryLockConflicts([&] { fdm.SCambieidfact.ExecProc(); });
-    f("FACT_ID").setString(fdm.SCambieidfact.params().ParamByName("ID").asString());
+    if (drawId) {
+        retryLockConflicts([&] { fdm.SCambieidfact.ExecProc(); });
+        f("FACT_ID").setString(fdm.SCambieidfact.params().ParamByName("ID").asString());
+    }
     h.Post();
     return d;
 }

@@ -2,6 +2,7 @@
 // The duplicate test and the header of one invoice: a new row of the header buffer, filled
 // from the file's point of sale, its prefix and customer and the record's tax and total,
 // with a fresh id drawn from the company database, and posted into the buffer.
+#include <optional>
 #include <string>
 
 #include "app/import_window.h"
@@ -17,11 +18,11 @@ struct LineDefaults {
     std::string DLis;  // the customer's price list (lipr_cod); empty when it has none
 };
 
-// True when the company database holds an invoice of the window's prefix (EPref) and date
-// (EFecIni): in the connection's reader, or in `tra` when given. Runs through CBorrar and
-// changes nothing else.
-bool invoiceAlreadyStored(app::Tfimportarfac& window, WindowBuffers& buffers,
-                          const fb::Transaction* tra = nullptr);
+// The FACT_ID of an invoice of the window's prefix (EPref) and date (EFecIni) that the company
+// database holds, or nothing: in the connection's reader, or in `tra` when given. Runs through
+// CBorrar and changes nothing else.
+std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuffers& buffers,
+                                           const fb::Transaction* tra = nullptr);
 
 // Locks, in `tra`, the row of the invoice's prefix in PREFIJOS (or, for a prefix without one,
 // the row of its point of sale in PUNTO_VENTA) until `tra` ends. Every import that stores an
@@ -33,8 +34,12 @@ void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra);
 // Inserts and posts the header row into CFacturas (its current row afterwards) and shows
 // the invoice in Edit1. CPtovta must stand on the file's point of sale. A field that does
 // not convert, or a database failure, propagates; a row the buffer refuses to post ends in
-// the buffer's post-error handling. CBorrar is left open on the customer query.
+// the buffer's post-error handling. CBorrar is left open on the customer query. Without
+// `drawId` (a check) no id is drawn from the database: FACT_ID stays 0, which no invoice has.
 LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-                                const SummaryRecord& record);
+                                const SummaryRecord& record, bool drawId = true);
+
+// FACT_NUMERO of an invoice of the date text yyyy/mm/dd: yyyymmdd.
+std::string invoiceNumber(const std::string& dateText);
 
 }  // namespace importer

@@ -1,24 +1,75 @@
 #include "import/invoice_importer.h"
 
+#include "core/date.h"
 #include "import/invoice_header.h"
 #include "import/invoice_lines.h"
 #include "import/invoice_save.h"
 
 namespace importer {
+namespace {
+
+// The count and the sums of the invoice's lines, as the buffer holds them.
+void describeLines(records::Buffer& lines, InvoiceResult& r) {
+    core::Money total, vat;
+    r.lines = 0;
+    for (lines.First(); !lines.Eof(); lines.Next()) {
+        ++r.lines;
+        total += lines.FieldByName("FADE_TOTAL").asMoney();
+        vat += lines.FieldByName("FADE_IVAMONTO").asMoney();
+    }
+    r.total = total;
+    r.vat = vat;
+}
+
+}  // namespace
 
 InvoiceImporter::InvoiceImporter(app::Tfimportarfac& window, data::Tfdm& fdm,
                                  WindowBuffers& buffers, InvoiceReplication* replication)
     : window_(window), fdm_(fdm), buffers_(buffers), replication_(replication) {}
 
-RecordOutcome InvoiceImporter::importRecord(const SummaryRecord& record) {
-    if (invoiceAlreadyStored(window_, buffers_)) return RecordOutcome::Duplicate;
-    const LineDefaults defaults = buildInvoiceHeader(window_, fdm_, buffers_, record);
+void InvoiceImporter::setCheckOnly(bool on) {
+    checkOnly_ = on;
+    wouldStore_.clear();
+}
+
+InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
+    fdm_.clearShownMessages();  // what is shown from here on is this record's
+    const std::string day = core::dateText(window_.form.EFecIni.date);
+    InvoiceResult r;
+    r.number = invoiceNumber(day);
+    if (std::optional<std::string> stored = storedInvoiceId(window_, buffers_)) {
+        r.outcome = RecordOutcome::Duplicate;
+        r.id = *stored;
+        return r;
+    }
+    const std::string key = window_.CodCia + "/" + window_.form.EPref.text + "/" + day;
+    if (checkOnly_ && wouldStore_.count(key)) {
+        r.outcome = RecordOutcome::Duplicate;
+        return r;
+    }
+
+    const LineDefaults defaults =
+        buildInvoiceHeader(window_, fdm_, buffers_, record, /*drawId=*/!checkOnly_);
     window_.port().repaint();  // Edit1 names the invoice while it is stored
     addInvoiceLines(fdm_, buffers_.CFactdetalle, record, defaults);
-    const RecordOutcome outcome = storeInvoice(window_, fdm_, buffers_);
+    describeLines(buffers_.CFactdetalle, r);
+
+    if (checkOnly_) {
+        r.outcome = tryInvoice(fdm_, buffers_);
+        if (r.outcome == RecordOutcome::Stored) wouldStore_.insert(key);
+        return r;
+    }
+    const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
+    r.outcome = storeInvoice(window_, fdm_, buffers_);
+    if (r.outcome != RecordOutcome::Stored) return r;
+    r.id = id;
     // The copies follow the commit: a branch never holds an invoice the company lacks.
-    if (outcome == RecordOutcome::Stored && replication_) replication_->replicate();
-    return outcome;
+    if (replication_) {
+        const BranchCopies copies = replication_->replicate();
+        r.copied = copies.copied;
+        r.pending = copies.pending;
+    }
+    return r;
 }
 
 }  // namespace importer

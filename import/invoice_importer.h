@@ -1,6 +1,9 @@
 #pragma once
 // The invoice steps of the import run: for one summary record, the duplicate test, the
 // header, the lines, the save, the totals, the posting and the copies to the branches.
+#include <set>
+#include <string>
+
 #include "app/import_window.h"
 #include "data/fdm.h"
 #include "import/run_steps.h"
@@ -20,14 +23,23 @@ class InvoiceImporter : public InvoiceSteps {
     // transaction, then copied to the branches. Any other failure (a field that does not
     // convert, a database error, a lock held past the retries) propagates and leaves nothing
     // of the invoice in the company database, unless it comes from the copies, which follow
-    // the commit.
-    RecordOutcome importRecord(const SummaryRecord& record) override;
+    // the commit. The result names the invoice: its number, its id, the sums and the count of
+    // its lines, the branches copied and pending.
+    InvoiceResult importRecord(const SummaryRecord& record) override;
+
+    // A check from now on (or no more): what importRecord would do, with nothing written. No
+    // id is drawn, the save is only tried (tryInvoice), nothing is copied; a record of a
+    // prefix and day that an earlier record of this check would have stored is a duplicate,
+    // as it would be in a real run.
+    void setCheckOnly(bool on);
 
   private:
     app::Tfimportarfac& window_;
     data::Tfdm& fdm_;
     WindowBuffers& buffers_;
     InvoiceReplication* replication_;
+    bool checkOnly_ = false;
+    std::set<std::string> wouldStore_;  // company, prefix and day, of this check
 };
 
 }  // namespace importer

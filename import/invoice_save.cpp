@@ -20,7 +20,7 @@ RecordOutcome storeOnce(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffe
     records::Buffer& h = buffers.CFacturas;
     fb::Transaction tra = fdm.Quorvan.begin();
     lockInvoicePrefix(buffers, tra);
-    if (invoiceAlreadyStored(window, buffers, &tra)) {
+    if (storedInvoiceId(window, buffers, &tra)) {
         tra.rollback();
         discardInvoice(h);
         return RecordOutcome::Duplicate;
@@ -50,6 +50,18 @@ RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBu
             app::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
             h.FieldByName("FACT_NUMERO").asString() + app::texts::kFacturaBloqueadaFin + "\n");
     }
+}
+
+RecordOutcome tryInvoice(data::Tfdm& fdm, WindowBuffers& buffers) {
+    records::Buffer& h = buffers.CFacturas;
+    const RecordOutcome outcome = retryLockConflicts([&] {
+        fb::Transaction tra = fdm.Quorvan.begin();
+        const bool refused = h.ApplyUpdates(0, tra) > 0;
+        tra.rollback();
+        return refused ? RecordOutcome::Refused : RecordOutcome::Stored;
+    });
+    discardInvoice(h);
+    return outcome;
 }
 
 void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {

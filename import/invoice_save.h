@@ -27,6 +27,12 @@ namespace importer {
 // stays.
 RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers);
 
+// For a check: whether the database would take the invoice that stands pending in CFacturas.
+// Its header and lines are sent in a transaction that is rolled back whatever happens (no
+// lock taken, no procedure called); Stored when every row was taken, Refused when one was
+// not (shown by the provider's error hook). The buffer forgets the invoice either way.
+RecordOutcome tryInvoice(data::Tfdm& fdm, WindowBuffers& buffers);
+
 // "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, <FACT_ID>)" for the saved header, through
 // CBorrar, in `tra`. The buffer is not read again: it keeps the totals of the flat file.
 void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra);

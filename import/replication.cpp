@@ -54,13 +54,15 @@ class BranchCopy {
 
 Replicator::Replicator(data::Tfdm& fdm, WindowBuffers& buffers) : fdm_(fdm), b_(buffers) {}
 
-void Replicator::replicate() {
+BranchCopies Replicator::replicate() {
     records::Buffer& branch = b_.CReplicaf;
     // Read afresh for every invoice; the buffer stays open until the next one.
     branch.Close();
     branch.Open();
+    BranchCopies copies;
     for (branch.First(); !branch.Eof(); branch.Next())
-        if (matches(branch)) copyTo(branch);
+        if (matches(branch)) copyTo(branch, copies);
+    return copies;
 }
 
 bool Replicator::matches(records::Buffer& branch) const {
@@ -73,7 +75,7 @@ bool Replicator::matches(records::Buffer& branch) const {
                invoice.FieldByName("PTVT_ID").asInteger();
 }
 
-void Replicator::copyTo(records::Buffer& branch) {
+void Replicator::copyTo(records::Buffer& branch, BranchCopies& copies) {
     fb::Connection& con = fdm_.ConReplica;
     con.close();
     const std::string database = branch.FieldByName("RPVE_SERVIDOR").asString() + "\\datos\\" +
@@ -93,6 +95,7 @@ void Replicator::copyTo(records::Buffer& branch) {
     }
     if (!reached) {
         recordPending(branch, database);
+        ++copies.pending;
         fdm_.port().information(app::texts::kSinConexion + con.param("Database"));
     }
     if (!con.connected()) return;
@@ -111,7 +114,7 @@ void Replicator::copyTo(records::Buffer& branch) {
     replica.Post();
     fillLines(branchId);
     // A refused copy has been shown by the provider's hook and rolled back as a whole.
-    replica.ApplyUpdates(0);
+    if (replica.ApplyUpdates(0) == 0) ++copies.copied;
     copy.end();
 }
 

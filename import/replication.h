@@ -22,11 +22,12 @@ class Replicator : public InvoiceReplication {
     // The invoice is the current row of CFacturas, its lines those of CFactdetalle. A refused
     // copy has been shown by the replica provider's error hook and leaves nothing in the
     // branch; failures of the id procedure or of filling the copy propagate.
-    void replicate() override;
+    BranchCopies replicate() override;
 
   private:
     bool matches(records::Buffer& branch) const;
-    void copyTo(records::Buffer& branch);
+    // Counts in `copies` the copy made, or the branch recorded pending.
+    void copyTo(records::Buffer& branch, BranchCopies& copies);
     void recordPending(records::Buffer& branch, const std::string& database);
     void fillHeader(records::Buffer& branch, const std::string& branchId);
     void fillLines(const std::string& branchId);

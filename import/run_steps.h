@@ -2,6 +2,9 @@
 // What the import run hands each summary record and each finished file to.
 #include <string>
 
+#include <optional>
+
+#include "core/money.h"
 #include "import/summary_fields.h"
 #include "platform/exclusive_file.h"
 
@@ -13,11 +16,27 @@ enum class RecordOutcome {
     Refused,    // the database refused the invoice; nothing of it was kept
 };
 
+// What became of one summary record, and what its invoice was.
+struct InvoiceResult {
+    InvoiceResult(RecordOutcome o = RecordOutcome::Stored) : outcome(o) {}  // NOLINT: implicit
+    RecordOutcome outcome;
+    std::string number;  // FACT_NUMERO, the day as yyyymmdd
+    std::string id;      // FACT_ID stored, or of the invoice found already stored; or none
+    std::optional<core::Money> total, vat;  // the sums of its lines
+    int lines = -1;                         // -1: not known
+    int copied = -1, pending = -1;          // branch copies made, branches recorded pending
+};
+
 // Turns one summary record into an invoice of the company database.
 class InvoiceSteps {
   public:
     virtual ~InvoiceSteps() = default;
-    virtual RecordOutcome importRecord(const SummaryRecord& record) = 0;
+    virtual InvoiceResult importRecord(const SummaryRecord& record) = 0;
+};
+
+struct BranchCopies {
+    int copied = 0;   // branches that hold a copy now
+    int pending = 0;  // branches out of reach, recorded as pending
 };
 
 // Copies the invoice just saved (the current row of the header buffer, with its lines) to
@@ -25,13 +44,14 @@ class InvoiceSteps {
 class InvoiceReplication {
   public:
     virtual ~InvoiceReplication() = default;
-    virtual void replicate() = 0;
+    virtual BranchCopies replicate() = 0;
 };
 
 // What became of a file handed to the clean-up.
 enum class CleanupOutcome {
-    Removed,     // deleted here (unless the system refused it: then the next run finds its
-                 // invoices stored) and its removal on the server started
+    Removed,     // deleted here and its removal on the server started
+    NotDeleted,  // the system refused to delete it here (the next run finds its invoices
+                 // stored); its removal on the server started
     Changed,     // written to or replaced since it was read: kept here and on the server
     UnsafeName,  // a name the transfer script cannot carry: kept here and on the server
 };

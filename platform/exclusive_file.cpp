@@ -62,6 +62,21 @@ bool ExclusiveFile::open(const std::string& path) {
     return true;
 }
 
+bool ExclusiveFile::openShared(const std::string& path) {
+    close();
+    canDelete_ = false;
+    HANDLE h = CreateFileW(nativePath(path).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    handle_ = h;
+    if (!identity(opened_)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
 bool ExclusiveFile::identity(Identity& out) const {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info)) return false;
@@ -135,6 +150,26 @@ bool ExclusiveFile::open(const std::string& path) {
         ::close(fd);
         return false;
     }
+    fd_ = fd;
+    if (!identity(opened_)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool ExclusiveFile::openShared(const std::string& path) {
+    close();
+    int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    // Held by another program: not openable, as for open(). The shared lock that tells is
+    // dropped at once, so that a run beside this one is not kept from its file.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    flock(fd, LOCK_UN);
     fd_ = fd;
     if (!identity(opened_)) {
         close();

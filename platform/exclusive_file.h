@@ -20,6 +20,10 @@ class ExclusiveFile {
     // False when the file cannot be opened or is held by another process. `path` is a path
     // text of the program (platform/file_names.h).
     bool open(const std::string& path);
+    // Opens for reading without taking the file from anybody: for a look that must not keep
+    // a program beside it from taking the file. False also when another program holds it
+    // (the check takes and drops a shared lock at once, on Windows it shares every access).
+    bool openShared(const std::string& path);
     void close();
     bool isOpen() const;
     // The size in bytes (the position is left at the start).

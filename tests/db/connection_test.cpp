@@ -21,7 +21,7 @@ namespace {
 using app::PortCallKind;
 
 struct CountingSteps : importer::InvoiceSteps {
-    importer::RecordOutcome importRecord(const importer::SummaryRecord&) override {
+    importer::InvoiceResult importRecord(const importer::SummaryRecord&) override {
         ++records;
         return importer::RecordOutcome::Stored;
     }

@@ -30,7 +30,7 @@ struct Handed {
 class ScriptedSteps : public importer::InvoiceSteps {
   public:
     ScriptedSteps(app::ImportWindow*& w) : w_(w) {}
-    RecordOutcome importRecord(const importer::SummaryRecord& r) override {
+    importer::InvoiceResult importRecord(const importer::SummaryRecord& r) override {
         handed.push_back({std::string(r.field(0)), std::string(r.field(3)), w_->form.EPref.text,
                           core::dateText(w_->form.EFecIni.date),
                           w_->fdm.Quorvan.param("Database")});
@@ -293,7 +293,7 @@ TEST_F(ImportRunTest, AnInterruptedRunDoesNotReconnectOrStartASecondRun) {
     struct Reentrant : importer::InvoiceSteps {
         app::ImportWindow* w;
         int nested = 0;
-        RecordOutcome importRecord(const importer::SummaryRecord&) override {
+        importer::InvoiceResult importRecord(const importer::SummaryRecord&) override {
             uint64_t opens = w->fdm.General.openCount();
             w->SpeedButton3Click();
             w->CiaExit();

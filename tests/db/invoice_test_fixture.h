@@ -50,10 +50,10 @@ class StepsForwarder : public importer::InvoiceSteps {
     importer::InvoiceSteps* target = nullptr;
     // Runs after each record with its outcome (the buffers as the importer left them).
     std::function<void(importer::RecordOutcome)> after;
-    importer::RecordOutcome importRecord(const importer::SummaryRecord& r) override {
-        importer::RecordOutcome o = target->importRecord(r);
-        if (after) after(o);
-        return o;
+    importer::InvoiceResult importRecord(const importer::SummaryRecord& r) override {
+        importer::InvoiceResult result = target->importRecord(r);
+        if (after) after(result.outcome);
+        return result;
     }
 };
 
@@ -73,9 +73,10 @@ class RecordingReplication : public importer::InvoiceReplication {
   public:
     std::function<void()> onReplicate;
     int calls = 0;
-    void replicate() override {
+    importer::BranchCopies replicate() override {
         ++calls;
         if (onReplicate) onReplicate();
+        return {};
     }
 };
 

@@ -520,7 +520,7 @@ TEST_F(MainWindowTest, PortBoxes) {
 namespace {
 
 struct CountingSteps : importer::InvoiceSteps {
-    importer::RecordOutcome importRecord(const importer::SummaryRecord&) override {
+    importer::InvoiceResult importRecord(const importer::SummaryRecord&) override {
         ++records;
         return importer::RecordOutcome::Stored;
     }

@@ -195,7 +195,7 @@ TEST(ConfigurarProviders, HooksLeavesAndDescendsIntoOwners) {
 }
 
 struct NoSteps : importer::InvoiceSteps {
-    importer::RecordOutcome importRecord(const importer::SummaryRecord&) override {
+    importer::InvoiceResult importRecord(const importer::SummaryRecord&) override {
         return importer::RecordOutcome::Stored;
     }
 };

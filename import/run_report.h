@@ -1,0 +1,41 @@
+#pragma once
+// What a run tells, row by row, of each flat file and each of its summary records, as soon as
+// it is known: for a scheduled run's report, and for the exit status that calls a person.
+#include <string>
+
+namespace importer {
+
+enum class Outcome {
+    Stored,      // a record's invoice was stored (a check: would be)
+    Duplicate,   // a record of a prefix and day already stored
+    Refused,     // a record's invoice refused by the database, or failed and rolled back
+    Skipped,     // a record not read (damaged, cut), or a file not read (unknown point of sale,
+                 // a name without a Windows-1252 form)
+    Kept,        // a file read and left in the folder
+    NotOpenable, // a file held by another program, or not readable
+    Removed,     // a file removed here and on the server (a check: would be)
+};
+// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed".
+const char* outcomeName(Outcome outcome);
+
+struct ReportRow {
+    std::string file;  // the flat file's name, without folder
+    int record = 0;    // the summary record's number in the file, from 1; 0: the file's row
+    Outcome outcome = Outcome::Kept;
+    std::string company, prefix, number, id, total, vat;
+    int lines = -1;  // -1: not known; so too for the branch counts
+    int copied = -1, pending = -1;
+    std::string reason;  // the program's own words; empty when there is nothing to say
+    // A person must look at it: a refused or unreadable record, an unknown point of sale, a
+    // failure passed over, a file that could not be removed. Not a file that may still be
+    // being written (held, empty, no summary record yet, last record without its line end).
+    bool attention = false;
+};
+
+class RunReport {
+  public:
+    virtual ~RunReport() = default;
+    virtual void row(const ReportRow& row) = 0;
+};
+
+}  // namespace importer
