@@ -309,12 +309,11 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
     try {
         result = steps_.importRecord(record);
     } catch (...) {
-        if (options_.keepGoing || options_.checkOnly) {
-            row.outcome = Outcome::Refused;
-            row.reason = reasonOf(std::current_exception(), fdm_);
-            row.attention = true;
-            report(row);
-        }
+        // Rolled back: the report says so, whether the run goes on or stops here.
+        row.outcome = Outcome::Refused;
+        row.reason = reasonOf(std::current_exception(), fdm_);
+        row.attention = true;
+        report(row);
         throw;
     }
     row.number = result.number;

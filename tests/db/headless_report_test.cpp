@@ -1,0 +1,274 @@
+// The headless options of scheduled runs, each run as a separate process over one folder that
+// holds one file of every kind: a stored invoice, a duplicate, a refused save, an amount that
+// is no number, an unknown article, an unknown point of sale, a file held by another program
+// and a file of another company. The report read back cell by cell against the databases,
+// the exit statuses, --keep-going against stopping at the first failure, and --check, which
+// must say what the real run then does while changing nothing.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "platform/exclusive_file.h"
+#include "tests/support/csv.h"
+#include "tests/support/support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::CsvRow;
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// One summary record of `day` (dd/mm/yyyy): cars, field 8 (a line of 01-07) and field 9 (a
+// line of 01-04).
+std::string record(const std::string& day, const std::string& cars, const std::string& f8 = "0",
+                   const std::string& f9 = "0") {
+    return day + ";x;y;" + cars + ";0;0;z;0;" + f8 + ";" + f9 + ";0;0;a;b;c;d;e;FD\r\n";
+}
+
+const char* const kHeader[] = {"file",   "record",         "outcome",         "company",
+                               "prefix", "invoice_number", "invoice_id",      "total",
+                               "vat",    "lines",          "branches_copied", "branches_pending",
+                               "reason"};
+
+class HeadlessReportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        erp_.addCompany("001");
+        erp_.addCompany("002");
+        // Point of sale 14 is a centre of company 001, but no point of sale there.
+        testsupport::execSql(erp_.generalPath(), "INSERT INTO CENTROS VALUES ('14', '001', 'X')");
+        exec("ALTER TABLE FACTURAS_DETALLE ADD CONSTRAINT CK_PRUEBA CHECK (FADE_PRUNIT <> 777)");
+        exec("DELETE FROM ARTICULO WHERE ARTI_COD = '01-04'");
+        for (const char* d : {"xdg/Ostrel", "install", "work", "in", "bin"})
+            fs::create_directories(dir_.file(d));
+        std::ofstream(dir_.file("xdg/Ostrel/Quorvan2021.conf"))
+            << "Directorio=" << dir_.file("install") << "\n";
+        std::ofstream(dir_.file("install/settings.conf"), std::ios::binary)
+            << erp_.root() << "\r\nSYSDBA\r\nx\r\n001\r\n-\r\nAB01\r\n"
+            << dir_.file("in") << "\r\n\r\n";
+        std::ofstream(dir_.file("bin/winscp.com")) << "#!/bin/sh\n";
+        fs::permissions(dir_.file("bin/winscp.com"), fs::perms::owner_all);
+
+        write("[RDE_12_20240101.txt", record("01/01/2024", "1500"));
+        write("[RDE_12_20240101b.txt", record("01/01/2024", "1500"));
+        write("[RDE_12_20240103.txt", record("03/01/2024", "100", "777"));
+        write("[RDE_12_20240104.txt", record("04/01/2024", "100", "0", "12a"));
+        write("[RDE_12_20240107.txt", record("07/01/2024", "100"));
+        write("[RDE_13_20240105.txt", record("05/01/2024", "100", "0", "50"));
+        write("[RDE_14_20240106.txt", record("06/01/2024", "100"));
+        write("[RDE_21_20240108.txt", record("08/01/2024", "2000"));
+        held_ = std::make_unique<platform::FileHolder>(in("[RDE_12_20240107.txt"));
+        ASSERT_TRUE(held_->holding());
+    }
+
+    void write(const std::string& name, const std::string& bytes) {
+        std::ofstream(in(name), std::ios::binary) << bytes;
+    }
+    std::string in(const std::string& name) const { return dir_.file("in/" + name); }
+    void exec(const std::string& sql, const std::string& cia = "001") {
+        testsupport::execSql(erp_.companyPath(cia), sql);
+    }
+
+    Result run(const std::string& args) {
+        const std::string cmd =
+            "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") + "' PATH='" +
+            dir_.file("bin") + ":/usr/bin:/bin' '" + BINARY_DIR + "/importarfac' --headless " +
+            "--pause-ms 0 " + args + " >'" + dir_.file("out") + "' 2>'" + dir_.file("err") + "'";
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_.file("out")),
+                slurp(dir_.file("err"))};
+    }
+    std::vector<CsvRow> report(const std::string& name) {
+        std::vector<CsvRow> rows = testsupport::parseCsv(slurp(dir_.file("work/" + name)));
+        EXPECT_FALSE(rows.empty());
+        if (!rows.empty()) {
+            EXPECT_EQ(rows.front(), CsvRow(std::begin(kHeader), std::end(kHeader)));
+            rows.erase(rows.begin());
+        }
+        return rows;
+    }
+    // FACT_ID, FACT_TOTAL, FACT_IVAMONTO and the number of lines of the invoice stored for a
+    // prefix and day, as the report writes them.
+    std::vector<std::string> stored(const std::string& prefix, const std::string& date,
+                                    const std::string& cia = "001") {
+        const auto rows = testsupport::queryRows(
+            erp_.companyPath(cia),
+            "SELECT F.FACT_ID, F.FACT_TOTAL, F.FACT_IVAMONTO, (SELECT COUNT(*) FROM "
+            "FACTURAS_DETALLE D WHERE D.FACT_ID = F.FACT_ID) FROM FACTURAS F WHERE PREF_PRE = '" +
+                prefix + "' AND FACT_FECHA = '" + date + "'");
+        EXPECT_EQ(rows.size(), 1u) << prefix << " " << date;
+        return rows.empty() ? std::vector<std::string>(4) : rows[0];
+    }
+    std::string invoices(const std::string& cia) {
+        return testsupport::queryValue(erp_.companyPath(cia), "SELECT COUNT(*) FROM FACTURAS");
+    }
+    std::set<std::string> folder() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_.file("in")))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    testsupport::StandInErp erp_;
+    testsupport::TempDir dir_;
+    std::unique_ptr<platform::FileHolder> held_;
+};
+
+// A cell of an expected row: the text itself, or with a leading '~' a text it contains.
+void expectRow(const CsvRow& got, const std::vector<std::string>& want) {
+    ASSERT_EQ(got.size(), want.size()) << testing::PrintToString(got);
+    for (size_t i = 0; i < want.size(); ++i) {
+        if (!want[i].empty() && want[i][0] == '~')
+            EXPECT_NE(got[i].find(want[i].substr(1)), std::string::npos)
+                << kHeader[i] << " of " << got[0] << ": " << got[i];
+        else
+            EXPECT_EQ(got[i], want[i]) << kHeader[i] << " of " << got[0] << " " << got[1];
+    }
+}
+
+TEST_F(HeadlessReportTest, KeepGoingStoresEveryGoodFileKeepsEveryBadOneAndReportsEachRow) {
+    const Result r = run("--keep-going --report informe.csv");
+    EXPECT_EQ(r.status, 4) << r.err;  // refused and unreadable things: a person must look
+
+    const std::string folderText = dir_.file("in") + "/";
+    const std::vector<std::string> first = stored("AB01", "2024-01-01");
+    const std::vector<std::string> other = stored("CD01", "2024-01-08", "002");
+    const std::string lastRefused = "La última factura del archivo no se guardó";
+    const std::vector<std::vector<std::string>> want = {
+        {"[RDE_12_20240101.txt", "1", "stored", "001", "AB01", "20240101", first[0], first[1],
+         first[2], first[3], "0", "0", ""},
+        {"[RDE_12_20240101.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", ""},
+        {"[RDE_12_20240101b.txt", "1", "duplicate", "001", "AB01", "20240101", first[0], "", "", "",
+         "", "", ""},
+        {"[RDE_12_20240101b.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", ""},
+        // 100 for cars and 777 for field 8: two lines, 119 and 777 + 0 VAT.
+        {"[RDE_12_20240103.txt", "1", "refused", "001", "AB01", "20240103", "", "~.00", "~.00", "2",
+         "", "", "~CK_PRUEBA"},
+        {"[RDE_12_20240103.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "",
+         "~" + lastRefused},
+        {"[RDE_12_20240104.txt", "1", "refused", "001", "AB01", "20240104", "", "", "", "", "", "",
+         "'12a' is not a valid floating point value"},
+        {"[RDE_12_20240104.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "",
+         "'12a' is not a valid floating point value"},
+        {"[RDE_12_20240107.txt", "", "not_openable", "", "", "", "", "", "", "", "", "",
+         "Error al abrir el archivo" + folderText + "[RDE_12_20240107.txt"},
+        {"[RDE_13_20240105.txt", "1", "refused", "001", "AB02", "20240105", "", "", "", "", "", "",
+         "~Código '01-04' no encontrado."},
+        {"[RDE_13_20240105.txt", "", "kept", "001", "AB02", "", "", "", "", "", "", "",
+         "~Código '01-04' no encontrado."},
+        {"[RDE_14_20240106.txt", "", "skipped", "001", "", "", "", "", "", "", "", "",
+         "No hay punto de venta para el archivo " + folderText + "[RDE_14_20240106.txt"},
+        {"[RDE_21_20240108.txt", "1", "stored", "002", "CD01", "20240108", other[0], other[1],
+         other[2], other[3], "0", "0", ""},
+        {"[RDE_21_20240108.txt", "", "removed", "002", "CD01", "", "", "", "", "", "", "", ""},
+    };
+    const std::vector<CsvRow> rows = report("informe.csv");
+    ASSERT_EQ(rows.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) expectRow(rows[i], want[i]);
+    EXPECT_EQ(first[1], "1785.00");
+
+    // The good files went, the bad ones stayed; only the good invoices are stored.
+    EXPECT_EQ(folder(), (std::set<std::string>{"[RDE_12_20240103.txt", "[RDE_12_20240104.txt",
+                                               "[RDE_12_20240107.txt", "[RDE_13_20240105.txt",
+                                               "[RDE_14_20240106.txt", "erroresimp.txt"}));
+    EXPECT_EQ(invoices("001"), "1");
+    EXPECT_EQ(invoices("002"), "1");
+    // The summary names what a person must look at.
+    for (const char* line : {"refused: [RDE_12_20240103.txt record 1: ",
+                             "kept: [RDE_12_20240104.txt: '12a' is not a valid",
+                             "skipped: [RDE_14_20240106.txt: No hay punto de venta"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    EXPECT_EQ(r.out.find("[RDE_12_20240107.txt"), std::string::npos) << r.out;
+
+    // Once the bad files are dealt with, a file another program holds is no reason to call a
+    // person: it is read the night after.
+    for (const char* bad : {"[RDE_12_20240103.txt", "[RDE_12_20240104.txt", "[RDE_13_20240105.txt",
+                            "[RDE_14_20240106.txt"})
+        fs::remove(in(bad));
+    EXPECT_EQ(run("--keep-going --report informe.csv").status, 0);
+    held_.reset();
+    EXPECT_EQ(run("--keep-going --report informe.csv").status, 0);
+    EXPECT_EQ(report("informe.csv")[0][2], "stored");
+    EXPECT_EQ(folder(), std::set<std::string>{"erroresimp.txt"});
+}
+
+// As the Parts have it: the first failure that is not a refused save stops the run there; the
+// files after it wait for the next run. The report says what happened up to there.
+TEST_F(HeadlessReportTest, WithoutKeepGoingTheFirstFailureStopsTheRun) {
+    const Result r = run("--report informe.csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'12a' is not a valid floating point value"), std::string::npos) << r.err;
+    std::vector<std::string> outcomes;
+    for (const CsvRow& row : report("informe.csv")) outcomes.push_back(row[0] + " " + row[2]);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{
+                            "[RDE_12_20240101.txt stored", "[RDE_12_20240101.txt removed",
+                            "[RDE_12_20240101b.txt duplicate", "[RDE_12_20240101b.txt removed",
+                            "[RDE_12_20240103.txt refused", "[RDE_12_20240103.txt kept",
+                            "[RDE_12_20240104.txt refused"}));
+    EXPECT_TRUE(fs::exists(in("[RDE_21_20240108.txt")));
+    EXPECT_EQ(invoices("002"), "0");
+}
+
+// The databases of the three kinds, table by table, and their generators.
+std::string snapshot(const std::string& db) {
+    std::string sql;
+    for (const auto& t : testsupport::queryRows(
+             db,
+             "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS WHERE RDB$SYSTEM_FLAG = 0 "
+             "AND RDB$VIEW_BLR IS NULL ORDER BY 1"))
+        sql += "SELECT '" + t[0] + "', T.* FROM " + t[0] + " T;\n";
+    for (const auto& g : testsupport::queryRows(
+             db,
+             "SELECT TRIM(RDB$GENERATOR_NAME) FROM RDB$GENERATORS WHERE RDB$SYSTEM_FLAG = 0 "
+             "ORDER BY 1"))
+        sql += "SELECT '" + g[0] + "', GEN_ID(" + g[0] + ", 0) FROM RDB$DATABASE;\n";
+    return testsupport::querySql(db, sql);
+}
+
+TEST_F(HeadlessReportTest, CheckChangesNothingAndSaysWhatTheRunThenDoes) {
+    auto everything = [&] {
+        std::string all = snapshot(erp_.generalPath()) + snapshot(erp_.companyPath("001")) +
+                          snapshot(erp_.companyPath("002"));
+        for (const auto& e : fs::directory_iterator(dir_.file("in")))
+            all += e.path().filename().string() + "\n" + slurp(e.path().string());
+        for (const auto& e : fs::directory_iterator(dir_.file("work")))
+            all += e.path().filename().string() + "\n";
+        return all;
+    };
+    const std::string before = everything();
+    const Result check = run("--check --report ../control.csv");
+    EXPECT_EQ(check.status, 4) << check.err;
+    EXPECT_NE(check.out.find("check: nothing was written"), std::string::npos) << check.out;
+    EXPECT_EQ(everything(), before);
+
+    const Result real = run("--keep-going --report informe.csv");
+    EXPECT_EQ(real.status, 4) << real.err;
+    // The same verdict for every file and record, the same invoices and lines; the check draws
+    // no id and copies to no branch.
+    const std::vector<CsvRow> predicted = testsupport::parseCsv(slurp(dir_.file("control.csv")));
+    const std::vector<CsvRow> happened =
+        testsupport::parseCsv(slurp(dir_.file("work/informe.csv")));
+    ASSERT_EQ(predicted.size(), happened.size());
+    for (size_t i = 1; i < happened.size(); ++i) {
+        SCOPED_TRACE(happened[i][0] + " " + happened[i][1]);
+        for (size_t c : {0, 1, 2, 3, 4, 5, 7, 8, 9}) EXPECT_EQ(predicted[i][c], happened[i][c]);
+    }
+}
+
+}  // namespace
