@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into temporary prefixes and checks what a user gets: the program and the
 # transfer client as executables that run, the desktop entry naming the installed program,
-# and its icon. Usage: install_test.sh BUILD_DIR [CMAKE]
+# its icon, and the systemd units of the nightly import. Usage: install_test.sh BUILD_DIR [CMAKE]
 set -euo pipefail
 build="$1"
 cmake="${2:-cmake}"
@@ -61,6 +61,15 @@ for c in "${cases[@]}"; do
     status=$?
     set -e
     [ "$status" -eq 2 ] || fail "winscp.com on an unknown command: exit $status, not 2"
+
+    # The nightly import's units, the service naming the program where it was installed.
+    unit="$root/lib/systemd/system/importarfac.service"
+    grep -qF "exec \"$prefix/bin/importarfac\" --headless --keep-going" "$unit" 2>/dev/null ||
+        fail "the service does not run $prefix/bin/importarfac"
+    for f in lib/systemd/system/importarfac.timer lib/sysusers.d/importarfac.conf \
+        lib/tmpfiles.d/importarfac.conf; do
+        [ -f "$root/$f" ] || fail "$f missing"
+    done
 
     entry="$root/share/applications/importarfac.desktop"
     if [ ! -f "$entry" ]; then
