@@ -13,13 +13,15 @@
 // when the import stored every invoice.
 //
 // Usage: bench_load [--forced-writes] [--hold-ms N] [--writer-pause-ms N] [--count-files N]
-//                   [--program PATH]
+//                   [--program PATH] [--with-check]
 //   The server comes from FB_TEST_SERVER, FB_TEST_USER, FB_TEST_PASSWORD; bench/bench_load.sh
 //   starts a private one. --forced-writes keeps the databases' forced writes (default: off);
 //   --hold-ms is how long each sale of the second writer stays open (default 3),
 //   --writer-pause-ms the time between its rounds of sales (default 20); --count-files the
 //   files of the in-process count (default 200); --program the importarfac to run (default:
-//   the one beside bench_load, as is load_inserter).
+//   the one beside bench_load, as is load_inserter); --with-check runs the program's --check over
+//   the same folder first (before the second writer starts) and prints its time beside the
+//   import's.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -197,6 +199,8 @@ class Inserter {
 
 struct ProgramRun {
     double seconds = 0;
+    double checkSeconds = 0;  // --check over the same folder first; 0: not run
+    std::string checkSummary;
     long peakKb = 0;
     int status = -1;
     int64_t transactions = 0;  // started in the company databases, the second writer's excluded
@@ -236,18 +240,32 @@ void writeSettings(const std::string& dir, const load::Server& s, const std::str
 
 ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::string& program,
                       const std::vector<load::Invoice>& invoices, bool forcedWrites,
-                      const Writer& writer) {
+                      const Writer& writer, bool withCheck) {
     const std::string root = dir + "/erp";
     load::createErp(s, root, scriptsDir(), forcedWrites);
     load::writeFlatFiles(dir + "/in", invoices);
     writeSettings(dir, s, root, dir + "/in");
 
     ProgramRun r;
+    const std::string path = std::string("PATH=") + dir + "/bin:" + std::getenv("PATH");
+    if (withCheck) {
+        // The dry run over the same folder, before the second writer starts (so that the
+        // transactions counted below are the import's): what a real run would do, with
+        // nothing written.
+        const auto checkStart = std::chrono::steady_clock::now();
+        const pid_t check = spawn({program, "--headless", "--pause-ms", "0", "--check", "--report",
+                                   dir + "/check.csv"},
+                                  dir + "/check.err", {"XDG_CONFIG_DIRS=" + dir + "/xdg", path},
+                                  dir + "/check.out");
+        if (waitFor(check) != 0)
+            throw std::runtime_error("the check failed: " + slurp(dir + "/check.err"));
+        r.checkSeconds = seconds(checkStart);
+        r.checkSummary = slurp(dir + "/check.out");
+    }
     int64_t before = 0;
     for (const std::string& c : load::companies())
         before += nextTransaction(s, load::companyPath(root, c));
     Inserter inserter(dir, root, writer);
-    const std::string path = std::string("PATH=") + dir + "/bin:" + std::getenv("PATH");
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid =
         spawn({selfDir() + "/bench_load", "--run-measured", dir + "/out", dir + "/work", program,
@@ -430,6 +448,7 @@ Counts countStatements(const load::Server& s, const std::string& dir,
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--run-measured") == 0) return runMeasured(argc, argv);
     bool forcedWrites = false;
+    bool withCheck = false;
     Writer writer;
     size_t countFiles = 200;
     std::string program = selfDir() + "/importarfac";
@@ -437,6 +456,8 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--forced-writes") {
             forcedWrites = true;
+        } else if (a == "--with-check") {
+            withCheck = true;
         } else if (a == "--hold-ms" && i + 1 < argc) {
             writer.holdMs = std::atoi(argv[++i]);
         } else if (a == "--writer-pause-ms" && i + 1 < argc) {
@@ -448,7 +469,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: bench_load [--forced-writes] [--hold-ms N] [--writer-pause-ms N]"
-                         " [--count-files N] [--program PATH]\n");
+                         " [--count-files N] [--program PATH] [--with-check]\n");
             return 2;
         }
     }
@@ -470,7 +491,7 @@ int main(int argc, char** argv) {
 
         // The program first, while this process is small.
         ProgramRun imp =
-            runProgram(*server, dir + "/import", program, invoices, forcedWrites, writer);
+            runProgram(*server, dir + "/import", program, invoices, forcedWrites, writer, withCheck);
         const FloorRun floor = runFloor(*server, dir + "/floor", invoices, forcedWrites, writer);
         const std::vector<load::Invoice> first(
             invoices.begin(), invoices.begin() + std::min(countFiles, invoices.size()));
@@ -484,6 +505,10 @@ int main(int argc, char** argv) {
         std::printf("  program: %s\n", program.c_str());
         std::printf("  import (headless program):        %8.1f invoices/s  (%.2f s)\n",
                     n / imp.seconds, imp.seconds);
+        if (withCheck)
+            std::printf("  --check first (no second writer):  %8.1f invoices/s  (%.2f s, %.2fx "
+                        "the import's time)\n",
+                        n / imp.checkSeconds, imp.checkSeconds, imp.checkSeconds / imp.seconds);
         std::printf("  floor, saves, totals and posting: %8.1f invoices/s  (%.2f s)\n",
                     n / floor.seconds, floor.seconds);
         std::printf("  import / floor: %.2fx\n", imp.seconds / floor.seconds);
