@@ -6,12 +6,14 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "app/texts.h"
 #include "core/errors.h"
+#include "fb/api.h"
 #include "platform/exclusive_file.h"
 #include "platform/lock_file.h"
 #include "tests/support/support.h"
@@ -34,6 +36,7 @@ class ScriptedSteps : public importer::InvoiceSteps {
         handed.push_back({std::string(r.field(0)), std::string(r.field(3)), w_->form.EPref.text,
                           core::dateText(w_->form.EFecIni.date),
                           w_->fdm.Quorvan.param("Database")});
+        if (fail) fail(handed.size());  // may throw, as a failing invoice does
         if (outcomes.empty()) return RecordOutcome::Stored;
         RecordOutcome o = outcomes.front();
         outcomes.pop_front();
@@ -41,6 +44,7 @@ class ScriptedSteps : public importer::InvoiceSteps {
     }
     std::deque<RecordOutcome> outcomes;
     std::vector<Handed> handed;
+    std::function<void(size_t record)> fail;
 
   private:
     app::ImportWindow*& w_;
@@ -339,6 +343,40 @@ TEST_F(ImportRunTest, ARunFindingAnotherAtWorkOnItsFolderSaysSoAndTouchesNothing
     // The run let go of the folder when it ended, and left nothing of its lock there.
     EXPECT_FALSE(exists("importarfac.lock"));
     EXPECT_EQ(other.lock(folder_ + "/importarfac.lock"), platform::LockFile::Result::Locked);
+}
+
+// --keep-going: a failure inside a file keeps that file and the run goes on with the next; a
+// lost connection still stops the run where it happens.
+TEST_F(ImportRunTest, KeepGoingPassesOverAFailedFileButNotALostConnection) {
+    w_->runOptions.keepGoing = true;
+    const char* names[] = {"[RDE_12_20240131.txt", "[RDE_12_20240201.txt", "[RDE_12_20240202.txt"};
+    for (const char* name : names) write(name, summary("01/01/2024"));
+    steps_.fail = [](size_t record) {
+        if (record == 1) throw core::ConversionError("'12a' is not a valid floating point value");
+    };
+    run();
+    EXPECT_EQ(steps_.handed.size(), 3u);
+    EXPECT_EQ(port_.texts(PortCallKind::Failure),
+              std::vector<std::string>{"'12a' is not a valid floating point value"});
+    EXPECT_EQ(port_.count(PortCallKind::Close), 1);  // the run reached its end
+    EXPECT_EQ(cleanup_.cleaned, (std::vector<std::string>{names[1], names[2]}));
+    ASSERT_EQ(w_->lastRun().attention.size(), 2u);  // the record, then its file
+    EXPECT_EQ(w_->lastRun().attention[1].file, names[0]);
+    EXPECT_EQ(w_->lastRun().attention[1].outcome, importer::Outcome::Kept);
+
+    steps_.handed.clear();
+    cleanup_.cleaned.clear();
+    steps_.fail = [](size_t record) {
+        if (record == 1)
+            throw fb::Error("Error reading data from the connection.", {isc_net_read_err});
+    };
+    port_.clear();
+    runAgain();
+    EXPECT_EQ(steps_.handed.size(), 1u);
+    EXPECT_EQ(port_.texts(PortCallKind::Failure),
+              std::vector<std::string>{"Error reading data from the connection."});
+    EXPECT_EQ(port_.count(PortCallKind::Close), 0);
+    EXPECT_TRUE(cleanup_.cleaned.empty());
 }
 
 }  // namespace
