@@ -149,7 +149,8 @@ ImportResult runImport(const std::string& root, const std::string& folder) {
     if (!p.window.connectDatabases()) throw std::runtime_error("not connected");
 
     ImportResult r;
-    fb::Connection::setStatementHook([&r](const std::string& sql) { r.texts.push_back(sql); });
+    fb::Connection::setStatementHook(
+        [&r](const std::string& sql, const std::vector<fb::Value>&) { r.texts.push_back(sql); });
     const uint64_t prepared = p.fdm.Quorvan.preparedCount();
     const uint64_t executed = p.fdm.Quorvan.executedCount();
     const auto start = std::chrono::steady_clock::now();

@@ -253,10 +253,9 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
         // transactions counted below are the import's): what a real run would do, with
         // nothing written.
         const auto checkStart = std::chrono::steady_clock::now();
-        const pid_t check = spawn({program, "--headless", "--pause-ms", "0", "--check", "--report",
-                                   dir + "/check.csv"},
-                                  dir + "/check.err", {"XDG_CONFIG_DIRS=" + dir + "/xdg", path},
-                                  dir + "/check.out");
+        const pid_t check = spawn(
+            {program, "--headless", "--pause-ms", "0", "--check", "--report", dir + "/check.csv"},
+            dir + "/check.err", {"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/check.out");
         if (waitFor(check) != 0)
             throw std::runtime_error("the check failed: " + slurp(dir + "/check.err"));
         r.checkSeconds = seconds(checkStart);
@@ -490,8 +489,8 @@ int main(int argc, char** argv) {
         for (const load::Invoice& inv : invoices) lines += inv.lines.size();
 
         // The program first, while this process is small.
-        ProgramRun imp =
-            runProgram(*server, dir + "/import", program, invoices, forcedWrites, writer, withCheck);
+        ProgramRun imp = runProgram(*server, dir + "/import", program, invoices, forcedWrites,
+                                    writer, withCheck);
         const FloorRun floor = runFloor(*server, dir + "/floor", invoices, forcedWrites, writer);
         const std::vector<load::Invoice> first(
             invoices.begin(), invoices.begin() + std::min(countFiles, invoices.size()));
@@ -506,9 +505,10 @@ int main(int argc, char** argv) {
         std::printf("  import (headless program):        %8.1f invoices/s  (%.2f s)\n",
                     n / imp.seconds, imp.seconds);
         if (withCheck)
-            std::printf("  --check first (no second writer):  %8.1f invoices/s  (%.2f s, %.2fx "
-                        "the import's time)\n",
-                        n / imp.checkSeconds, imp.checkSeconds, imp.checkSeconds / imp.seconds);
+            std::printf(
+                "  --check first (no second writer):  %8.1f invoices/s  (%.2f s, %.2fx "
+                "the import's time)\n",
+                n / imp.checkSeconds, imp.checkSeconds, imp.checkSeconds / imp.seconds);
         std::printf("  floor, saves, totals and posting: %8.1f invoices/s  (%.2f s)\n",
                     n / floor.seconds, floor.seconds);
         std::printf("  import / floor: %.2fx\n", imp.seconds / floor.seconds);

@@ -2,8 +2,11 @@
 // The data module: the three connections, the server-side datasets bound to them, and the
 // buffers of its own lookups. It lives for the whole program and is created before the
 // import window, whose providers are bound to its datasets.
+#include <cstdint>
 #include <exception>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "app/ui_port.h"
 #include "core/component.h"
@@ -43,6 +46,13 @@ class Tfdm : public core::Component {
     // The unit conversion factor of the article, rounded to four decimals; 1 when either
     // text is empty or no factor is defined.
     core::Money factor_unidad(const std::string& IdArt, const std::string& Unidad);
+
+    // While on (a run), the three article services remember each answer by its arguments and
+    // give it again without asking the database, for as long as the company connection is
+    // the one they asked: an answer of another company, or of an earlier run, is never given.
+    // "Not found" is remembered too, and its message shown at every call as before. Turning
+    // it on forgets what was remembered.
+    void rememberArticleAnswers(bool on);
 
     // Attaches the error translation to every provider and buffer that `Componente` owns,
     // descending into owned components that own components themselves. The module's own
@@ -103,12 +113,29 @@ class Tfdm : public core::Component {
     records::Buffer CReplarticulo;
 
   private:
+    // What the article services answered, on the company connection of `connection`.
+    struct Validation {
+        int tipo = 0;
+        std::string id, descripcion, unidad;
+    };
+    struct ArticleAnswers {
+        bool on = false;
+        uint64_t connection = 0;  // Quorvan.openCount() of the answers
+        std::map<std::string, Validation, std::less<>> validations;
+        std::map<std::string, std::pair<core::Money, core::Money>, std::less<>> taxes;
+        std::map<std::pair<std::string, std::string>, core::Money> factors;
+    };
+    // Forgets the answers of another connection; whether answers may be remembered.
+    bool answersHold();
+    Validation validation(const std::string& key);
+
     // Shows a box through the port and keeps its text for shownMessages().
     void error(const std::string& text);
     void information(const std::string& text);
 
     app::UiPort* port_;
     std::string shown_;
+    ArticleAnswers answers_;
 };
 
 }  // namespace data

@@ -3,6 +3,7 @@
 #include "app/texts.h"
 #include "core/text.h"
 #include "data/fdm.h"
+#include "records/command.h"
 
 namespace data {
 
@@ -28,46 +29,100 @@ std::string Tfdm::configuracion(const std::string& Modulo, const std::string& Ca
     return {};
 }
 
+namespace {
+
+using records::openCommand;
+using records::values;
+
+fb::Value text(const std::string& t) {
+    return fb::Value::ofText(t);
+}
+
+}  // namespace
+
+void Tfdm::rememberArticleAnswers(bool on) {
+    answers_ = ArticleAnswers{};
+    answers_.on = on;
+    answers_.connection = Quorvan.openCount();
+}
+
+bool Tfdm::answersHold() {
+    if (answers_.on && answers_.connection != Quorvan.openCount()) rememberArticleAnswers(true);
+    return answers_.on;
+}
+
+Tfdm::Validation Tfdm::validation(const std::string& key) {
+    const bool remember = answersHold();
+    if (remember) {
+        auto it = answers_.validations.find(key);
+        if (it != answers_.validations.end()) return it->second;
+    }
+    openCommand(CValarticulo, "select * from valide_articulo(:CLAVE)",
+                values({{"CLAVE", text(key)}}));
+    // No row, or a type that is not a number, fails here with the conversion's message (and
+    // is not remembered).
+    Validation v;
+    v.tipo = core::parseInt32(CValarticulo.FieldByName("TIPO").asString());
+    if (v.tipo == 1 || v.tipo == 2) {
+        v.id = CValarticulo.FieldByName("ID").asString();
+        v.descripcion = CValarticulo.FieldByName("DESCRIPCION").asString();
+        v.unidad = CValarticulo.FieldByName("UNIDAD").asString();
+    }
+    if (remember) answers_.validations.emplace(key, v);
+    return v;
+}
+
 bool Tfdm::valide_articulo(const std::string& CodBar, records::Field Cod, records::Field Desc,
                            records::Field Unidad) {
     if (CodBar.empty()) return false;
-    CValarticulo.Close();
-    CValarticulo.CommandText = "select * from valide_articulo(" + core::sqlQuote(CodBar) + ")";
-    CValarticulo.Open();
-    // No row, or a type that is not a number, fails here with the conversion's message.
-    int tipo = core::parseInt32(CValarticulo.FieldByName("TIPO").asString());
-    if (tipo == 0) {
+    const Validation v = validation(CodBar);
+    if (v.tipo == 0) {
         information(app::texts::kCodigo + core::sqlQuote(CodBar) + app::texts::kNoEncontrado);
         return false;
     }
-    if (tipo != 1 && tipo != 2) return false;
-    Cod.setString(CValarticulo.FieldByName("ID").asString());
-    if (Desc.asString().empty()) Desc.setString(CValarticulo.FieldByName("DESCRIPCION").asString());
-    if (Unidad.asString().empty()) Unidad.setString(CValarticulo.FieldByName("UNIDAD").asString());
+    if (v.tipo != 1 && v.tipo != 2) return false;
+    Cod.setString(v.id);
+    if (Desc.asString().empty()) Desc.setString(v.descripcion);
+    if (Unidad.asString().empty()) Unidad.setString(v.unidad);
     return true;
 }
 
 void Tfdm::imptos_articulo(const std::string& Id, records::Field IvaP, records::Field Consumo) {
-    CArticulo.Close();
-    CArticulo.CommandText =
-        "select taiv_porc, arti_consumo from articulo a, tarifa_iva t where a.taiv_cod = "
-        "t.taiv_cod and arti_cod = " +
-        core::sqlQuote(Id);
-    CArticulo.Open();
-    // Without a row both read as 0.
-    IvaP.setMoney(CArticulo.Fields(0).asMoney());
-    Consumo.setMoney(CArticulo.Fields(1).asMoney());
+    const bool remember = answersHold();
+    auto it = answers_.taxes.find(Id);
+    if (!remember || it == answers_.taxes.end()) {
+        openCommand(CArticulo,
+                    "select taiv_porc, arti_consumo from articulo a, tarifa_iva t where "
+                    "a.taiv_cod = t.taiv_cod and arti_cod = :ARTI_COD",
+                    values({{"ARTI_COD", text(Id)}}));
+        // Without a row both read as 0.
+        const std::pair<core::Money, core::Money> taxes{CArticulo.Fields(0).asMoney(),
+                                                        CArticulo.Fields(1).asMoney()};
+        if (!remember) {
+            IvaP.setMoney(taxes.first);
+            Consumo.setMoney(taxes.second);
+            return;
+        }
+        it = answers_.taxes.emplace(Id, taxes).first;
+    }
+    IvaP.setMoney(it->second.first);
+    Consumo.setMoney(it->second.second);
 }
 
 core::Money Tfdm::factor_unidad(const std::string& IdArt, const std::string& Unidad) {
     const core::Money one = core::Money::fromInt(1);
     if (IdArt.empty() || Unidad.empty()) return one;
-    CFactor.Close();
-    CFactor.CommandText = "SELECT * FROM FACTOR_UNIDAD_CANT(" + core::sqlQuote(IdArt) + "," +
-                          core::sqlQuote(Unidad) + ")";
-    CFactor.Open();
-    if (CFactor.IsEmpty()) return one;
-    return CFactor.FieldByName("FACTOR").asMoney();
+    const bool remember = answersHold();
+    const std::pair<std::string, std::string> key{IdArt, Unidad};
+    if (remember) {
+        auto it = answers_.factors.find(key);
+        if (it != answers_.factors.end()) return it->second;
+    }
+    openCommand(CFactor, "SELECT * FROM FACTOR_UNIDAD_CANT(:ARTICULO,:UNIDAD)",
+                values({{"ARTICULO", text(IdArt)}, {"UNIDAD", text(Unidad)}}));
+    const core::Money factor = CFactor.IsEmpty() ? one : CFactor.FieldByName("FACTOR").asMoney();
+    if (remember) answers_.factors.emplace(key, factor);
+    return factor;
 }
 
 }  // namespace data

@@ -5,8 +5,8 @@
 namespace fb {
 namespace {
 
-std::function<void(const std::string&)>& statementHook() {
-    static std::function<void(const std::string&)> hook;
+Connection::StatementHook& statementHook() {
+    static Connection::StatementHook hook;
     return hook;
 }
 
@@ -156,7 +156,7 @@ std::vector<ColumnInfo> Connection::describe(const std::string& sql) {
 Table Connection::run(const Transaction& tra, const std::string& sql,
                       const std::vector<Value>& params) {
     Statement& stmt = prepare(tra, sql);
-    if (statementHook()) statementHook()(sql);
+    if (statementHook()) statementHook()(sql, params);
     ++executed_;
     Table t;
     t.columns = stmt.outputs();
@@ -191,7 +191,7 @@ Table Connection::read(const std::string& sql, const std::vector<Value>& params)
     }
 }
 
-void Connection::setStatementHook(std::function<void(const std::string&)> hook) {
+void Connection::setStatementHook(StatementHook hook) {
     statementHook() = std::move(hook);
 }
 

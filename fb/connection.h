@@ -89,8 +89,11 @@ class Connection {
     // Transactions started: by begin() and every statement of its own, and each reader.
     uint64_t transactionCount() const { return transactions_; }
 
-    // Called before every statement that any connection sends (fault injection in tests).
-    static void setStatementHook(std::function<void(const std::string& sql)> hook);
+    // Called before every statement that any connection sends, with its parameters (fault
+    // injection and traces in tests; fb/sql_text.h writes the values in).
+    using StatementHook =
+        std::function<void(const std::string& sql, const std::vector<Value>& params)>;
+    static void setStatementHook(StatementHook hook);
 
   private:
     class StateGuard;

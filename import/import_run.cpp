@@ -144,6 +144,13 @@ void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string re
 
 void ImportRun::run() {
     app::FormModel& f = w_.form;
+    // The article services answer the same few codes for every line of every invoice; what
+    // they answered is remembered for this run only.
+    fdm_.rememberArticleAnswers(true);
+    struct Forget {
+        data::Tfdm& fdm;
+        ~Forget() { fdm.rememberArticleAnswers(false); }
+    } forget{fdm_};
     f.Panel5.caption = texts::kImportando;
     f.Panel5.visible = true;
     w_.port().repaint();

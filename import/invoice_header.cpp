@@ -4,19 +4,16 @@
 #include "core/money.h"
 #include "core/text.h"
 #include "import/lock_retry.h"
+#include "records/command.h"
 
 namespace importer {
 namespace {
 
-// Runs a query through the command buffer, which then stands on its first row (if any): in
-// `tra` when given.
-void openCommand(records::Buffer& b, std::string sql, const fb::Transaction* tra = nullptr) {
-    b.Close();
-    b.CommandText = std::move(sql);
-    if (tra)
-        b.Open(*tra);
-    else
-        b.Open();
+using records::openCommand;
+using records::values;
+
+fb::Value text(const std::string& t) {
+    return fb::Value::ofText(t);
 }
 
 }  // namespace
@@ -29,11 +26,11 @@ std::string invoiceNumber(const std::string& dateText) {
 std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuffers& buffers,
                                            const fb::Transaction* tra) {
     records::Buffer& q = buffers.CBorrar;
-    openCommand(
-        q,
-        "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = " + core::sqlQuote(window.form.EPref.text) +
-            " AND FACT_FECHA = " + core::sqlQuote(core::dateText(window.form.EFecIni.date)),
-        tra);
+    openCommand(q,
+                "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = :PREF_PRE AND FACT_FECHA = :FECHA",
+                values({{"PREF_PRE", text(window.form.EPref.text)},
+                        {"FECHA", text(core::dateText(window.form.EFecIni.date))}}),
+                tra);
     if (q.IsEmpty() || q.Fields(0).asString().empty()) return std::nullopt;
     return q.Fields(0).asString();
 }
@@ -41,14 +38,12 @@ std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuf
 void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
-    openCommand(q,
-                "SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = " +
-                    core::sqlQuote(h.FieldByName("PREF_PRE").asString()) + " WITH LOCK",
-                &tra);
+    openCommand(
+        q, "SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = :PREF_PRE WITH LOCK",
+        values({{"PREF_PRE", text(h.FieldByName("PREF_PRE").asString())}}), &tra);
     if (!q.IsEmpty()) return;
-    openCommand(q,
-                "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = " +
-                    std::to_string(h.FieldByName("PTVT_ID").asInteger()) + " WITH LOCK",
+    openCommand(q, "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = :PTVT_ID WITH LOCK",
+                values({{"PTVT_ID", fb::Value::ofInt(h.FieldByName("PTVT_ID").asInteger())}}),
                 &tra);
 }
 
@@ -71,8 +66,8 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, Win
 
     openCommand(q,
                 "select pref_ivainc, pref_actual from prefijos where tido_cod = 31 and "
-                "pref_pre = " +
-                    core::sqlQuote(prefix));
+                "pref_pre = :PREF_PRE",
+                values({{"PREF_PRE", text(prefix)}}));
     f("FACT_IVAINC").setString(q.Fields(0).asString());
     if (f("FACT_IVAINC").asString().empty()) f("FACT_IVAINC").setString("N");
 
@@ -88,8 +83,8 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, Win
     // Without a customer row every column reads as empty text.
     openCommand(q,
                 "select terc_nom, lipr_cod, vend_cod, clie_rtcree from terceros t, "
-                "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = " +
-                    core::sqlQuote(f("TERC_NIT").asString()));
+                "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = :TERC_NIT",
+                values({{"TERC_NIT", text(f("TERC_NIT").asString())}}));
     f("FACT_NOMCLIENTE").setString(q.Fields(0).asString());
     d.DLis = q.Fields(1).asString();
     f("VEND_COD").setString(q.Fields(2).asString());

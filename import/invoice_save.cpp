@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "import/invoice_header.h"
 #include "import/lock_retry.h"
+#include "records/command.h"
 
 namespace importer {
 namespace {
@@ -65,11 +66,11 @@ RecordOutcome tryInvoice(data::Tfdm& fdm, WindowBuffers& buffers) {
 }
 
 void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
-    records::Buffer& q = buffers.CBorrar;
-    q.Close();
-    q.CommandText = "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, " +
-                    buffers.CFacturas.FieldByName("FACT_ID").asString() + ")";
-    q.Execute(tra);
+    records::executeCommand(
+        buffers.CBorrar, "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)",
+        records::values(
+            {{"ID", fb::Value::ofInt(buffers.CFacturas.FieldByName("FACT_ID").asInteger())}}),
+        tra);
 }
 
 int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
@@ -78,16 +79,24 @@ int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Trans
     records::Buffer& interfaces = buffers.CInterfaces;
     records::Buffer& conta = buffers.CContafactura;
 
-    interfaces.Close();
-    interfaces.CommandText =
-        "select MAX(INVE_ID) ID from INTERFAZ_VENTAS where tido_cod = 31 and pref_pre = " +
-        core::sqlQuote(buffers.CFacturas.FieldByName("PREF_PRE").asString());
-    interfaces.Open(tra);
+    records::openCommand(
+        interfaces,
+        "select MAX(INVE_ID) ID from INTERFAZ_VENTAS where tido_cod = 31 and pref_pre = :PREF_PRE",
+        records::values({{"PREF_PRE", fb::Value::ofText(
+                                          buffers.CFacturas.FieldByName("PREF_PRE").asString())}}),
+        &tra);
 
-    conta.Close();
-    conta.CommandText = "select * from contabil_factura(" + std::to_string(n) + "," +
-                        interfaces.Fields(0).asString() + ")";
-    conta.Open(tra);
+    const fb::Value interface = interfaces.Fields(0).value();
+    if (interface.isNull()) {
+        // A prefix without interface: the statement names no second argument, which the
+        // database refuses, as it always did.
+        records::openCommand(conta, "select * from contabil_factura(" + std::to_string(n) + ",)",
+                             {}, &tra);
+    } else {
+        records::openCommand(
+            conta, "select * from contabil_factura(:FACT_ID,:INVE_ID)",
+            records::values({{"FACT_ID", fb::Value::ofInt(n)}, {"INVE_ID", interface}}), &tra);
+    }
     if (!conta.IsEmpty()) {
         const int32_t entry = conta.Fields(2).asInteger();
         if (conta.Fields(0).asInteger() == 0) {

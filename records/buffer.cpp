@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "records/conversions.h"
+#include "records/insert_block.h"
 
 namespace records {
 
@@ -500,11 +501,13 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
     const ServerDataset& ds = dataset();
     int errors = 0;
     saved.assign(items.size(), false);
-    for (size_t k = 0; k < items.size(); ++k) {
+    // One row on its own, as a refused one is told: true when the apply stops there.
+    auto sendOne = [&](size_t k) {
         const Item& it = items[k];
         try {
             ds.run(tra, it.buffer->insertText(), it.buffer->insertValues(*it.row));
             saved[k] = true;
+            return false;
         } catch (const fb::Error& e) {
             if (throwLockConflicts && e.lockConflict()) throw;
             ++errors;
@@ -520,9 +523,37 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
                 cur_ = savedCur;
                 if (detail_) detail_->cur_ = savedDetailCur;
             }
-            if (response == ResolverResponse::rrAbort || (maxErrors >= 0 && errors > maxErrors))
-                break;
+            return response == ResolverResponse::rrAbort || (maxErrors >= 0 && errors > maxErrors);
         }
+    };
+
+    // The rows go in blocks (records/insert_block.h). A block the database refuses undoes
+    // itself whole; its rows are then sent one by one, so that the refused one is found and
+    // told exactly as it would be on its own.
+    std::vector<InsertRow> rows;
+    std::vector<std::string> tables;
+    tables.reserve(items.size());  // the rows point into it
+    for (const Item& it : items) {
+        const std::string table = it.buffer->dataset().tableName();
+        if (std::find(tables.begin(), tables.end(), table) == tables.end()) tables.push_back(table);
+        rows.push_back({&*std::find(tables.begin(), tables.end(), table), &it.buffer->columns_,
+                        &it.buffer->insertValues(*it.row)});
+    }
+    for (size_t k = 0; k < items.size();) {
+        const size_t n = rowsInBlock(rows, k);
+        if (n > 1) {
+            try {
+                ds.run(tra, blockText(rows, k, k + n), blockValues(rows, k, k + n));
+                for (size_t i = k; i < k + n; ++i) saved[i] = true;
+                k += n;
+                continue;
+            } catch (const fb::Error& e) {
+                if (throwLockConflicts && e.lockConflict()) throw;
+            }
+        }
+        for (size_t i = k; i < k + n; ++i)
+            if (sendOne(i)) return errors;
+        k += n;
     }
     return errors;
 }

@@ -96,7 +96,10 @@ Timeline Timeline::parse(std::vector<Event> events) {
             t.files.back().deleted = e.n;
             continue;
         }
-        const bool insert = startsWith(s, "INSERT INTO ");
+        // One row's INSERT, or a block of them.
+        const bool insert =
+            startsWith(s, "INSERT INTO ") ||
+            (startsWith(s, "EXECUTE BLOCK") && s.find("INSERT INTO ") != std::string::npos);
         if (cur && startsWith(s, "SELECT PREF_PRE FROM PREFIJOS WHERE ") &&
             s.find(" WITH LOCK") != std::string::npos) {
             cur->lock = e.n;

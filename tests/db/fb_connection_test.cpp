@@ -172,7 +172,8 @@ TEST_F(FbLayer, ParameterNamesIgnoreLetterCase) {
 TEST_F(FbLayer, StatesFollowTheConnection) {
     EXPECT_EQ(static_cast<int>(conn_.state()), 0);
     std::vector<ConnectionState> seen;
-    fb::Connection::setStatementHook([&](const std::string&) { seen.push_back(conn_.state()); });
+    fb::Connection::setStatementHook(
+        [&](const std::string&, const std::vector<fb::Value>&) { seen.push_back(conn_.state()); });
     conn_.open();
     EXPECT_EQ(static_cast<int>(conn_.state()), 1);
     conn_.run("SELECT COUNT(*) FROM T");

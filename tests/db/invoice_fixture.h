@@ -32,7 +32,8 @@ class InvoiceBuffers : public ::testing::Test {
     void SetUp() override {
         company = erp.addCompany("001");
         w.CFactdetalle.AfterInsert = [this](records::Buffer& d) { CFactdetalleAfterInsert(d); };
-        fb::Connection::setStatementHook([this](const std::string& sql) { sent.push_back(sql); });
+        fb::Connection::setStatementHook(
+            [this](const std::string& sql, const std::vector<fb::Value>&) { sent.push_back(sql); });
     }
     void TearDown() override { fb::Connection::setStatementHook(nullptr); }
 
@@ -126,8 +127,17 @@ class InvoiceBuffers : public ::testing::Test {
         return {id, refused};
     }
 
-    // The INSERT statements sent since the last clear, optionally only those into `table`.
+    // The rows sent since the last clear, by INSERT statement or inside a block, optionally
+    // only those into `table`.
     int inserts(const std::string& table = "") const {
+        const std::string key = "INSERT INTO " + table + (table.empty() ? "" : " ");
+        int n = 0;
+        for (const std::string& s : sent)
+            for (size_t at = s.find(key); at != std::string::npos; at = s.find(key, at + 1)) ++n;
+        return n;
+    }
+    // The INSERT statements of one row each (as the rows of a refused block are sent again).
+    int singleInserts(const std::string& table = "") const {
         int n = 0;
         for (const std::string& s : sent)
             if (s.rfind("INSERT INTO " + table + (table.empty() ? "" : " "), 0) == 0) ++n;

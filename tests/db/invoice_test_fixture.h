@@ -15,6 +15,7 @@
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "fb/connection.h"
+#include "fb/sql_text.h"
 #include "import/invoice_importer.h"
 #include "tests/support/support.h"
 
@@ -84,12 +85,22 @@ class RecordingReplication : public importer::InvoiceReplication {
 class StatementLog {
   public:
     StatementLog() {
-        fb::Connection::setStatementHook([this](const std::string& sql) { texts.push_back(sql); });
+        fb::Connection::setStatementHook(
+            [this](const std::string& sql, const std::vector<fb::Value>& params) {
+                texts.push_back(fb::renderSql(sql, params));
+            });
     }
     ~StatementLog() { fb::Connection::setStatementHook(nullptr); }
     StatementLog(const StatementLog&) = delete;
     StatementLog& operator=(const StatementLog&) = delete;
 
+    // How often `part` stands in the texts sent (an INSERT inside a block counts too).
+    size_t count(const std::string& part) const {
+        size_t n = 0;
+        for (const std::string& t : texts)
+            for (size_t at = t.find(part); at != std::string::npos; at = t.find(part, at + 1)) ++n;
+        return n;
+    }
     // The texts that start with `start`, in the order sent.
     std::vector<std::string> startingWith(const std::string& start) const {
         std::vector<std::string> out;

@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "data/fdm.h"
 #include "fb/error.h"
+#include "fb/sql_text.h"
 #include "records/layouts.h"
 #include "tests/support/support.h"
 
@@ -22,7 +23,10 @@ class LookupsTest : public ::testing::Test {
         fdm_.Quorvan.setParam("Database", company_);
         fdm_.Quorvan.setParam("User_Name", "SYSDBA");
         fdm_.Quorvan.open();
-        fb::Connection::setStatementHook([this](const std::string& sql) { sent_.push_back(sql); });
+        fb::Connection::setStatementHook(
+            [this](const std::string& sql, const std::vector<fb::Value>& params) {
+                sent_.push_back(fb::renderSql(sql, params));
+            });
     }
     ~LookupsTest() override { fb::Connection::setStatementHook(nullptr); }
 

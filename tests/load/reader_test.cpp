@@ -137,7 +137,8 @@ TEST_F(ReaderTest, ClosingEndsTheReaderSoTheConnectionDetachesAndOpensElsewhere)
 
 TEST_F(ReaderTest, TheStatementHookFiresOnceForEveryRead) {
     std::vector<std::string> seen;
-    fb::Connection::setStatementHook([&seen](const std::string& sql) { seen.push_back(sql); });
+    fb::Connection::setStatementHook(
+        [&seen](const std::string& sql, const std::vector<fb::Value>&) { seen.push_back(sql); });
     reader_.read("SELECT COUNT(*) FROM T");
     reader_.read(kTransaction);
     reader_.describe("SELECT NAME FROM T");  // prepares, runs nothing

@@ -10,8 +10,8 @@
 //                      "delete" (a flat file is about to be deleted) and "deleted" (it just
 //                      was, and nothing else has happened since).
 //   CRASH_PAUSE_SQL=TEXT, CRASH_PAUSE_MS=N
-//                      the process sleeps N milliseconds before each statement that starts
-//                      with TEXT, so that two processes meet in the moments around it.
+//                      the process sleeps N milliseconds before each statement that holds
+//                      TEXT, so that two processes meet in the moments around it.
 #include <QCoreApplication>
 
 #include <unistd.h>
@@ -26,6 +26,7 @@
 
 #include "app/headless.h"
 #include "fb/connection.h"
+#include "fb/sql_text.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void event(const char* kind, const std::string& text) {
     }
     if (e.count == e.killAt) std::raise(SIGKILL);
     if (!e.pauseBefore.empty() && std::strcmp(kind, "sql") == 0 &&
-        text.rfind(e.pauseBefore, 0) == 0)
+        text.find(e.pauseBefore) != std::string::npos)
         ::usleep(e.pauseMs * 1000);
 }
 
@@ -93,7 +94,10 @@ int main(int argc, char** argv) {
     }
     if (const char* text = std::getenv("CRASH_PAUSE_SQL")) e.pauseBefore = text;
     if (const char* ms = std::getenv("CRASH_PAUSE_MS")) e.pauseMs = std::strtoul(ms, nullptr, 10);
-    fb::Connection::setStatementHook([](const std::string& sql) { event("sql", sql); });
+    // The values written in: the trace names the invoice a statement is for.
+    fb::Connection::setStatementHook([](const std::string& sql, const std::vector<fb::Value>& p) {
+        event("sql", fb::renderSql(sql, p));
+    });
     QCoreApplication application(argc, argv);
     return app::runHeadless(argc, argv);
 }

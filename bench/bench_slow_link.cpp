@@ -1,0 +1,348 @@
+// The import over a slow link: the headless program against the test command's Firebird
+// server (FB_TEST_SERVER, FB_TEST_USER, FB_TEST_PASSWORD), reached through delay_proxy, which
+// delays each direction and counts round trips. Against it, the floor: the same rows and
+// procedure calls the import stored, sent through the same kind of link with statements
+// prepared once, one transaction per invoice.
+//
+// Each side runs twice on one database, over A and then B more invoices of 30 lines (6
+// amount lines, 24 discount lines) of one point of sale. The difference gives the steady
+// state per invoice; what the first run takes beyond it is the fixed part (connections,
+// first prepares, the centres, the configuration), reported apart.
+//
+// Usage: bench_slow_link [--delay-us N] [--first A] [--second B] [--program PATH]
+//   --delay-us: each direction's delay (default 2500: 5 ms a round trip); A and B default to
+//   10 and 20; --program defaults to the importarfac beside this program. Exit status 0 when
+//   every invoice was stored.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/floor_insert.h"
+#include "core/date.h"
+#include "fb/connection.h"
+#include "tests/load/set/load_set.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string selfDir() {
+    return fs::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+std::string scriptsDir() {
+    return (fs::path(__FILE__).parent_path().parent_path() / "db").string();
+}
+
+pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
+            const std::string& outFile, const std::string& errFile, int* stdoutPipe = nullptr,
+            const std::string& workDir = {}) {
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env(extraEnv);
+    for (char** e = environ; *e; ++e) env.push_back(*e);  // the first of a name wins
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int fds[2] = {-1, -1};
+    if (stdoutPipe) {
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
+    if (stdoutPipe) {
+        ::close(fds[1]);
+        *stdoutPipe = fds[0];
+    }
+    return pid;
+}
+
+int waitFor(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// A delay proxy in front of the server, for one measured run.
+class Proxy {
+  public:
+    Proxy(const std::string& dir, int serverPort, long delayUs) : stats_(dir + "/proxy.stats") {
+        int out = -1;
+        pid_ =
+            spawn({selfDir() + "/delay_proxy", "--target", std::to_string(serverPort), "--delay-us",
+                   std::to_string(delayUs), "--max-seconds", "900", "--stats", stats_},
+                  {}, "", dir + "/proxy.err", &out);
+        char line[32] = {};
+        size_t got = 0;
+        while (got < sizeof line - 1) {
+            const ssize_t n = ::read(out, line + got, 1);
+            if (n <= 0 || line[got] == '\n') break;
+            ++got;
+        }
+        ::close(out);
+        port_ = std::atoi(line);
+        if (port_ <= 0) throw std::runtime_error("delay_proxy gave no port");
+    }
+    int port() const { return port_; }
+    // Stops it; its count of round trips.
+    long long stop() {
+        ::kill(pid_, SIGTERM);
+        waitFor(pid_);
+        std::istringstream s(slurp(stats_));
+        std::string word;
+        long long n = -1;
+        s >> word >> n;
+        return n;
+    }
+
+  private:
+    std::string stats_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// One invoice of 30 lines (6 amounts, 8 discount groups of 3) for the day `day`.
+std::string record(const core::Date& day, int i) {
+    char date[16];
+    std::snprintf(date, sizeof date, "%02d/%02d/%04d", day.day, day.month, day.year);
+    std::string s = std::string(date) + ";x;y";
+    for (int k = 0; k < 3; ++k) s += ";" + std::to_string(1000 + 37 * i + 101 * k) + ".25";
+    s += ";z";
+    for (int k = 3; k < 6; ++k) s += ";" + std::to_string(1000 + 37 * i + 101 * k);
+    s += ";1000;7000;a;b;c;d;e";
+    for (int g = 0; g < 8; ++g) {
+        char col[48];
+        std::snprintf(col, sizeof col, ";GRUPO%d %3d.%d.%d", g, 1 + (i + g) % 97,
+                      1 + (i + g + 1) % 97, 1 + (i + g + 2) % 97);
+        s += col;
+    }
+    return s + ";FD\r\n";
+}
+
+struct Measured {
+    long long roundTrips = 0;
+    double seconds = 0;
+};
+
+// The program over `count` new invoices, from day `first` on, through a new proxy.
+Measured runProgram(const load::Server& server, int serverPort, const std::string& dir,
+                    const std::string& root, const std::string& program, int first, int count,
+                    long delayUs, const std::string& pos) {
+    const std::string in = dir + "/in";
+    fs::remove_all(in);
+    fs::create_directories(in);
+    for (int i = first; i < first + count; ++i) {
+        const core::Date day = core::Date::fromDayNumber(core::Date{2024, 1, 1}.toDayNumber() + i);
+        char name[64];
+        std::snprintf(name, sizeof name, "[RDE_%s_%04d%02d%02d.txt", pos.c_str(), day.year,
+                      day.month, day.day);
+        std::ofstream(in + "/" + name, std::ios::binary) << record(day, i);
+    }
+    Proxy proxy(dir, serverPort, delayUs);
+    std::ofstream(dir + "/install/settings.conf", std::ios::binary)
+        << "127.0.0.1/" << proxy.port() << ":" << root << "\r\n"
+        << server.user << "\r\n"
+        << server.password << "\r\n001\r\n-\r\n-\r\n"
+        << in << "\r\n\r\n";
+    const auto start = Clock::now();
+    const int status =
+        waitFor(spawn({program, "--headless", "--pause-ms", "0"},
+                      {"XDG_CONFIG_DIRS=" + dir + "/xdg", "PATH=" + dir + "/bin:/usr/bin:/bin"},
+                      dir + "/out", dir + "/err", nullptr, dir + "/work"));
+    Measured m;
+    m.seconds = seconds(start);
+    m.roundTrips = proxy.stop();
+    const std::string out = slurp(dir + "/out");
+    if (status != 0 || out.find("saved " + std::to_string(count) + ",") == std::string::npos)
+        throw std::runtime_error("the import failed (" + std::to_string(status) + "): " + out +
+                                 slurp(dir + "/err"));
+    return m;
+}
+
+// What the import stored: each invoice's header row and line rows, by FACT_ID.
+struct StoredInvoice {
+    std::vector<fb::Value> header;
+    std::vector<std::vector<fb::Value>> lines;
+};
+
+std::vector<StoredInvoice> storedInvoices(fb::Connection& c) {
+    std::map<int64_t, StoredInvoice> byId;
+    for (auto& row : c.read("SELECT * FROM FACTURAS ORDER BY FACT_ID").rows)
+        byId[row[0].integer].header = row;
+    // Both tables start with FACT_ID.
+    for (auto& row : c.read("SELECT * FROM FACTURAS_DETALLE ORDER BY FACT_ID, FADE_ITEM").rows)
+        byId[row[0].integer].lines.push_back(row);
+    std::vector<StoredInvoice> out;
+    for (auto& [id, inv] : byId) out.push_back(std::move(inv));
+    return out;
+}
+
+// The floor: the same rows and procedure calls, statements prepared once, one transaction
+// per invoice, through a new proxy into another company database.
+Measured runFloor(const load::Server& server, int serverPort, const std::string& dir,
+                  const std::string& database, const std::vector<StoredInvoice>& invoices,
+                  long delayUs) {
+    Proxy proxy(dir, serverPort, delayUs);
+    fb::Connection c("floor");
+    c.setParam("Database", "127.0.0.1/" + std::to_string(proxy.port()) + ":" + database);
+    c.setParam("User_Name", server.user);
+    c.setParam("password", server.password);
+    c.open();
+    const bench::InsertShape header = bench::insertShape(c, "FACTURAS");
+    const bench::InsertShape line = bench::insertShape(c, "FACTURAS_DETALLE");
+    const auto start = Clock::now();
+    for (const StoredInvoice& inv : invoices) {
+        fb::Transaction t = c.begin();
+        const fb::Value id = c.run(t, "EXECUTE PROCEDURE CAMBIE_ID_FACTURA", {}).rows[0][0];
+        std::vector<fb::Value> h = inv.header;
+        h[0] = id;
+        c.run(t, header.sql, h);
+        for (std::vector<fb::Value> l : inv.lines) {
+            l[0] = id;
+            c.run(t, line.sql, l);
+        }
+        c.run(t, "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, ?)", {id});
+        const fb::Table entry =
+            c.run(t, "select * from contabil_factura(?, ?)", {id, fb::Value::ofInt(3)});
+        if (!entry.rows.empty())
+            c.run(t, "EXECUTE PROCEDURE CONTABILIZA_PENDIENTE(?)", {entry.rows[0][2]});
+        t.commit();
+    }
+    Measured m;
+    m.seconds = seconds(start);
+    c.close();
+    m.roundTrips = proxy.stop();
+    return m;
+}
+
+void report(const char* what, const Measured& a, const Measured& b, int countA, int countB) {
+    const double per = double(b.roundTrips - a.roundTrips) / (countB - countA);
+    // b's run also paid the fixed part once more; per invoice from the difference only.
+    std::printf(
+        "  %-8s %6.1f round trips per invoice, fixed %lld;  %6.2f invoices/s"
+        "  (%d invoices: %lld round trips, %.2f s; %d: %lld, %.2f s)\n",
+        what, per, static_cast<long long>(a.roundTrips - per * countA), countB / b.seconds, countA,
+        a.roundTrips, a.seconds, countB, b.roundTrips, b.seconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long delayUs = 2500;
+    int countA = 10, countB = 20;
+    std::string program = selfDir() + "/importarfac";
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--delay-us" && i + 1 < argc) {
+            delayUs = std::atol(argv[++i]);
+        } else if (a == "--first" && i + 1 < argc) {
+            countA = std::atoi(argv[++i]);
+        } else if (a == "--second" && i + 1 < argc) {
+            countB = std::atoi(argv[++i]);
+        } else if (a == "--program" && i + 1 < argc) {
+            program = fs::absolute(argv[++i]).string();
+        } else {
+            std::fprintf(stderr,
+                         "usage: bench_slow_link [--delay-us N] [--first A] [--second B]"
+                         " [--program PATH]\n");
+            return 2;
+        }
+    }
+    const auto server = load::serverFromEnvironment();
+    if (!server) {
+        std::fputs("bench_slow_link: FB_TEST_SERVER is not set (scripts/fbserver.sh starts one)\n",
+                   stderr);
+        return 2;
+    }
+    const int serverPort = std::atoi(server->prefix.substr(server->prefix.find('/') + 1).c_str());
+    char pattern[] = "/tmp/bench_slow_link.XXXXXX";
+    if (!::mkdtemp(pattern)) return 2;
+    const std::string dir = pattern;
+    fs::permissions(dir, fs::perms::all);
+    try {
+        const std::string root = dir + "/erp";
+        load::createErp(*server, root, scriptsDir(), /*forcedWrites=*/false);
+        for (const char* d : {"xdg/Ostrel", "install", "bin", "work"})
+            fs::create_directories(dir + "/" + d);
+        std::ofstream(dir + "/xdg/Ostrel/Quorvan2021.conf") << "Directorio=" << dir << "/install\n";
+        std::ofstream(dir + "/bin/winscp.com") << "#!/bin/sh\nexit 0\n";
+        fs::permissions(dir + "/bin/winscp.com", fs::perms::owner_all);
+        const std::string pos = std::to_string(load::pointsOfSale().front().code);
+
+        const Measured a =
+            runProgram(*server, serverPort, dir, root, program, 0, countA, delayUs, pos);
+        const Measured b =
+            runProgram(*server, serverPort, dir, root, program, countA, countB, delayUs, pos);
+
+        std::vector<StoredInvoice> stored;
+        {
+            fb::Connection c("read");
+            c.setParam("Database", server->path(load::companyPath(root, "001")));
+            c.setParam("User_Name", server->user);
+            c.setParam("password", server->password);
+            c.open();
+            stored = storedInvoices(c);
+        }
+        const std::string other = load::companyPath(root, "002");
+        const Measured fa = runFloor(*server, serverPort, dir, other,
+                                     {stored.begin(), stored.begin() + countA}, delayUs);
+        const Measured fb = runFloor(*server, serverPort, dir, other,
+                                     {stored.begin() + countA, stored.end()}, delayUs);
+
+        std::printf(
+            "slow link: %.1f ms each way (%.1f ms a round trip), server %s, %zu lines an"
+            " invoice\n",
+            delayUs / 1000.0, delayUs / 500.0, server->prefix.c_str(),
+            stored.empty() ? size_t(0) : stored.front().lines.size());
+        std::printf("  program: %s\n", program.c_str());
+        report("import", a, b, countA, countB);
+        report("floor", fa, fb, countA, countB);
+        fs::remove_all(dir);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_slow_link: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The command buffers' way of running a statement: close the buffer, set its statement text
+// and its parameters (":NAME" in the text), then open it, or execute a statement that returns
+// no rows. A text that carries no value is prepared once per connection.
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "records/buffer.h"
+
+namespace records {
+
+// Parameters by name, each with its value.
+Params values(std::initializer_list<std::pair<const char*, fb::Value>> list);
+
+// Opens `b` on `sql` (in `tra` when given); it then stands on its first row, if any.
+void openCommand(Buffer& b, std::string sql, Params params = {},
+                 const fb::Transaction* tra = nullptr);
+// Executes `sql` through `b` in `tra`.
+void executeCommand(Buffer& b, std::string sql, Params params, const fb::Transaction& tra);
+
+}  // namespace records
