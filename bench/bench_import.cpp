@@ -3,7 +3,7 @@
 // embedded company database built by isql-fb from db/*.sql. Against it, the floor: the same
 // header and line INSERTs and procedure calls sent straight through fb::Connection with
 // prepared statements, one transaction per invoice, on a second copy of the database.
-// Prints invoices per second for both, their ratio (must stay within 2x), and the
+// Prints invoices per second for both, their ratio (must stay within 1.5x), and the
 // statements the import prepared and executed, naming the texts that differ per invoice.
 //
 // Usage: bench_import [--forced-writes] [--texts] [db-scripts-folder]
@@ -20,6 +20,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "app/quorvan_window.h"
@@ -42,7 +43,7 @@ using bench::rowOf;
 constexpr int kInvoices = 200;
 constexpr int kGroupColumns = 8;
 constexpr int kLinesPerInvoice = 6 + 3 * kGroupColumns;
-constexpr double kMaxRatio = 2.0;
+constexpr double kMaxRatio = 1.5;
 
 double seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -132,7 +133,9 @@ struct ImportResult {
     double seconds = 0;
     uint64_t prepared = 0, executed = 0;
     int saved = 0, cleaned = 0;
-    std::vector<std::string> texts;  // every statement sent, in order
+    // Every distinct statement text sent. Only distinct ones are kept: copying every text
+    // sent would cost the import more than some of its statements.
+    std::unordered_set<std::string> texts;
 };
 
 ImportResult runImport(const std::string& root, const std::string& folder) {
@@ -147,10 +150,13 @@ ImportResult runImport(const std::string& root, const std::string& folder) {
     f.Separ.itemIndex = 1;
     f.Delim.itemIndex = 0;
     if (!p.window.connectDatabases()) throw std::runtime_error("not connected");
+    // As the unattended start does: the run goes on in the connection just opened, as the
+    // floor's does, instead of opening it again for the first file.
+    p.window.CiaAct = f.Cia.text;
 
     ImportResult r;
     fb::Connection::setStatementHook(
-        [&r](const std::string& sql, const std::vector<fb::Value>&) { r.texts.push_back(sql); });
+        [&r](const std::string& sql, const std::vector<fb::Value>&) { r.texts.insert(sql); });
     const uint64_t prepared = p.fdm.Quorvan.preparedCount();
     const uint64_t executed = p.fdm.Quorvan.executedCount();
     const auto start = std::chrono::steady_clock::now();
@@ -344,7 +350,7 @@ std::string shapeOf(const std::string& sql) {
     return s;
 }
 
-void reportTexts(const std::vector<std::string>& texts, bool listConstant) {
+void reportTexts(const std::unordered_set<std::string>& texts, bool listConstant) {
     std::map<std::string, std::set<std::string>> byShape;
     for (const std::string& t : texts) byShape[shapeOf(t)].insert(t);
     size_t constant = 0;

@@ -44,6 +44,7 @@
 
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
+#include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
 #include "core/text.h"
@@ -407,17 +408,21 @@ FloorRun runFloor(const load::Server& s, const std::string& dir,
 struct Counts {
     int invoices = 0;
     uint64_t prepared = 0, executed = 0, transactions = 0;
+    long long roundTrips = 0;  // the whole run's, connections and company switches included
 };
 
+// Through a delay proxy that only counts the round trips.
 Counts countStatements(const load::Server& s, const std::string& dir,
                        const std::vector<load::Invoice>& invoices, bool forcedWrites) {
     const std::string root = dir + "/erp";
     load::createErp(s, root, scriptsDir(), forcedWrites);
     load::writeFlatFiles(dir + "/in", invoices);
+    const int serverPort = std::atoi(s.prefix.substr(s.prefix.find('/') + 1).c_str());
+    bench::DelayProxy proxy(selfDir() + "/delay_proxy", dir, serverPort, 0);
     app::RecordingPort port;
     bench::Program p(port);
     app::FormModel& f = p.window.form;
-    f.Servidor.text = s.path(root);
+    f.Servidor.text = "127.0.0.1/" + std::to_string(proxy.port()) + ":" + root;
     f.Tusua.text = s.user;
     f.TClave.text = s.password;
     f.Cia.text = "001";
@@ -435,6 +440,9 @@ Counts countStatements(const load::Server& s, const std::string& dir,
     c.prepared = p.fdm.Quorvan.preparedCount() - prepared;
     c.executed = p.fdm.Quorvan.executedCount() - executed;
     c.transactions = p.fdm.Quorvan.transactionCount() - transactions;
+    p.fdm.Quorvan.close();
+    p.fdm.General.close();
+    c.roundTrips = proxy.stop();
     for (const app::PortCall& call : port.calls())
         if (call.kind == app::PortCallKind::Error || call.kind == app::PortCallKind::Failure ||
             call.kind == app::PortCallKind::Information)
@@ -518,13 +526,15 @@ int main(int argc, char** argv) {
                     static_cast<long long>(imp.transactions));
         std::printf(
             "  in process, %d invoices (this build's library): %.1f prepared, %.1f "
-            "executed, %.1f transactions per invoice (%llu, %llu, %llu)\n",
+            "executed, %.1f transactions, %.1f round trips per invoice (%llu, %llu, %llu, "
+            "%lld)\n",
             counts.invoices, static_cast<double>(counts.prepared) / counts.invoices,
             static_cast<double>(counts.executed) / counts.invoices,
             static_cast<double>(counts.transactions) / counts.invoices,
+            static_cast<double>(counts.roundTrips) / counts.invoices,
             static_cast<unsigned long long>(counts.prepared),
             static_cast<unsigned long long>(counts.executed),
-            static_cast<unsigned long long>(counts.transactions));
+            static_cast<unsigned long long>(counts.transactions), counts.roundTrips);
         std::printf("  floor statements: %.1f executed per invoice (%llu prepared)\n",
                     static_cast<double>(floor.executed) / n,
                     static_cast<unsigned long long>(floor.prepared));

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"
 #include "core/date.h"
 #include "fb/connection.h"
@@ -105,44 +106,6 @@ int waitFor(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-// A delay proxy in front of the server, for one measured run.
-class Proxy {
-  public:
-    Proxy(const std::string& dir, int serverPort, long delayUs) : stats_(dir + "/proxy.stats") {
-        int out = -1;
-        pid_ =
-            spawn({selfDir() + "/delay_proxy", "--target", std::to_string(serverPort), "--delay-us",
-                   std::to_string(delayUs), "--max-seconds", "900", "--stats", stats_},
-                  {}, "", dir + "/proxy.err", &out);
-        char line[32] = {};
-        size_t got = 0;
-        while (got < sizeof line - 1) {
-            const ssize_t n = ::read(out, line + got, 1);
-            if (n <= 0 || line[got] == '\n') break;
-            ++got;
-        }
-        ::close(out);
-        port_ = std::atoi(line);
-        if (port_ <= 0) throw std::runtime_error("delay_proxy gave no port");
-    }
-    int port() const { return port_; }
-    // Stops it; its count of round trips.
-    long long stop() {
-        ::kill(pid_, SIGTERM);
-        waitFor(pid_);
-        std::istringstream s(slurp(stats_));
-        std::string word;
-        long long n = -1;
-        s >> word >> n;
-        return n;
-    }
-
-  private:
-    std::string stats_;
-    pid_t pid_ = -1;
-    int port_ = 0;
-};
-
 // One invoice of 30 lines (6 amounts, 8 discount groups of 3) for the day `day`.
 std::string record(const core::Date& day, int i) {
     char date[16];
@@ -180,7 +143,7 @@ Measured runProgram(const load::Server& server, int serverPort, const std::strin
                       day.month, day.day);
         std::ofstream(in + "/" + name, std::ios::binary) << record(day, i);
     }
-    Proxy proxy(dir, serverPort, delayUs);
+    bench::DelayProxy proxy(selfDir() + "/delay_proxy", dir, serverPort, delayUs);
     std::ofstream(dir + "/install/settings.conf", std::ios::binary)
         << "127.0.0.1/" << proxy.port() << ":" << root << "\r\n"
         << server.user << "\r\n"
@@ -224,7 +187,7 @@ std::vector<StoredInvoice> storedInvoices(fb::Connection& c) {
 Measured runFloor(const load::Server& server, int serverPort, const std::string& dir,
                   const std::string& database, const std::vector<StoredInvoice>& invoices,
                   long delayUs) {
-    Proxy proxy(dir, serverPort, delayUs);
+    bench::DelayProxy proxy(selfDir() + "/delay_proxy", dir, serverPort, delayUs);
     fb::Connection c("floor");
     c.setParam("Database", "127.0.0.1/" + std::to_string(proxy.port()) + ":" + database);
     c.setParam("User_Name", server.user);

@@ -78,7 +78,20 @@ void Connection::close() {
     StateGuard guard(*this, ConnectionState::Disconnecting);
     endReader();     // an attachment with an open transaction cannot detach
     cache_.clear();  // statements go before their attachment
+    overNetwork_.reset();
     att_.detach();
+}
+
+bool Connection::insertsInBlocks() {
+    const std::string forced = param("InsertBlocks");
+    if (!forced.empty()) return isTrue(forced);
+    if (!overNetwork_) {
+        // No protocol: the database is open in this process.
+        const Table t =
+            read("SELECT RDB$GET_CONTEXT('SYSTEM', 'NETWORK_PROTOCOL') FROM RDB$DATABASE");
+        overNetwork_ = !t.rows.empty() && !t.rows[0][0].isNull();
+    }
+    return *overNetwork_;
 }
 
 const Attachment& Connection::attachment() const {

@@ -29,8 +29,9 @@ enum class ConnectionState : int {
 // "password", "SQLDialect" (1 or 3), "ServerCharSet" (lc_ctype; empty: bytes pass as they
 // are), "RoleName", "WaitOnLocks" (True/False), "LockTimeout" (seconds a lock wait may
 // last; empty or 0: no limit), "IsolationLevel" (ReadCommitted or SnapShot), "CommitRetain"
-// (False only), "BlobSize", "Trim Char", "LocaleCode" (accepted,
-// no effect: blobs are always fetched whole and fixed-length text keeps its padding).
+// (False only), "InsertBlocks" (True/False; empty: decided by insertsInBlocks()), "BlobSize",
+// "Trim Char", "LocaleCode" (accepted, no effect: blobs are always fetched whole and
+// fixed-length text keeps its padding).
 class Connection {
   public:
     explicit Connection(std::string name = {});
@@ -82,6 +83,13 @@ class Connection {
     Table read(const std::string& sql, const std::vector<Value>& params = {});
     bool readerActive() const { return reader_.has_value(); }
 
+    // Whether rows to insert are best sent several to a statement. Over a network every
+    // statement is a round trip, which costs far more than the server's work on a block;
+    // in process (the embedded engine) there is no round trip to save, and a block costs
+    // more than the rows' own INSERTs. Unless "InsertBlocks" says, asked of the database
+    // once per attachment (one statement).
+    bool insertsInBlocks();
+
     // Counters for tests and benchmarks.
     uint64_t openCount() const { return opened_; }
     uint64_t preparedCount() const { return prepared_; }
@@ -105,6 +113,7 @@ class Connection {
     std::vector<std::pair<std::string, std::string>> params_;
     Attachment att_;
     std::optional<Transaction> reader_;  // ended before the attachment goes
+    std::optional<bool> overNetwork_;    // known from the first insertsInBlocks()
     ConnectionState state_ = ConnectionState::Closed;
     struct Cached {
         std::unique_ptr<Statement> statement;

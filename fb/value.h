@@ -39,6 +39,8 @@ struct ColumnInfo {
     unsigned length = 0;  // bytes of a Char/VarChar column
     unsigned charSet = 0;
     bool nullable = true;
+
+    bool operator==(const ColumnInfo&) const = default;
 };
 
 // A value of any column type. Decimals keep their exact scaled integer.

@@ -102,8 +102,14 @@ bool Buffer::Active() const {
 }
 
 void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
+    // Reopening the same table gives the same columns: the fields and the texts written for
+    // them stand. Another database may give the table other columns.
+    if (bound_ && columns == columns_) return;
+    insertSql_.clear();
+    blockTexts_.clear();
+    if (master_) master_->blockTexts_.clear();
+    bound_ = false;  // until the fields are made
     columns_ = columns;
-    insertSql_.clear();  // another database may give the table other columns
     fields_.clear();
     fieldColumn_.clear();
     auto columnOf = [&](const std::string& n) {
@@ -120,6 +126,7 @@ void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
             fields_.push_back(nested(dataset().detail()->name()));
             fieldColumn_.push_back(-1);
         }
+        bound_ = true;
         return;
     }
     for (const FieldDef& f : declared_) {
@@ -137,6 +144,7 @@ void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
         fields_.push_back(f);
         fieldColumn_.push_back(c);
     }
+    bound_ = true;
 }
 
 void Buffer::loadFrom(const fb::Table& table, const fb::Transaction* tra) {
@@ -527,9 +535,15 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
         }
     };
 
-    // The rows go in blocks (records/insert_block.h). A block the database refuses undoes
-    // itself whole; its rows are then sent one by one, so that the refused one is found and
-    // told exactly as it would be on its own.
+    // Over a network the rows go in blocks (records/insert_block.h), in process one by one
+    // (fb::Connection::insertsInBlocks). A block the database refuses undoes itself whole;
+    // its rows are then sent one by one, so that the refused one is found and told exactly
+    // as it would be on its own.
+    if (items.size() < 2 || !ds.connection().insertsInBlocks()) {
+        for (size_t k = 0; k < items.size(); ++k)
+            if (sendOne(k)) break;
+        return errors;
+    }
     std::vector<InsertRow> rows;
     std::vector<std::string> tables;
     tables.reserve(items.size());  // the rows point into it
@@ -539,11 +553,19 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
         rows.push_back({&*std::find(tables.begin(), tables.end(), table), &it.buffer->columns_,
                         &it.buffer->insertValues(*it.row)});
     }
+    auto textOf = [&](size_t first, size_t last) -> const std::string& {
+        std::string shape;
+        for (size_t i = first; i < last; ++i) shape += items[i].buffer == this ? 'h' : 'd';
+        auto found = blockTexts_.find(shape);
+        if (found == blockTexts_.end())
+            found = blockTexts_.emplace(shape, blockText(rows, first, last)).first;
+        return found->second;
+    };
     for (size_t k = 0; k < items.size();) {
         const size_t n = rowsInBlock(rows, k);
         if (n > 1) {
             try {
-                ds.run(tra, blockText(rows, k, k + n), blockValues(rows, k, k + n));
+                ds.run(tra, textOf(k, k + n), blockValues(rows, k, k + n));
                 for (size_t i = k; i < k + n; ++i) saved[i] = true;
                 k += n;
                 continue;

@@ -4,6 +4,7 @@
 // the detail rows of every header row in its nested field, reached through a nested detail
 // buffer.
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -174,7 +175,12 @@ class Buffer : public core::Component {
     size_t scanFrom_ = 0;
     bool active_ = false;
     bool inserting_ = false;
+    bool bound_ = false;  // fields_ made for columns_
     std::string insertSql_;
+    // Insert blocks already written, by the rows' buffers in order ('h' this, 'd' the nested
+    // one): the same shape of invoice gives the same text, and building it costs more than
+    // running it.
+    std::map<std::string, std::string, std::less<>> blockTexts_;
 };
 
 }  // namespace records

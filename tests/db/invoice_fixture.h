@@ -41,6 +41,8 @@ class InvoiceBuffers : public ::testing::Test {
     void connect() {
         fdm.Quorvan.setParam("Database", company);
         fdm.Quorvan.setParam("User_Name", "SYSDBA");
+        // The rows go in blocks as they do over a network, refusals included.
+        fdm.Quorvan.setParam("InsertBlocks", "True");
         fdm.Quorvan.open();
         w.CFacturas.Open();
         sent.clear();

@@ -73,6 +73,35 @@ TEST_F(ServerTest, StatementsRunThroughTheServer) {
     }
 }
 
+// Rows go in blocks where each statement is a round trip, and one by one in process; the
+// setting decides when given. A reconnection asks again.
+TEST_F(ServerTest, RowsGoInBlocksOnlyOverTheNetwork) {
+    fb::Connection remote("Quorvan");
+    connect(remote, srv_.password);
+    EXPECT_TRUE(remote.insertsInBlocks());
+    remote.setParam("InsertBlocks", "False");
+    EXPECT_FALSE(remote.insertsInBlocks());
+
+    fb::Connection local("Quorvan");
+    local.setParam("Database", dir_.file("local.fdb"));
+    local.setParam("User_Name", "SYSDBA");
+    fb::AttachOptions o;
+    o.user = "SYSDBA";
+    fb::Attachment::create(dir_.file("local.fdb"), o, "ISO8859_1").detach();
+    local.open();
+    EXPECT_FALSE(local.insertsInBlocks());
+    local.setParam("InsertBlocks", "True");
+    EXPECT_TRUE(local.insertsInBlocks());
+
+    // The same connection object moved to the server.
+    local.setParam("InsertBlocks", "");
+    local.setParam("Database", path_);
+    local.setParam("User_Name", srv_.user);
+    local.setParam("password", srv_.password);
+    local.open();
+    EXPECT_TRUE(local.insertsInBlocks());
+}
+
 TEST_F(ServerTest, WrongPasswordFailsWithTheServerText) {
     fb::Connection c("Quorvan");
     try {

@@ -1,0 +1,99 @@
+#pragma once
+// bench/delay_proxy.cpp run beside a benchmark: started on a free port of 127.0.0.1 in front
+// of a server port, stopped with its count of round trips. With a delay of 0 it only counts.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace bench {
+
+class DelayProxy {
+  public:
+    // `program` is the delay_proxy to run; its stats and errors go to files in `dir`.
+    DelayProxy(const std::string& program, const std::string& dir, int serverPort, long delayUs)
+        : stats_(dir + "/proxy.stats") {
+        std::vector<std::string> args = {program,
+                                         "--target",
+                                         std::to_string(serverPort),
+                                         "--delay-us",
+                                         std::to_string(delayUs),
+                                         "--max-seconds",
+                                         "3600",
+                                         "--stats",
+                                         stats_};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        const std::string err = dir + "/proxy.err";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        if (rc != 0) {
+            ::close(fds[0]);
+            throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+        }
+        // Its first line is the port it listens on.
+        char line[32] = {};
+        size_t got = 0;
+        while (got < sizeof line - 1) {
+            const ssize_t n = ::read(fds[0], line + got, 1);
+            if (n <= 0 || line[got] == '\n') break;
+            ++got;
+        }
+        ::close(fds[0]);
+        port_ = std::atoi(line);
+        if (port_ <= 0) {
+            stop();
+            throw std::runtime_error("delay_proxy gave no port");
+        }
+    }
+    ~DelayProxy() {
+        if (pid_ > 0) stop();
+    }
+    DelayProxy(const DelayProxy&) = delete;
+    DelayProxy& operator=(const DelayProxy&) = delete;
+
+    int port() const { return port_; }
+
+    // Stops it; the round trips it counted (-1 if it wrote none).
+    long long stop() {
+        if (pid_ <= 0) return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        std::ifstream in(stats_);
+        std::string word;
+        long long n = -1;
+        in >> word >> n;
+        return n;
+    }
+
+  private:
+    std::string stats_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace bench
