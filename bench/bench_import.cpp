@@ -358,13 +358,16 @@ void reportTexts(const std::unordered_set<std::string>& texts, bool listConstant
     std::map<std::string, std::set<std::string>> byShape;
     for (const std::string& t : texts) byShape[shapeOf(t)].insert(t);
     size_t constant = 0;
-    std::printf("  texts that carry a value, one prepare for each distinct text:\n");
+    if (listConstant) std::printf("  texts without a value:\n");
     for (const auto& [shape, distinct] : byShape) {
-        if (distinct.size() <= 1) {
-            ++constant;
-            if (listConstant) std::printf("    once: %.100s\n", distinct.begin()->c_str());
-            continue;
-        }
+        if (distinct.size() > 1) continue;
+        ++constant;
+        if (listConstant) std::printf("    %.100s\n", distinct.begin()->c_str());
+    }
+    if (constant < byShape.size())
+        std::printf("  texts that carry a value, one prepare for each distinct text:\n");
+    for (const auto& [shape, distinct] : byShape) {
+        if (distinct.size() <= 1) continue;
         const char* per = distinct.size() >= static_cast<size_t>(kInvoices) ? "invoice" : "code";
         std::string shown = shape.size() > 80 ? shape.substr(0, 77) + "..." : shape;
         std::printf("    %4zu (one per %-7s) %s\n", distinct.size(), per, shown.c_str());
