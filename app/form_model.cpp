@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "app/texts.h"
+#include "data/texts.h"
 
 namespace app {
 namespace {
@@ -23,26 +23,28 @@ void ProgressBar::StepIt() {
     if (position > max && max > min) position = (position - min) % (max - min) + min;
 }
 
-FormModel::FormModel() : caption(texts::kCaption) {
+FormModel::FormModel() : caption(data::texts::kCaption) {
     TClave.password = true;
 
     // The date is usable only once connected; until then it shows the day the window opened.
     EFecIni.date = today();
     EFecIni.enabled = false;
 
-    SpeedButton1.caption = texts::kExplorar;
+    SpeedButton1.caption = data::texts::kExplorar;
 
     // Shows the invoice being imported, only while a run is on.
     Edit1.visible = false;
 
-    Separ.items = {texts::kSeparComa, texts::kSeparPuntoYComa, texts::kSeparTabulador};
+    Separ.items = {data::texts::kSeparComa, data::texts::kSeparPuntoYComa,
+                   data::texts::kSeparTabulador};
     Separ.itemIndex = 1;
-    Delim.items = {texts::kDelimNinguno, texts::kDelimComillas, texts::kDelimComillaSimple};
+    Delim.items = {data::texts::kDelimNinguno, data::texts::kDelimComillas,
+                   data::texts::kDelimComillaSimple};
     Delim.itemIndex = 0;
 
-    SpeedButton3.caption = texts::kGenerar;
+    SpeedButton3.caption = data::texts::kGenerar;
     SpeedButton3.enabled = false;  // enabled once connected
-    SpeedButton2.caption = texts::kCancelar;
+    SpeedButton2.caption = data::texts::kCancelar;
 
     Panel5.visible = false;
 

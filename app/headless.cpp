@@ -72,7 +72,7 @@ std::optional<Options> parseOptions(int argc, char** argv) {
 
 // Runs a handler as the event loop would: a failure is shown with its own text.
 template <typename F>
-bool guarded(UiPort& port, F&& f) {
+bool guarded(data::UiPort& port, F&& f) {
     try {
         f();
         return true;

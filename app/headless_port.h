@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ui_port.h"
+#include "data/ui_port.h"
 
 namespace app {
 
-class HeadlessPort : public UiPort {
+class HeadlessPort : public data::UiPort {
   public:
     explicit HeadlessPort(std::FILE* out = stderr) : out_(out) {}
 

@@ -2,16 +2,16 @@
 
 #include <exception>
 
-#include "app/texts.h"
 #include "core/errors.h"
+#include "data/texts.h"
 
 namespace app {
 
-Tfimportarfac::Tfimportarfac(UiPort& port, FolderChooser& chooser)
+Tfimportarfac::Tfimportarfac(data::UiPort& port, FolderChooser& chooser)
     : core::Component("fimportarfac", nullptr),
       FolderDialog1("FolderDialog1", this, chooser),
       port_(port) {
-    FolderDialog1.Caption = texts::kFolderDialogCaption;
+    FolderDialog1.Caption = data::texts::kFolderDialogCaption;
     FolderDialog1.Options = {fdoBrowseForComputer, fdoNewDialogStyle, fdoNoNewFolderButton};
     FolderDialog1.DialogPosition = fdpDefault;
     FolderDialog1.DialogX = 0;

@@ -1,15 +1,15 @@
 #pragma once
 // Tfimportarfac: the import window's state and handlers, free of any widget toolkit. The
 // controls are the FormModel; everything the person sees or answers goes through the
-// UiPort; the Qt view (app/view) only shows the model and forwards events to the handlers.
+// data::UiPort; the Qt view (app/view) only shows the model and forwards events to the handlers.
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "app/folder_dialog.h"
 #include "app/form_model.h"
-#include "app/ui_port.h"
 #include "core/component.h"
+#include "data/ui_port.h"
 
 namespace app {
 
@@ -33,10 +33,10 @@ class Tfimportarfac : public core::Component {
   public:
     // Nothing is loaded yet: whoever creates the window calls FormCreate next, before the
     // window is first shown (the handler may be overridden, so it cannot run from here).
-    Tfimportarfac(UiPort& port, FolderChooser& chooser);
+    Tfimportarfac(data::UiPort& port, FolderChooser& chooser);
     ~Tfimportarfac() override = default;
 
-    UiPort& port() { return port_; }
+    data::UiPort& port() { return port_; }
 
     FormModel form;
     TFolderDialog FolderDialog1;
@@ -84,7 +84,7 @@ class Tfimportarfac : public core::Component {
     void dispatch(const std::function<void()>& handler);
 
   private:
-    UiPort& port_;
+    data::UiPort& port_;
     bool activated_ = false;
 };
 

@@ -11,7 +11,7 @@
 namespace app {
 
 struct Program {
-    Program(UiPort& port, FolderChooser& chooser, int pauseMs = 1000)
+    Program(data::UiPort& port, FolderChooser& chooser, int pauseMs = 1000)
         : fdm(port),
           window(port, chooser, fdm, steps, cleanup),
           replication(fdm, window.buffers),

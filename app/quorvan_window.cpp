@@ -1,7 +1,7 @@
 #include "app/quorvan_window.h"
 
 #include "app/settings_load.h"
-#include "app/texts.h"
+#include "data/texts.h"
 #include "platform/system.h"
 
 namespace app {
@@ -11,7 +11,7 @@ const char* const kRunLockName = "importarfac.lock";
 
 }  // namespace
 
-ImportWindow::ImportWindow(UiPort& port, FolderChooser& chooser, data::Tfdm& fdm_,
+ImportWindow::ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm_,
                            importer::InvoiceSteps& steps, importer::FileCleanup& cleanup)
     : Tfimportarfac(port, chooser),
       fdm(fdm_),
@@ -41,7 +41,7 @@ void ImportWindow::FormActivate() {
 
 bool ImportWindow::connectDatabases() {
     if (form.Cia.text.empty() || form.Tusua.text.empty() || form.TClave.text.empty()) return false;
-    form.Panel5.caption = texts::kConectando + form.Cia.text + texts::kPuntos;
+    form.Panel5.caption = data::texts::kConectando + form.Cia.text + data::texts::kPuntos;
     form.Panel5.visible = true;
     port().repaint();
 
@@ -100,14 +100,14 @@ void ImportWindow::SpeedButton3Click() {
 
 bool ImportWindow::lockRun() {
     if (form.Ubicacion.text.empty()) return true;  // the run only asks for a folder
-    if (runOptions.checkOnly) return true;          // a check changes nothing: it runs beside
+    if (runOptions.checkOnly) return true;         // a check changes nothing: it runs beside
     const std::string path = importer::withSeparator(form.Ubicacion.text) + kRunLockName;
     if (runLock_.locked() && runLock_.path() == path) return true;
     return runLock_.lock(path) != platform::LockFile::Result::Busy;
 }
 
 std::string ImportWindow::anotherRunText() const {
-    return texts::kOtraImportacion + form.Ubicacion.text + texts::kOtraImportacionFin;
+    return data::texts::kOtraImportacion + form.Ubicacion.text + data::texts::kOtraImportacionFin;
 }
 
 void ImportWindow::runImport() {

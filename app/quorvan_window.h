@@ -13,7 +13,7 @@ namespace app {
 
 class ImportWindow : public Tfimportarfac {
   public:
-    ImportWindow(UiPort& port, FolderChooser& chooser, data::Tfdm& fdm,
+    ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm,
                  importer::InvoiceSteps& steps, importer::FileCleanup& cleanup);
 
     data::Tfdm& fdm;

@@ -1,12 +1,12 @@
 #pragma once
-// A UiPort for tests: answers nothing, shows nothing, and keeps every call in order so that a
+// A data::UiPort for tests: answers nothing, shows nothing, and keeps every call in order so that a
 // test can check what the person would have seen.
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
-#include "app/ui_port.h"
+#include "data/ui_port.h"
 
 namespace app {
 
@@ -21,7 +21,7 @@ struct PortCall {
 // "information: <text>", "beep", ...: readable failure output in tests.
 std::ostream& operator<<(std::ostream& out, const PortCall& call);
 
-class RecordingPort : public UiPort {
+class RecordingPort : public data::UiPort {
   public:
     void information(const std::string& text) override;
     void error(const std::string& text) override;

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 #include "app/settings_file.h"
-#include "app/texts.h"
+#include "data/texts.h"
 
 #include "platform/exclusive_file.h"
 #include "platform/file_names.h"
@@ -11,10 +11,10 @@
 
 namespace app {
 
-std::string diraplicacion(UiPort& port) {
+std::string diraplicacion(data::UiPort& port) {
     std::optional<std::string> dir = platform::readInstallationDirectory();
     if (!dir) {
-        port.information(texts::kClaveNoEncontrada);
+        port.information(data::texts::kClaveNoEncontrada);
         return {};
     }
     return *dir;

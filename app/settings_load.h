@@ -9,7 +9,7 @@ namespace app {
 // The installation directory; when the entry cannot be found, shows the information box
 // "No se encontró la Clave HKEY_LOCAL_MACHINE\Software\Ostrel\Quorvan2021\Directorio" and
 // gives "".
-std::string diraplicacion(UiPort& port);
+std::string diraplicacion(data::UiPort& port);
 
 // The settings path: the directory followed by the platform's separator and "settings.conf"
 // (nothing added or removed otherwise: an empty directory gives the root's settings.conf).

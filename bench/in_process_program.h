@@ -23,7 +23,7 @@ class CountingCleanup : public importer::FileCleanup {
 // The parts in the order the program creates them; the window keeps a reference to the
 // invoice steps, which are built right after it from the window's buffers.
 struct Program {
-    explicit Program(app::UiPort& port)
+    explicit Program(data::UiPort& port)
         : fdm(port),
           window(port, chooser, fdm, steps, cleanup),
           steps(window, fdm, window.buffers, nullptr) {

@@ -4,14 +4,14 @@
 // few fixed pieces of those texts pick the message; anything else is shown as it came.
 #include <string_view>
 
-#include "app/texts.h"
 #include "core/text.h"
 #include "data/fdm.h"
+#include "data/texts.h"
 
 namespace data {
 namespace {
 
-namespace texts = app::texts;
+namespace texts = data::texts;
 
 // Where the server's message starts in a refused statement's text, and how much of it the
 // update rules look at.

@@ -44,7 +44,7 @@ Param intParam(const char* name, bool output) {
     return p;
 }
 
-class SilentPort : public app::UiPort {
+class SilentPort : public data::UiPort {
   public:
     void information(const std::string&) override {}
     void error(const std::string&) override {}
@@ -60,7 +60,7 @@ SilentPort silentPort;
 
 Tfdm::Tfdm() : Tfdm(silentPort) {}
 
-Tfdm::Tfdm(app::UiPort& port)
+Tfdm::Tfdm(data::UiPort& port)
     : Component("fdm", nullptr),
       QCentros("QCentros", this, General, "SELECT * FROM CENTROS"),
       QConfiguracion("QConfiguracion", this, Quorvan, Kind::Query, ""),

@@ -8,9 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "app/ui_port.h"
 #include "core/component.h"
 #include "core/money.h"
+#include "data/ui_port.h"
 #include "fb/connection.h"
 #include "records/buffer.h"
 #include "records/query.h"
@@ -24,7 +24,7 @@ inline constexpr const char* kDefaultLockTimeout = "30";
 class Tfdm : public core::Component {
   public:
     // `port` shows the module's messages (its lookups report absent settings and articles).
-    explicit Tfdm(app::UiPort& port);
+    explicit Tfdm(data::UiPort& port);
     // A module whose boxes go nowhere (for callers that use no lookup that shows one).
     Tfdm();
     ~Tfdm() override;
@@ -68,7 +68,7 @@ class Tfdm : public core::Component {
     void ManejarClientError(records::Buffer& DataSet, const std::exception& E,
                             records::DataAction& Action);
 
-    app::UiPort& port() const { return *port_; }
+    data::UiPort& port() const { return *port_; }
     // The texts of the boxes the module's lookups and error translation showed since the
     // last clear (a refused row, an article or a setting not found), joined by " | ": what a
     // report gives as the reason of a record that ended there.
@@ -133,7 +133,7 @@ class Tfdm : public core::Component {
     void error(const std::string& text);
     void information(const std::string& text);
 
-    app::UiPort* port_;
+    data::UiPort* port_;
     std::string shown_;
     ArticleAnswers answers_;
 };

@@ -1,8 +1,8 @@
 // The data module's lookups: configuration values and the article services. Each runs one
 // statement through the module's own buffer and leaves the buffer open with its result.
-#include "app/texts.h"
 #include "core/text.h"
 #include "data/fdm.h"
+#include "data/texts.h"
 #include "records/command.h"
 
 namespace data {
@@ -25,7 +25,7 @@ std::string Tfdm::configuracion(const std::string& Modulo, const std::string& Ca
                                  "' and conf_propiedad = '" + Pregunta + "'";
     CConfiguracion.Open();
     if (!CConfiguracion.IsEmpty()) return CConfiguracion.Fields(0).asString();
-    error(app::texts::kConfiguracionNoEncontrada + Pregunta);
+    error(data::texts::kConfiguracionNoEncontrada + Pregunta);
     return {};
 }
 
@@ -77,7 +77,7 @@ bool Tfdm::valide_articulo(const std::string& CodBar, records::Field Cod, record
     if (CodBar.empty()) return false;
     const Validation v = validation(CodBar);
     if (v.tipo == 0) {
-        information(app::texts::kCodigo + core::sqlQuote(CodBar) + app::texts::kNoEncontrado);
+        information(data::texts::kCodigo + core::sqlQuote(CodBar) + data::texts::kNoEncontrado);
         return false;
     }
     if (v.tipo != 1 && v.tipo != 2) return false;

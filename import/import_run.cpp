@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/texts.h"
 #include "core/errors.h"
 #include "core/text.h"
+#include "data/texts.h"
 #include "import/cleanup.h"
 #include "import/error_log.h"
 #include "import/file_name.h"
@@ -17,7 +17,7 @@
 namespace importer {
 namespace {
 
-namespace texts = app::texts;
+namespace texts = data::texts;
 
 char separatorOf(const app::ComboBox& separ) {
     switch (separ.itemIndex) {

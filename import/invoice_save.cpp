@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/texts.h"
 #include "core/text.h"
+#include "data/texts.h"
 #include "import/invoice_header.h"
 #include "import/lock_retry.h"
 #include "records/command.h"
@@ -48,8 +48,8 @@ RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBu
         if (!e.lockConflict()) throw;
         records::Buffer& h = buffers.CFacturas;
         throw e.withPrefix(
-            app::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
-            h.FieldByName("FACT_NUMERO").asString() + app::texts::kFacturaBloqueadaFin + "\n");
+            data::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
+            h.FieldByName("FACT_NUMERO").asString() + data::texts::kFacturaBloqueadaFin + "\n");
     }
 }
 

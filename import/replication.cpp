@@ -1,7 +1,7 @@
 #include "import/replication.h"
 
-#include "app/texts.h"
 #include "core/text.h"
+#include "data/texts.h"
 
 namespace importer {
 namespace {
@@ -96,7 +96,7 @@ void Replicator::copyTo(records::Buffer& branch, BranchCopies& copies) {
     if (!reached) {
         recordPending(branch, database);
         ++copies.pending;
-        fdm_.port().information(app::texts::kSinConexion + con.param("Database"));
+        fdm_.port().information(data::texts::kSinConexion + con.param("Database"));
     }
     if (!con.connected()) return;
 

@@ -15,9 +15,9 @@
 #include <QToolButton>
 #include <QWindow>
 
-#include "app/texts.h"
 #include "app/view/button_pictures.h"
 #include "app/view/qt_text.h"
+#include "data/texts.h"
 
 namespace app::view {
 namespace {
@@ -82,7 +82,7 @@ void MainWindow::build() {
     setFont(QFont("MS Sans Serif", 8));
 
     top_ = new QWidget(this);
-    auto* description = new QLabel(fromCp1252(texts::kDescription), top_);
+    auto* description = new QLabel(fromCp1252(data::texts::kDescription), top_);
     description->setWordWrap(true);
     description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     description->setGeometry(36, 1, 333, 55);
@@ -99,18 +99,18 @@ void MainWindow::build() {
         return edit;
     };
 
-    origen_ = new QGroupBox(fromCp1252(texts::kOrigenGroup), this);
-    label(origen_, texts::kServidorLabel, 8, 22);
+    origen_ = new QGroupBox(fromCp1252(data::texts::kOrigenGroup), this);
+    label(origen_, data::texts::kServidorLabel, 8, 22);
     QLineEdit* servidor = addBox(origen_, "Servidor", form_.Servidor, {72, 18, 253, kBoxHeight});
-    label(origen_, texts::kTusuaLabel, 8, 48);
+    label(origen_, data::texts::kTusuaLabel, 8, 48);
     QLineEdit* tusua = addBox(origen_, "Tusua", form_.Tusua, {72, 44, 97, kBoxHeight});
-    label(origen_, texts::kTClaveLabel, 184, 48);
+    label(origen_, data::texts::kTClaveLabel, 184, 48);
     QLineEdit* tclave = addBox(origen_, "TClave", form_.TClave, {228, 44, 97, kBoxHeight});
-    label(origen_, texts::kCiaLabel, 8, 74);
+    label(origen_, data::texts::kCiaLabel, 8, 74);
     cia_ = addBox(origen_, "Cia", form_.Cia, {72, 70, 45, kBoxHeight});
 
-    parametros_ = new QGroupBox(fromCp1252(texts::kParametrosGroup), this);
-    label(parametros_, texts::kEFecIniLabel, 8, 24);
+    parametros_ = new QGroupBox(fromCp1252(data::texts::kParametrosGroup), this);
+    label(parametros_, data::texts::kEFecIniLabel, 8, 24);
     fecIni_ = new DatePicker(parametros_);
     fecIni_->setObjectName("EFecIni");
     fecIni_->setGeometry(72, 20, 89, kBoxHeight);
@@ -120,9 +120,9 @@ void MainWindow::build() {
         if (!syncing_ && date.isValid())
             form_.EFecIni.date = {date.year(), date.month(), date.day()};
     });
-    label(parametros_, texts::kEPrefLabel, 176, 24);
+    label(parametros_, data::texts::kEPrefLabel, 176, 24);
     epref_ = addBox(parametros_, "EPref", form_.EPref, {220, 20, 45, kBoxHeight});
-    label(parametros_, texts::kUbicacionLabel, 8, 52);
+    label(parametros_, data::texts::kUbicacionLabel, 8, 52);
     QLineEdit* ubicacion =
         addBox(parametros_, "Ubicacion", form_.Ubicacion, {72, 48, 201, kBoxHeight});
 
@@ -161,9 +161,9 @@ void MainWindow::build() {
         });
         return list;
     };
-    label(parametros_, texts::kSeparLabel, 8, 134);
+    label(parametros_, data::texts::kSeparLabel, 8, 134);
     separ_ = addList("Separ", form_.Separ, 130);
-    label(parametros_, texts::kDelimLabel, 8, 162);
+    label(parametros_, data::texts::kDelimLabel, 8, 162);
     delim_ = addList("Delim", form_.Delim, 158);
 
     bottom_ = new QWidget(this);

@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "app/texts.h"
 #include "app/view/main_window.h"
 #include "app/view/qt_text.h"
+#include "data/texts.h"
 
 namespace app::view {
 namespace {
@@ -13,7 +13,7 @@ namespace {
 void showBox(QWidget* owner, QMessageBox::Icon icon, const QString& title,
              const std::string& text) {
     QMessageBox box(icon, title, fromCp1252(text), QMessageBox::NoButton, owner);
-    box.addButton(fromCp1252(texts::kOk), QMessageBox::AcceptRole);
+    box.addButton(fromCp1252(data::texts::kOk), QMessageBox::AcceptRole);
     box.exec();
 }
 
@@ -28,7 +28,7 @@ void QtUiPort::information(const std::string& text) {
 }
 
 void QtUiPort::error(const std::string& text) {
-    showBox(owner(), QMessageBox::Critical, fromCp1252(texts::kErrorTitle), text);
+    showBox(owner(), QMessageBox::Critical, fromCp1252(data::texts::kErrorTitle), text);
 }
 
 void QtUiPort::failure(const std::string& text) {

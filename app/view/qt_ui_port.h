@@ -1,7 +1,7 @@
 #pragma once
-// The UiPort on screen: Qt message boxes, the system beep, an immediate repaint of the main
+// The data::UiPort on screen: Qt message boxes, the system beep, an immediate repaint of the main
 // window and its closing. The boxes are modal and wait for the person.
-#include "app/ui_port.h"
+#include "data/ui_port.h"
 
 class QWidget;
 
@@ -9,7 +9,7 @@ namespace app::view {
 
 class MainWindow;
 
-class QtUiPort : public UiPort {
+class QtUiPort : public data::UiPort {
   public:
     // The window that the boxes belong to and that repaint and close act on; until one is
     // attached, boxes have no owner and repaint and close do nothing.

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/texts.h"
+#include "data/texts.h"
 #include "tests/crash/crash_scenario.h"
 
 namespace crash {
@@ -167,7 +167,7 @@ TEST(TransferClient, ARealRunRemovesOnTheServerExactlyTheFilesItImported) {
 
     EXPECT_EQ(w.folder(), std::set<std::string>{unsafe});
     EXPECT_NE(readAll(inst.in + "/erroresimp.txt")
-                  .find("," + app::texts::kNombreNoRemovible + inst.in + "/" + unsafe + "\r\n"),
+                  .find("," + data::texts::kNombreNoRemovible + inst.in + "/" + unsafe + "\r\n"),
               std::string::npos);
     const Stored s = readStored(w);
     EXPECT_EQ(s.invoices.size(), imported.size() + 1);

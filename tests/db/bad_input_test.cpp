@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <random>
 
-#include "app/texts.h"
+#include "data/texts.h"
 #include "import/cleanup.h"
 #include "tests/db/invoice_test_fixture.h"
 #include "tests/support/process_guards.h"
@@ -289,8 +289,9 @@ TEST_F(RealCleanupTest, AFileAppendedToWhileItIsImportedStaysForTheNextRun) {
     EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
     EXPECT_TRUE(exists(name));
     EXPECT_EQ(script(), "");
-    EXPECT_NE(errorLog().find("," + app::texts::kArchivoModificado + folder_ + "/" + name + "\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        errorLog().find("," + data::texts::kArchivoModificado + folder_ + "/" + name + "\r\n"),
+        std::string::npos)
         << errorLog();
 
     forwarder_.after = nullptr;
@@ -310,7 +311,7 @@ TEST_F(RealCleanupTest, ANameTheTransferScriptCannotCarryIsImportedAndKept) {
         run();
         EXPECT_EQ(failures(), std::vector<std::string>{});
         EXPECT_TRUE(exists(name));
-        EXPECT_NE(errorLog().find("," + app::texts::kNombreNoRemovible + folder_ + "/" + name),
+        EXPECT_NE(errorLog().find("," + data::texts::kNombreNoRemovible + folder_ + "/" + name),
                   std::string::npos)
             << errorLog();
     }

@@ -12,7 +12,7 @@
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
 #include "app/settings_load.h"
-#include "app/texts.h"
+#include "data/texts.h"
 #include "platform/exclusive_file.h"
 #include "tests/support/support.h"
 
@@ -74,8 +74,8 @@ class ConnectionTest : public ::testing::Test {
 TEST_F(ConnectionTest, AbsentEntryShowsOneBoxAndLeavesTheBoxesEmpty) {
     w_.dispatch([&] { w_.FormCreate(); });
     EXPECT_EQ(port_.texts(PortCallKind::Information),
-              std::vector<std::string>{app::texts::kClaveNoEncontrada});
-    EXPECT_EQ(app::texts::kClaveNoEncontrada,
+              std::vector<std::string>{data::texts::kClaveNoEncontrada});
+    EXPECT_EQ(data::texts::kClaveNoEncontrada,
               "No se encontr\xf3 la Clave HKEY_LOCAL_MACHINE\\Software\\Ostrel\\Quorvan2021\\"
               "Directorio");
     EXPECT_TRUE(w_.form.Servidor.text.empty());

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/texts.h"
 #include "core/text.h"
+#include "data/texts.h"
 #include "fb/connection.h"
 #include "tests/support/support.h"
 
@@ -217,7 +217,7 @@ TEST_F(HeadlessTest, FoldersWithAccentsInTheirNamesAreUsed) {
     EXPECT_FALSE(fs::exists(in / "[RDE_12_20240131.txt"));
     EXPECT_TRUE(fs::exists(in / "[RDE_12_20240201Ω.txt"));
     EXPECT_NE(slurp((in / "erroresimp.txt").string())
-                  .find(app::texts::kNombreSinCp1252 + core::utf8ToCp1252(in.string()) +
+                  .find(data::texts::kNombreSinCp1252 + core::utf8ToCp1252(in.string()) +
                         "/[RDE_12_20240201?.txt\r\n"),
               std::string::npos);
     EXPECT_NE(slurp((work / "borrar.txt").string()).find("rm [[]RDE_12_20240131.txt\r\n"),

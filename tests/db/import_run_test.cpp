@@ -11,8 +11,8 @@
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
-#include "app/texts.h"
 #include "core/errors.h"
+#include "data/texts.h"
 #include "fb/api.h"
 #include "platform/exclusive_file.h"
 #include "platform/lock_file.h"
@@ -118,7 +118,7 @@ TEST_F(ImportRunTest, EmptyFolderBoxShowsTheMessageAndCloses) {
     w_->form.Ubicacion.text.clear();
     run();
     EXPECT_EQ(port_.texts(PortCallKind::Information),
-              std::vector<std::string>{app::texts::kSinRuta});
+              std::vector<std::string>{data::texts::kSinRuta});
     EXPECT_EQ(port_.count(PortCallKind::Close), 1);
     EXPECT_FALSE(w_->form.Panel5.visible);
     EXPECT_TRUE(w_->form.Edit1.visible);
@@ -186,7 +186,7 @@ TEST_F(ImportRunTest, ARecordWithoutLineEndIsNotImportedAndKeepsTheFile) {
     run();
     ASSERT_EQ(steps_.handed.size(), 1u);    // the unterminated record is never handed on
     EXPECT_TRUE(cleanup_.cleaned.empty());  // deleting the file would lose it
-    EXPECT_NE(log().find(app::texts::kRegistroSinFin + folder_ + "/[RDE_12_20240131.txt\r\n"),
+    EXPECT_NE(log().find(data::texts::kRegistroSinFin + folder_ + "/[RDE_12_20240131.txt\r\n"),
               std::string::npos)
         << log();
 }
@@ -198,7 +198,7 @@ TEST_F(ImportRunTest, AnOverlongSummaryRecordIsRefusedLoggedAndTheFileKept) {
     run();
     ASSERT_EQ(steps_.handed.size(), 2u);  // the records around it are imported
     EXPECT_TRUE(cleanup_.cleaned.empty());
-    EXPECT_NE(log().find(app::texts::kRegistroLargo), std::string::npos);
+    EXPECT_NE(log().find(data::texts::kRegistroLargo), std::string::npos);
 }
 
 TEST_F(ImportRunTest, UnknownCentreOrPointOfSaleIsLoggedAndTheRunGoesOn) {
@@ -213,10 +213,10 @@ TEST_F(ImportRunTest, UnknownCentreOrPointOfSaleIsLoggedAndTheRunGoesOn) {
     EXPECT_EQ(steps_.handed[0].prefix, "AB01");
     EXPECT_TRUE(exists("[RDE_99_20240131.txt"));
     std::string text = log();
-    EXPECT_NE(text.find(app::texts::kSinCentro + folder_ + "/[RDE_99_20240131.txt"),
+    EXPECT_NE(text.find(data::texts::kSinCentro + folder_ + "/[RDE_99_20240131.txt"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find(app::texts::kSinPuntoVenta + folder_ + "/[RDE_77_20240131.txt"),
+    EXPECT_NE(text.find(data::texts::kSinPuntoVenta + folder_ + "/[RDE_77_20240131.txt"),
               std::string::npos)
         << text;
     EXPECT_EQ(cleanup_.cleaned, std::vector<std::string>{"[RDE_12_20240131.txt"});
@@ -232,7 +232,7 @@ TEST_F(ImportRunTest, ALockedFileGetsItsLogLineAndTheNextFileIsRead) {
     EXPECT_EQ(steps_.handed[0].date, "2024/01/31");
     // date,time,text CR LF
     std::string text = log();
-    std::string expected = "," + app::texts::kErrorAbrir + folder_ + "/[RDE_12_20240130.txt\r\n";
+    std::string expected = "," + data::texts::kErrorAbrir + folder_ + "/[RDE_12_20240130.txt\r\n";
     ASSERT_GE(text.size(), 20u);
     EXPECT_EQ(text.substr(19), expected) << text;
     EXPECT_EQ(text[4], '/');
@@ -324,8 +324,8 @@ TEST_F(ImportRunTest, ARunFindingAnotherAtWorkOnItsFolderSaysSoAndTouchesNothing
     uint64_t statements = fdm_.Quorvan.executedCount();
     run();
     EXPECT_EQ(port_.texts(PortCallKind::Information),
-              std::vector<std::string>{app::texts::kOtraImportacion + folder_ +
-                                       app::texts::kOtraImportacionFin});
+              std::vector<std::string>{data::texts::kOtraImportacion + folder_ +
+                                       data::texts::kOtraImportacionFin});
     EXPECT_EQ(port_.count(PortCallKind::Close), 0);
     EXPECT_FALSE(w_->form.Panel5.visible);
     EXPECT_EQ(fdm_.Quorvan.executedCount(), statements);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/texts.h"
+#include "data/texts.h"
 #include "tests/db/invoice_test_fixture.h"
 
 namespace invoiceimport {
@@ -125,7 +125,7 @@ TEST_F(ImportStatementsTest, AnUnknownArticleIsToldOnEveryLineThatNamesIt) {
     for (int d = 1; d <= 3; ++d) write(fileOfDay(d), {s});
     StatementLog log;
     run();
-    const std::string told = app::texts::kCodigo + "'01-04'" + app::texts::kNoEncontrado;
+    const std::string told = data::texts::kCodigo + "'01-04'" + data::texts::kNoEncontrado;
     EXPECT_EQ(boxes(PortCallKind::Information), std::vector<std::string>(3, told));
     EXPECT_EQ(invoiceCount(), 0);
     // Asked once, told three times.

@@ -3,7 +3,7 @@
 // shows, and the statements sent.
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "data/texts.h"
 #include "tests/db/invoice_test_fixture.h"
 
 namespace invoiceimport {

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/texts.h"
+#include "data/texts.h"
 #include "tests/db/invoice_test_fixture.h"
 
 namespace invoiceimport {
@@ -57,8 +57,8 @@ TEST_F(InvoiceLockTest, ARowHeldPastEveryTryStopsTheRunAndLeavesNothing) {
 
     const std::vector<std::string> failures = boxes(PortCallKind::Failure);
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].rfind(app::texts::kFacturaBloqueadaInicio + "AB0120240131" +
-                                    app::texts::kFacturaBloqueadaFin + "\nSQL Server Error: ",
+    EXPECT_EQ(failures[0].rfind(data::texts::kFacturaBloqueadaInicio + "AB0120240131" +
+                                    data::texts::kFacturaBloqueadaFin + "\nSQL Server Error: ",
                                 0),
               0u)
         << failures[0];

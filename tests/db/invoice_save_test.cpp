@@ -3,7 +3,7 @@
 // statements were sent, which files stay for the next run.
 #include <gtest/gtest.h>
 
-#include "app/texts.h"
+#include "data/texts.h"
 #include "tests/db/invoice_test_fixture.h"
 
 namespace invoiceimport {
@@ -216,7 +216,7 @@ TEST_F(InvoiceSaveTest, AnAbsentOrNonNumericRoundingSettingStopsTheRunBeforeAnyF
          {},
          "'diez' is not a valid integer value"},
         {"DELETE FROM CONFIGURACION WHERE CONF_MODULO = 'FACTURACION'",
-         {app::texts::kConfiguracionNoEncontrada + "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"},
+         {data::texts::kConfiguracionNoEncontrada + "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"},
          "'' is not a valid integer value"},
     };
     write("[RDE_12_20240131.txt", {cars("100")});
@@ -280,7 +280,7 @@ TEST_F(InvoiceSaveTest, ALineWhoseArticleIsNotFoundCannotBeAcceptedAndEndsTheRun
     run();
     EXPECT_EQ(
         boxes(PortCallKind::Information),
-        std::vector<std::string>{app::texts::kCodigo + "'01-04'" + app::texts::kNoEncontrado});
+        std::vector<std::string>{data::texts::kCodigo + "'01-04'" + data::texts::kNoEncontrado});
     // The buffer's refusal is shown by the error translation, and no failure box follows.
     std::vector<std::string> errors = boxes(PortCallKind::Error);
     ASSERT_EQ(errors.size(), 1u);

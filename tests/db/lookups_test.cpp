@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "app/recording_port.h"
-#include "app/texts.h"
 #include "core/errors.h"
 #include "data/fdm.h"
+#include "data/texts.h"
 #include "fb/error.h"
 #include "fb/sql_text.h"
 #include "records/layouts.h"
@@ -91,7 +91,7 @@ TEST_F(LookupsTest, AnAbsentSettingShowsOneErrorBoxNamingOnlyTheProperty) {
     }
     EXPECT_EQ(port_.calls().size(), 2u);
     EXPECT_EQ(port_.texts(PortCallKind::Error).back(),
-              app::texts::kConfiguracionNoEncontrada + kRounding);
+              data::texts::kConfiguracionNoEncontrada + kRounding);
 }
 
 TEST_F(LookupsTest, ConfigurationKeysGoIntoTheStatementUnquoted) {
@@ -144,10 +144,10 @@ TEST_F(LookupsTest, ValidationThatFindsNoUsableArticleLeavesTheRowAsItWas) {
         std::vector<std::string> sent;
     } cases[] = {
         {"01-09",
-         {app::texts::kCodigo + "'01-09'" + app::texts::kNoEncontrado},
+         {data::texts::kCodigo + "'01-09'" + data::texts::kNoEncontrado},
          {"select * from valide_articulo('01-09')"}},
         {"O'X",
-         {app::texts::kCodigo + "'O''X'" + app::texts::kNoEncontrado},
+         {data::texts::kCodigo + "'O''X'" + data::texts::kNoEncontrado},
          {"select * from valide_articulo('O''X')"}},
         {"01-99", {}, {"select * from valide_articulo('01-99')"}},  // TIPO 3: not usable
         {"", {}, {}},                                               // no query, no box

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/recording_port.h"
-#include "app/texts.h"
+#include "data/texts.h"
 #include "import/replication.h"
 #include "tests/db/saved_invoice.h"
 #include "tests/support/support.h"
@@ -126,7 +126,7 @@ TEST_F(ReplicationTest, AnUnreachableBranchIsRecordedAndTheNextOneStillGetsItsCo
 
     EXPECT_EQ(
         port_.calls(),
-        (std::vector<PortCall>{{PortCallKind::Information, app::texts::kSinConexion + database}}));
+        (std::vector<PortCall>{{PortCallKind::Information, data::texts::kSinConexion + database}}));
     EXPECT_EQ(pending(),
               (Rows{{id, "<null>", "<null>", "AB0120240131", "004", "F", database.substr(0, 60)}}));
     EXPECT_EQ(headers(branchA_), (Rows{{"500001", "XB01", "31", "20240131"}}));
@@ -136,7 +136,7 @@ TEST_F(ReplicationTest, AnUnreachableBranchIsRecordedAndTheNextOneStillGetsItsCo
 TEST_F(ReplicationTest, TheCopyCarriesTheInvoiceAsTheImportBuiltIt) {
     addBranchRow("002", serverA_, "AB01", 12, "XA01", "NULL");
     InvoiceSpec wanted;
-    wanted.obs = app::texts::cp1252("Observación");
+    wanted.obs = data::texts::cp1252("Observación");
     wanted.idfmar = "77";
     wanted.lines = {LineSpec{}, LineSpec{.arti = "01-03", .bode = "02", .dto3 = "2.5"},
                     LineSpec{.arti = "01-04", .cant = "3"}};
@@ -169,7 +169,7 @@ TEST_F(ReplicationTest, ACopyTheBranchRefusesLeavesNothingThereAndNothingPending
     save(wanted);
     replicator_.replicate();
 
-    const std::string relation = app::texts::cp1252(
+    const std::string relation = data::texts::cp1252(
         "Está borrando o insertando un registro en la tabla factreplica que tiene una relación "
         "con otra tabla.");
     EXPECT_EQ(port_.calls(),

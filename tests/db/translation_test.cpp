@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "app/recording_port.h"
-#include "app/texts.h"
 #include "core/errors.h"
+#include "data/texts.h"
 #include "tests/db/saved_invoice.h"
 #include "tests/support/support.h"
 
@@ -70,7 +70,7 @@ TEST_F(TranslationTest, DuplicateInvoiceIdNamesTheTableFactura) {
 }
 
 TEST_F(TranslationTest, RefusedLinesAlsoNameTheHeadersTable) {
-    const std::string relation = app::texts::cp1252(
+    const std::string relation = data::texts::cp1252(
         "Está borrando o insertando un registro en la tabla Factura que tiene una relación con "
         "otra tabla.");
     struct Case {

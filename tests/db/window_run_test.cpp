@@ -11,8 +11,8 @@
 #include "app/no_chooser.h"
 #include "app/program.h"
 #include "app/recording_port.h"
-#include "app/texts.h"
 #include "core/text.h"
+#include "data/texts.h"
 #include "tests/support/process_guards.h"
 #include "tests/support/support.h"
 
@@ -93,7 +93,7 @@ TEST_F(WindowRunTest, FoldersAndFilesWithAccentsAreFoundReadWrittenAndRemoved) {
                                            "erroresimp.txt"}));
     const std::string log = slurp(in_ / "erroresimp.txt");
     for (const char* shown : {"[RDE_12_20240202?.txt", "[RDE_12_20240203?.txt"})
-        EXPECT_NE(log.find("," + app::texts::kNombreSinCp1252 + folder + "/" + shown + "\r\n"),
+        EXPECT_NE(log.find("," + data::texts::kNombreSinCp1252 + folder + "/" + shown + "\r\n"),
                   std::string::npos)
             << log;
     // The script names the file by its Windows-1252 bytes, as the client's account holds it.

@@ -8,8 +8,8 @@
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
 #include "app/recording_port.h"
-#include "app/texts.h"
 #include "data/fdm.h"
+#include "data/texts.h"
 #include "import/window_buffers.h"
 #include "tests/support/support.h"
 
@@ -32,7 +32,7 @@ class TranslationRules : public ::testing::Test {
 };
 
 TEST_F(TranslationRules, UpdateRulesLookAtTheTwentyCharactersAfterThePrefix) {
-    const std::string relation = app::texts::cp1252(
+    const std::string relation = data::texts::cp1252(
         "Está borrando o insertando un registro en la tabla factreplica que tiene una relación "
         "con otra tabla.");
     struct Case {

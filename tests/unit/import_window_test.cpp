@@ -7,8 +7,8 @@
 
 #include "app/no_chooser.h"
 #include "app/recording_port.h"
-#include "app/texts.h"
 #include "core/errors.h"
+#include "data/texts.h"
 
 using namespace app;
 
@@ -183,16 +183,16 @@ TEST(WindowTexts, AreWindows1252Bytes) {
         const std::string& text;
         const char* bytes;
     } cases[] = {
-        {texts::kCaption, "Importaci\xF3n de facturas"},
-        {texts::kCiaLabel,
+        {data::texts::kCaption, "Importaci\xF3n de facturas"},
+        {data::texts::kCiaLabel,
          "Compa\xF1\xED"
          "a:"},
-        {texts::kParametrosGroup, "Par\xE1metros "},
-        {texts::kUbicacionLabel, "Ubicaci\xF3n:"},
-        {texts::kServidorLabel, "Servidor : "},
+        {data::texts::kParametrosGroup, "Par\xE1metros "},
+        {data::texts::kUbicacionLabel, "Ubicaci\xF3n:"},
+        {data::texts::kServidorLabel, "Servidor : "},
     };
     for (const auto& c : cases) EXPECT_EQ(c.text, c.bytes);
-    EXPECT_EQ(texts::kDescription,
+    EXPECT_EQ(data::texts::kDescription,
               "Este programa importa el archivo plano de pedidos generado por la aplicaci\xF3n "
               "Marquent a Quorvan. Indique el archivo a importar y presione F2, luego sobre la "
               "nueva ventana presione F2 para generar los archivos.");

@@ -5,7 +5,7 @@
 
 #include "core/text.h"
 
-namespace app::texts {
+namespace data::texts {
 
 inline std::string cp1252(const char* utf8) {
     return core::utf8ToCp1252(utf8);
@@ -109,4 +109,4 @@ inline const std::string kCamposInicio = cp1252("Los campos ");
 inline const std::string kCamposFin = cp1252(" son obligatorios.");
 inline const std::string kClaveRepetida = cp1252("Ya existe un registro con el mismo ");
 
-}  // namespace app::texts
+}  // namespace data::texts

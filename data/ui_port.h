@@ -5,7 +5,7 @@
 // Every text is Windows-1252 bytes.
 #include <string>
 
-namespace app {
+namespace data {
 
 class UiPort {
   public:
@@ -25,4 +25,4 @@ class UiPort {
     virtual void close() = 0;
 };
 
-}  // namespace app
+}  // namespace data
