@@ -152,7 +152,7 @@ int runHeadless(int argc, char** argv) {
     }
     bool connected = false;
     if (!guarded(port, [&] { connected = w.connectDatabases(); }) || !connected) return 1;
-    w.CiaAct = f.Cia.text;  // as the unattended start does
+    w.context.CiaAct = f.Cia.text;  // as the unattended start does
     bool ok = guarded(port, [&] { w.runImport(); });
     const importer::RunSummary& s = w.lastRun();
     printSummary(s, options->check);

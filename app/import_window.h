@@ -41,12 +41,7 @@ class Tfimportarfac : public core::Component {
     FormModel form;
     TFolderDialog FolderDialog1;
 
-    // Working fields shared by the settings, the connection and the import run.
-    int32_t Arch = 0;     // handle of the flat file being read; 0 when none is open
-    int32_t NroIte = 0;   // last detail line number given out for the invoice being built
-    int32_t Digitos = 0;  // rounding setting read at the start of each run
-    std::string CodCia;   // company of the centre of the file being read
-    std::string CiaAct;   // company whose database the company connection holds
+    // Fields of the settings file (the run's working fields are importer::RunContext).
     std::string Destino;  // kept from the settings file; nothing reads it
     std::string Espera;   // unattended flag from the settings file: "1" runs without a key
 

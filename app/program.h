@@ -15,7 +15,7 @@ struct Program {
         : fdm(port),
           window(port, chooser, fdm, steps, cleanup),
           replication(fdm, window.buffers),
-          steps(window, fdm, window.buffers, &replication),
+          steps(window.context, window, port, fdm, window.buffers, &replication),
           cleanup(pauseMs) {}
 
     data::Tfdm fdm;

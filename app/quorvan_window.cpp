@@ -2,12 +2,35 @@
 
 #include "app/settings_load.h"
 #include "data/texts.h"
+#include "import/error_log.h"
 #include "platform/system.h"
 
 namespace app {
 namespace {
 
 const char* const kRunLockName = "importarfac.lock";
+
+char separatorOf(const ComboBox& separ) {
+    switch (separ.itemIndex) {
+        case 0:
+            return ',';
+        case 2:
+            return '\t';
+        default:
+            return ';';
+    }
+}
+
+std::optional<char> delimiterOf(const ComboBox& delim) {
+    switch (delim.itemIndex) {
+        case 1:
+            return '"';
+        case 2:
+            return '\'';
+        default:
+            return std::nullopt;
+    }
+}
 
 }  // namespace
 
@@ -22,8 +45,8 @@ ImportWindow::ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfd
 }
 
 void ImportWindow::CFactdetalleAfterInsert(records::Buffer& DataSet) {
-    ++NroIte;
-    DataSet.FieldByName("FADE_ITEM").setInteger(NroIte);
+    ++context.NroIte;
+    DataSet.FieldByName("FADE_ITEM").setInteger(context.NroIte);
     DataSet.FieldByName("FADE_ANULADO").setString("N");
     DataSet.FieldByName("FADE_TRANSMIT").setString("N");
 }
@@ -67,12 +90,12 @@ bool ImportWindow::connectDatabases() {
         // general connection stays when it was the company's that failed.)
         fdm.QCentros.Close();
         fdm.Quorvan.close();
-        CiaAct.clear();
+        context.CiaAct.clear();
         throw;
     }
     // The company connection now holds the box's company: a later run must switch for
     // every file, since what CiaAct named may be another company's database.
-    CiaAct.clear();
+    context.CiaAct.clear();
 
     form.EFecIni.enabled = true;
     form.EFecIni.date = platform::today();
@@ -90,7 +113,7 @@ void ImportWindow::CiaExit() {
     while (fdm.Quorvan.state() == fb::ConnectionState::Connecting) {
     }
     if (fdm.Quorvan.state() != fb::ConnectionState::Open) return;
-    CiaAct = form.Cia.text;
+    context.CiaAct = form.Cia.text;
     SpeedButton3Click();
 }
 
@@ -127,7 +150,8 @@ void ImportWindow::runImport() {
             lock.unlock();
         }
     } done{running_, runLock_};
-    importer::ImportRun run(*this, fdm, buffers, steps_, cleanup_, runOptions);
+    importer::ImportRun run(runInputs(), context, *this, port(), fdm, buffers, steps_, cleanup_,
+                            runOptions);
     try {
         run.run();
     } catch (...) {
@@ -135,6 +159,49 @@ void ImportWindow::runImport() {
         throw;
     }
     lastRun_ = run.summary();
+}
+
+importer::RunInputs ImportWindow::runInputs() const {
+    importer::RunInputs in;
+    in.folder = form.Ubicacion.text;
+    in.separator = separatorOf(form.Separ);
+    in.delimiter = delimiterOf(form.Delim);
+    in.server = form.Servidor.text;
+    in.user = form.Tusua.text;
+    in.password = form.TClave.text;
+    in.prefix = form.EPref.text;
+    in.date = form.EFecIni.date;
+    return in;
+}
+
+void ImportWindow::panelText(const std::string& text) {
+    form.Panel5.caption = text;
+    form.Panel5.visible = true;
+}
+
+void ImportWindow::panelHidden() {
+    form.Panel5.visible = false;
+}
+
+void ImportWindow::invoiceBoxShown() {
+    form.Edit1.visible = true;
+}
+
+void ImportWindow::invoiceText(const std::string& text) {
+    form.Edit1.text = text;
+}
+
+void ImportWindow::fileShown(const core::Date& date, const std::string& prefix) {
+    form.EFecIni.date = date;
+    form.EPref.text = prefix;
+}
+
+void ImportWindow::progressStep() {
+    form.ProgressBar1.StepIt();
+}
+
+void ImportWindow::logLine(const std::string& folder, const std::string& text) {
+    importer::appendErrorLog(folder, platform::today(), platform::timeOfDay(), text);
 }
 
 }  // namespace app

@@ -6,18 +6,24 @@
 #include "app/import_window.h"
 #include "data/fdm.h"
 #include "import/import_run.h"
+#include "import/run_context.h"
+#include "import/run_observer.h"
 #include "import/window_buffers.h"
 #include "platform/lock_file.h"
 
 namespace app {
 
-class ImportWindow : public Tfimportarfac {
+class ImportWindow : public Tfimportarfac, public importer::RunObserver {
   public:
     ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm,
                  importer::InvoiceSteps& steps, importer::FileCleanup& cleanup);
 
     data::Tfdm& fdm;
     importer::WindowBuffers buffers;
+    // The run's working state. The window holds it between runs: its connection sets which
+    // company the company connection holds (CiaAct), and its detail buffer numbers lines
+    // from NroIte.
+    importer::RunContext context;
 
     void FormCreate() override;
     void FormActivate() override;
@@ -48,11 +54,23 @@ class ImportWindow : public Tfimportarfac {
     // defaults.
     importer::RunOptions runOptions;
 
+    // What the run reports, shown in the boxes (and the error log written).
+    void panelText(const std::string& text) override;
+    void panelHidden() override;
+    void invoiceBoxShown() override;
+    void invoiceText(const std::string& text) override;
+    void fileShown(const core::Date& date, const std::string& prefix) override;
+    void progressStep() override;
+    void logLine(const std::string& folder, const std::string& text) override;
+
     bool running() const { return running_; }
     // What the last run did (also when a failure stopped it).
     const importer::RunSummary& lastRun() const { return lastRun_; }
 
   private:
+    // The run's inputs, from the boxes.
+    importer::RunInputs runInputs() const;
+
     importer::InvoiceSteps& steps_;
     importer::FileCleanup& cleanup_;
     bool running_ = false;

@@ -156,7 +156,7 @@ ImportResult runImport(const std::string& root, const std::string& folder) {
     if (!p.window.connectDatabases()) throw std::runtime_error("not connected");
     // As the unattended start does: the run goes on in the connection just opened, as the
     // floor's does, instead of opening it again for the first file.
-    p.window.CiaAct = f.Cia.text;
+    p.window.context.CiaAct = f.Cia.text;
 
     ImportResult r;
     fb::Connection::setStatementHook(

@@ -430,7 +430,7 @@ Counts countStatements(const load::Server& s, const std::string& dir,
     f.Separ.itemIndex = 1;
     f.Delim.itemIndex = 0;
     if (!p.window.connectDatabases()) throw std::runtime_error("not connected");
-    p.window.CiaAct = f.Cia.text;
+    p.window.context.CiaAct = f.Cia.text;
     const uint64_t prepared = p.fdm.Quorvan.preparedCount();
     const uint64_t executed = p.fdm.Quorvan.executedCount();
     const uint64_t transactions = p.fdm.Quorvan.transactionCount();

@@ -19,28 +19,6 @@ namespace {
 
 namespace texts = data::texts;
 
-char separatorOf(const app::ComboBox& separ) {
-    switch (separ.itemIndex) {
-        case 0:
-            return ',';
-        case 2:
-            return '\t';
-        default:
-            return ';';
-    }
-}
-
-std::optional<char> delimiterOf(const app::ComboBox& delim) {
-    switch (delim.itemIndex) {
-        case 1:
-            return '"';
-        case 2:
-            return '\'';
-        default:
-            return std::nullopt;
-    }
-}
-
 // Closes the file's buffers on every way out of a file, failures included.
 class FileBuffers {
   public:
@@ -105,13 +83,22 @@ std::string withSeparator(const std::string& folder) {
     return folder + '/';
 }
 
-ImportRun::ImportRun(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
+ImportRun::ImportRun(RunInputs inputs, RunContext& context, RunObserver& observer,
+                     data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
                      InvoiceSteps& steps, FileCleanup& cleanup, const RunOptions& options)
-    : w_(window), fdm_(fdm), b_(buffers), steps_(steps), cleanup_(cleanup), options_(options) {}
+    : in_(std::move(inputs)),
+      c_(context),
+      observer_(observer),
+      port_(port),
+      fdm_(fdm),
+      b_(buffers),
+      steps_(steps),
+      cleanup_(cleanup),
+      options_(options) {}
 
 void ImportRun::log(const std::string& direc, const std::string& text) {
     if (options_.checkOnly) return;  // a check writes nothing, its report says it all
-    appendErrorLog(direc, platform::today(), platform::timeOfDay(), text);
+    observer_.logLine(direc, text);
 }
 
 void ImportRun::report(const ReportRow& row) {
@@ -143,7 +130,6 @@ void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string re
 }
 
 void ImportRun::run() {
-    app::FormModel& f = w_.form;
     // The article services answer the same few codes for every line of every invoice; what
     // they answered is remembered for this run only.
     fdm_.rememberArticleAnswers(true);
@@ -151,20 +137,21 @@ void ImportRun::run() {
         data::Tfdm& fdm;
         ~Forget() { fdm.rememberArticleAnswers(false); }
     } forget{fdm_};
-    f.Panel5.caption = texts::kImportando;
-    f.Panel5.visible = true;
-    w_.port().repaint();
+    observer_.panelText(texts::kImportando);
+    port_.repaint();
 
     // An absent setting has shown its own message; converting its empty text stops the run.
-    w_.Digitos = core::parseInt32(
+    c_.Digitos = core::parseInt32(
         fdm_.configuracion("FACTURACION", "DOCUMENTOS", "REDONDEO AL MULTIPLO DE DIEZ EN TOTALES"));
-    f.Edit1.visible = true;
-    w_.NroIte = 0;
+    observer_.invoiceBoxShown();
+    c_.NroIte = 0;
+    c_.prefix = in_.prefix;
+    c_.date = in_.date;
 
-    if (f.Ubicacion.text.empty()) {
-        w_.port().information(texts::kSinRuta);
+    if (in_.folder.empty()) {
+        port_.information(texts::kSinRuta);
     } else {
-        const std::string direc = withSeparator(f.Ubicacion.text);
+        const std::string direc = withSeparator(in_.folder);
         const FlatFiles files = findFlatFiles(direc);
         summary_.filesFound = static_cast<int>(files.names.size() + files.unnamed.size());
         // No path text names these: opening the text shown would open another file, or none.
@@ -179,15 +166,14 @@ void ImportRun::run() {
         fdm_.QCentros.Close();
     }
 
-    f.Panel5.visible = false;
-    w_.port().repaint();
+    observer_.panelHidden();
+    port_.repaint();
     summary_.reachedEnd = true;
-    w_.port().close();
+    port_.close();
 }
 
 void ImportRun::importFile(const std::string& direc, const std::string& name) {
-    app::FormModel& f = w_.form;
-    reader_.setFormat(separatorOf(f.Separ), delimiterOf(f.Delim));
+    reader_.setFormat(in_.separator, in_.delimiter);
     const std::string path = direc + name;
     company_.clear();
     prefix_.clear();
@@ -199,11 +185,11 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
         fileRow(name, Outcome::NotOpenable, texts::kErrorAbrir + path, false);
         return;
     }
-    w_.Arch = 1;
+    c_.Arch = 1;
     struct ArchReset {
         int32_t& arch;
         ~ArchReset() { arch = 0; }
-    } archReset{w_.Arch};
+    } archReset{c_.Arch};
 
     if (!options_.keepGoing && !options_.checkOnly) {
         readAndCleanUp(file, direc, name);
@@ -216,35 +202,34 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
         const std::exception_ptr failure = std::current_exception();
         if (lostConnection(failure)) throw;
         const std::string reason = reasonOf(failure, fdm_);
-        w_.NroIte = 0;
+        c_.NroIte = 0;
         try {
             std::rethrow_exception(failure);
         } catch (const core::SilentAbort&) {
         } catch (...) {
-            w_.port().failure(reason);  // shown as a failure that stops a run would be
+            port_.failure(reason);  // shown as a failure that stops a run would be
         }
         fileRow(name, Outcome::Kept, reason, true);
     }
 }
 
 void ImportRun::switchCompany() {
-    app::FormModel& f = w_.form;
     fb::Connection& q = fdm_.Quorvan;
-    w_.CiaAct.clear();  // until it is open: a failed switch leaves no company to rely on
+    c_.CiaAct.clear();  // until it is open: a failed switch leaves no company to rely on
     q.close();
-    q.setParam("Database", f.Servidor.text + "/datos/" + w_.CodCia + "/quorvan.fdb");
-    q.setParam("User_Name", f.Tusua.text);
-    q.setParam("password", f.TClave.text);
+    q.setParam("Database", in_.server + "/datos/" + c_.CodCia + "/quorvan.fdb");
+    q.setParam("User_Name", in_.user);
+    q.setParam("password", in_.password);
     q.open();  // synchronous: open, or a failure that stops the run
-    w_.CiaAct = w_.CodCia;
+    c_.CiaAct = c_.CodCia;
 }
 
 void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
                                const std::string& name) {
-    app::FormModel& f = w_.form;
     const std::string path = direc + name;
     FlatFileName parsed = parseFlatFileName(name);
-    f.EFecIni.date = parsed.date();  // a name without a valid date stops the run here
+    c_.date = parsed.date();  // a name without a valid date stops the run here
+    observer_.fileShown(c_.date, c_.prefix);
 
     // A code that is not a centre, or not a point of sale of its company, makes no invoice.
     if (!fdm_.QCentros.Locate("CENT_COD", parsed.cc)) {
@@ -252,9 +237,9 @@ void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string&
         fileRow(name, Outcome::Skipped, texts::kSinCentro + path, true);
         return;
     }
-    w_.CodCia = fdm_.QCentros.text(1);
-    company_ = w_.CodCia;
-    if (w_.CodCia != w_.CiaAct) switchCompany();
+    c_.CodCia = fdm_.QCentros.text(1);
+    company_ = c_.CodCia;
+    if (c_.CodCia != c_.CiaAct) switchCompany();
 
     FileBuffers buffers(b_);
     b_.CPtovta.Open();
@@ -264,9 +249,10 @@ void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string&
         fileRow(name, Outcome::Skipped, texts::kSinPuntoVenta + path, true);
         return;
     }
-    f.EPref.text = b_.CPtovta.FieldByName("PREF_PRE").asString();
-    prefix_ = f.EPref.text;
-    w_.port().repaint();  // the file's date and prefix
+    c_.prefix = b_.CPtovta.FieldByName("PREF_PRE").asString();
+    prefix_ = c_.prefix;
+    observer_.fileShown(c_.date, c_.prefix);
+    port_.repaint();  // the file's date and prefix
 
     const FileVerdict verdict = readFile(file, direc, name);
     ++summary_.filesRead;
@@ -311,7 +297,7 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
     row.record = number;
     row.company = company_;
     row.prefix = prefix_;
-    row.number = invoiceNumber(core::dateText(w_.form.EFecIni.date));
+    row.number = invoiceNumber(core::dateText(c_.date));
     InvoiceResult result;
     try {
         result = steps_.importRecord(record);
@@ -355,7 +341,6 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
 // could not take whole, one with a NUL byte or one without its line end.
 ImportRun::FileVerdict ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc,
                                            const std::string& name) {
-    app::FormModel& f = w_.form;
     const std::string path = direc + name;
     bool ok = false;
     int records = 0;
@@ -397,7 +382,7 @@ ImportRun::FileVerdict ImportRun::readFile(platform::ExclusiveFile& file, const 
         }
         if (!reader_.isSummary()) return;
         const ReportRow row = importRecord(SummaryRecord(reader_.fields()), name, ++records);
-        w_.NroIte = 0;
+        c_.NroIte = 0;
         ok = row.outcome != Outcome::Refused;
     };
 
@@ -407,8 +392,8 @@ ImportRun::FileVerdict ImportRun::readFile(platform::ExclusiveFile& file, const 
     // The bar moves by the steps a block made, and the window shows it once per block.
     auto stepBar = [&] {
         if (shown == progress.steps()) return;
-        for (; shown < progress.steps(); ++shown) f.ProgressBar1.StepIt();
-        w_.port().repaint();
+        for (; shown < progress.steps(); ++shown) observer_.progressStep();
+        port_.repaint();
     };
     while (progress.more()) {
         size_t want = static_cast<size_t>(std::min<int64_t>(kBlock, progress.remaining()));

@@ -1,15 +1,18 @@
 #pragma once
-// The import run: one pass over the flat files of the window's folder. For each file it
+// The import run: one pass over the flat files of a folder. For each file it
 // takes the point of sale and date from the name, switches the company connection when the
 // company changes, reads the file through the flat-file reader, hands each summary record to
 // the invoice steps and, when the file's last summary record is stored or already stored,
-// hands the file to the clean-up. At the end the window closes.
+// hands the file to the clean-up. At the end it closes the window (through the port).
 #include <cstdint>
 #include <string>
 
-#include "app/import_window.h"
 #include "data/fdm.h"
+#include "data/ui_port.h"
 #include "import/flat_reader.h"
+#include "import/run_context.h"
+#include "import/run_inputs.h"
+#include "import/run_observer.h"
 #include "import/run_report.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
@@ -50,8 +53,11 @@ struct RunOptions {
 
 class ImportRun {
   public:
-    ImportRun(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-              InvoiceSteps& steps, FileCleanup& cleanup, const RunOptions& options = {});
+    // The run works in `context` and reports through `observer` and `port`; the references
+    // are kept for its lifetime.
+    ImportRun(RunInputs inputs, RunContext& context, RunObserver& observer, data::UiPort& port,
+              data::Tfdm& fdm, WindowBuffers& buffers, InvoiceSteps& steps, FileCleanup& cleanup,
+              const RunOptions& options = {});
 
     // The whole run. A failure that stops it propagates to the caller with the open file
     // and the buffers released; the window then stays open.
@@ -78,7 +84,10 @@ class ImportRun {
     void fileRow(const std::string& name, Outcome outcome, std::string reason, bool attention);
     void report(const ReportRow& row);
 
-    app::Tfimportarfac& w_;
+    RunInputs in_;
+    RunContext& c_;
+    RunObserver& observer_;
+    data::UiPort& port_;
     data::Tfdm& fdm_;
     WindowBuffers& b_;
     InvoiceSteps& steps_;

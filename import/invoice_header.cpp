@@ -23,13 +23,13 @@ std::string invoiceNumber(const std::string& dateText) {
     return dateText.substr(0, 4) + dateText.substr(5, 2) + dateText.substr(dateText.size() - 2);
 }
 
-std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuffers& buffers,
+std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuffers& buffers,
                                            const fb::Transaction* tra) {
     records::Buffer& q = buffers.CBorrar;
     openCommand(q,
                 "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = :PREF_PRE AND FACT_FECHA = :FECHA",
-                values({{"PREF_PRE", text(window.form.EPref.text)},
-                        {"FECHA", text(core::dateText(window.form.EFecIni.date))}}),
+                values({{"PREF_PRE", text(context.prefix)},
+                        {"FECHA", text(core::dateText(context.date))}}),
                 tra);
     if (q.IsEmpty() || q.Fields(0).asString().empty()) return std::nullopt;
     return q.Fields(0).asString();
@@ -47,13 +47,14 @@ void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
                 &tra);
 }
 
-LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-                                const SummaryRecord& record, bool drawId) {
+LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
+                                WindowBuffers& buffers, const SummaryRecord& record,
+                                bool drawId) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     records::Buffer& ptovta = buffers.CPtovta;
     auto f = [&h](const char* name) { return h.FieldByName(name); };
-    const std::string& prefix = window.form.EPref.text;
+    const std::string& prefix = context.prefix;
     LineDefaults d;
 
     h.Insert();
@@ -71,8 +72,8 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, Win
     f("FACT_IVAINC").setString(q.Fields(0).asString());
     if (f("FACT_IVAINC").asString().empty()) f("FACT_IVAINC").setString("N");
 
-    f("FACT_FECHA").setDate(window.form.EFecIni.date);
-    f("FACT_VENCE").setDate(window.form.EFecIni.date);
+    f("FACT_FECHA").setDate(context.date);
+    f("FACT_VENCE").setDate(context.date);
     f("FACT_NUMERO").setString(invoiceNumber(f("FACT_FECHA").asString()));
 
     f("PTVT_ID").setString(ptovta.FieldByName("PTVT_ID").asString());
@@ -108,8 +109,8 @@ LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, Win
         f("FACT_RTCREEM").setInteger(0);
     }
 
-    window.form.Edit1.text = f("PREF_PRE").asString() + f("FACT_NUMERO").asString() + " - " +
-                             f("FACT_NOMCLIENTE").asString();
+    observer.invoiceText(f("PREF_PRE").asString() + f("FACT_NUMERO").asString() + " - " +
+                         f("FACT_NOMCLIENTE").asString());
 
     // The id is used up even when the invoice never reaches the database. The procedure
     // commits on its own; a lock conflict there draws again.

@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
-#include "app/import_window.h"
 #include "data/fdm.h"
+#include "import/run_context.h"
+#include "import/run_observer.h"
 #include "import/summary_fields.h"
 #include "import/window_buffers.h"
 
@@ -18,10 +19,10 @@ struct LineDefaults {
     std::string DLis;  // the customer's price list (lipr_cod); empty when it has none
 };
 
-// The FACT_ID of an invoice of the window's prefix (EPref) and date (EFecIni) that the company
+// The FACT_ID of an invoice of the file's prefix and date (in `context`) that the company
 // database holds, or nothing: in the connection's reader, or in `tra` when given. Runs through
 // CBorrar and changes nothing else.
-std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuffers& buffers,
+std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuffers& buffers,
                                            const fb::Transaction* tra = nullptr);
 
 // Locks, in `tra`, the row of the invoice's prefix in PREFIJOS (or, for a prefix without one,
@@ -32,12 +33,13 @@ std::optional<std::string> storedInvoiceId(app::Tfimportarfac& window, WindowBuf
 void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra);
 
 // Inserts and posts the header row into CFacturas (its current row afterwards) and shows
-// the invoice in Edit1. CPtovta must stand on the file's point of sale. A field that does
+// the invoice through `observer`. CPtovta must stand on the file's point of sale. A field that does
 // not convert, or a database failure, propagates; a row the buffer refuses to post ends in
 // the buffer's post-error handling. CBorrar is left open on the customer query. Without
 // `drawId` (a check) no id is drawn from the database: FACT_ID stays 0, which no invoice has.
-LineDefaults buildInvoiceHeader(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-                                const SummaryRecord& record, bool drawId = true);
+LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
+                                WindowBuffers& buffers, const SummaryRecord& record,
+                                bool drawId = true);
 
 // FACT_NUMERO of an invoice of the date text yyyy/mm/dd: yyyymmdd.
 std::string invoiceNumber(const std::string& dateText);

@@ -23,9 +23,15 @@ void describeLines(records::Buffer& lines, InvoiceResult& r) {
 
 }  // namespace
 
-InvoiceImporter::InvoiceImporter(app::Tfimportarfac& window, data::Tfdm& fdm,
-                                 WindowBuffers& buffers, InvoiceReplication* replication)
-    : window_(window), fdm_(fdm), buffers_(buffers), replication_(replication) {}
+InvoiceImporter::InvoiceImporter(const RunContext& context, RunObserver& observer,
+                                 data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
+                                 InvoiceReplication* replication)
+    : context_(context),
+      observer_(observer),
+      port_(port),
+      fdm_(fdm),
+      buffers_(buffers),
+      replication_(replication) {}
 
 void InvoiceImporter::setCheckOnly(bool on) {
     checkOnly_ = on;
@@ -34,23 +40,23 @@ void InvoiceImporter::setCheckOnly(bool on) {
 
 InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
     fdm_.clearShownMessages();  // what is shown from here on is this record's
-    const std::string day = core::dateText(window_.form.EFecIni.date);
+    const std::string day = core::dateText(context_.date);
     InvoiceResult r;
     r.number = invoiceNumber(day);
-    if (std::optional<std::string> stored = storedInvoiceId(window_, buffers_)) {
+    if (std::optional<std::string> stored = storedInvoiceId(context_, buffers_)) {
         r.outcome = RecordOutcome::Duplicate;
         r.id = *stored;
         return r;
     }
-    const std::string key = window_.CodCia + "/" + window_.form.EPref.text + "/" + day;
+    const std::string key = context_.CodCia + "/" + context_.prefix + "/" + day;
     if (checkOnly_ && wouldStore_.count(key)) {
         r.outcome = RecordOutcome::Duplicate;
         return r;
     }
 
     const LineDefaults defaults =
-        buildInvoiceHeader(window_, fdm_, buffers_, record, /*drawId=*/!checkOnly_);
-    window_.port().repaint();  // Edit1 names the invoice while it is stored
+        buildInvoiceHeader(context_, observer_, fdm_, buffers_, record, /*drawId=*/!checkOnly_);
+    port_.repaint();  // Edit1 names the invoice while it is stored
     addInvoiceLines(fdm_, buffers_.CFactdetalle, record, defaults);
     describeLines(buffers_.CFactdetalle, r);
 
@@ -60,7 +66,7 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
         return r;
     }
     const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
-    r.outcome = storeInvoice(window_, fdm_, buffers_);
+    r.outcome = storeInvoice(context_, fdm_, buffers_);
     if (r.outcome != RecordOutcome::Stored) return r;
     r.id = id;
     // The copies follow the commit: a branch never holds an invoice the company lacks.

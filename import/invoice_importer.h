@@ -4,8 +4,10 @@
 #include <set>
 #include <string>
 
-#include "app/import_window.h"
 #include "data/fdm.h"
+#include "data/ui_port.h"
+#include "import/run_context.h"
+#include "import/run_observer.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
 
@@ -14,9 +16,9 @@ namespace importer {
 class InvoiceImporter : public InvoiceSteps {
   public:
     // `replication` copies each saved invoice to the branch databases; null copies nothing.
-    // The references are only kept here, so the window may still be under construction.
-    InvoiceImporter(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers,
-                    InvoiceReplication* replication);
+    // The invoices are those of the file `context` describes; the references are kept.
+    InvoiceImporter(const RunContext& context, RunObserver& observer, data::UiPort& port,
+                    data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication);
 
     // Duplicate: nothing done, nothing left in the buffers. Refused: the database refused the
     // save and nothing of the invoice stays. Stored: saved, totalled and posted in one
@@ -34,7 +36,9 @@ class InvoiceImporter : public InvoiceSteps {
     void setCheckOnly(bool on);
 
   private:
-    app::Tfimportarfac& window_;
+    const RunContext& context_;
+    RunObserver& observer_;
+    data::UiPort& port_;
     data::Tfdm& fdm_;
     WindowBuffers& buffers_;
     InvoiceReplication* replication_;

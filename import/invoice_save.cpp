@@ -17,11 +17,11 @@ void discardInvoice(records::Buffer& h) {
     h.Refresh();
 }
 
-RecordOutcome storeOnce(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers) {
+RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers) {
     records::Buffer& h = buffers.CFacturas;
     fb::Transaction tra = fdm.Quorvan.begin();
     lockInvoicePrefix(buffers, tra);
-    if (storedInvoiceId(window, buffers, &tra)) {
+    if (storedInvoiceId(context, buffers, &tra)) {
         tra.rollback();
         discardInvoice(h);
         return RecordOutcome::Duplicate;
@@ -41,9 +41,9 @@ RecordOutcome storeOnce(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffe
 
 }  // namespace
 
-RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers) {
+RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers) {
     try {
-        return retryLockConflicts([&] { return storeOnce(window, fdm, buffers); });
+        return retryLockConflicts([&] { return storeOnce(context, fdm, buffers); });
     } catch (const fb::Error& e) {
         if (!e.lockConflict()) throw;
         records::Buffer& h = buffers.CFacturas;

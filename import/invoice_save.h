@@ -4,11 +4,11 @@
 // that commits once. Nothing of an invoice is ever stored without its totals and posting.
 #include <cstdint>
 
-#include "app/import_window.h"
 #include "core/date.h"
 #include "data/fdm.h"
 #include "fb/attachment.h"
 #include "import/run_steps.h"
+#include "import/run_context.h"
 #include "import/window_buffers.h"
 
 namespace importer {
@@ -25,7 +25,7 @@ namespace importer {
 // the last try it is thrown with a Spanish explanation before the server's text. Any other
 // failure is thrown as it is; the transaction is rolled back and nothing of the invoice
 // stays.
-RecordOutcome storeInvoice(app::Tfimportarfac& window, data::Tfdm& fdm, WindowBuffers& buffers);
+RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers);
 
 // For a check: whether the database would take the invoice that stands pending in CFacturas.
 // Its header and lines are sent in a transaction that is rolled back whatever happens (no

@@ -163,7 +163,7 @@ TEST_F(ConnectionTest, UnattendedFlagRunsTheImportAtOnce) {
     w_.dispatch([&] { w_.FormCreate(); });
     w_.windowActivated();
     EXPECT_EQ(steps_.records, 1);
-    EXPECT_EQ(w_.CiaAct, "001");
+    EXPECT_EQ(w_.context.CiaAct, "001");
     EXPECT_EQ(port_.count(PortCallKind::Close), 1);
 }
 

@@ -254,7 +254,7 @@ TEST_F(ImportRunTest, CompanyConnectionSwitchesOncePerChangeOfCompany) {
     EXPECT_EQ(fdm_.Quorvan.openCount() - before, 2u);
     for (int i : {0, 1, 2}) EXPECT_EQ(steps_.handed[i].database, erp_.companyPath("001"));
     for (int i : {3, 4}) EXPECT_EQ(steps_.handed[i].database, erp_.companyPath("002"));
-    EXPECT_EQ(w_->CiaAct, "002");
+    EXPECT_EQ(w_->context.CiaAct, "002");
 }
 
 TEST_F(ImportRunTest, ABadDateInTheNameStopsTheRunAndLeavesTheWindowOpen) {
@@ -265,7 +265,7 @@ TEST_F(ImportRunTest, ABadDateInTheNameStopsTheRunAndLeavesTheWindowOpen) {
     EXPECT_EQ(port_.count(PortCallKind::Close), 0);
     EXPECT_TRUE(w_->form.Panel5.visible);
     EXPECT_TRUE(exists("[RDE_12_2024013.txt"));
-    EXPECT_EQ(w_->Arch, 0);  // the file was released
+    EXPECT_EQ(w_->context.Arch, 0);  // the file was released
     platform::ExclusiveFile again;
     EXPECT_TRUE(again.open(folder_ + "/[RDE_12_2024013.txt"));
 }

@@ -120,7 +120,8 @@ class InvoiceImportTest : public ::testing::Test {
         std::filesystem::create_directories(folder_);
         w_ = std::make_unique<app::ImportWindow>(port_, chooser_, fdm_, forwarder_, cleanup_);
         importer_ =
-            std::make_unique<importer::InvoiceImporter>(*w_, fdm_, w_->buffers, &replication_);
+            std::make_unique<importer::InvoiceImporter>(w_->context, *w_, port_, fdm_, w_->buffers,
+                                                        &replication_);
         forwarder_.target = importer_.get();
         // As the window's creation does: refused rows are shown translated and abort.
         fdm_.ConfigurarProviders(*w_);

@@ -571,7 +571,7 @@ TEST(ReconnectionTest, AFailedReconnectionLeavesNothingARunCouldUse) {
     ASSERT_TRUE(fdm.QCentros.Active());
     // As a run that switched to company 001 and was then stopped by a failure leaves it: the
     // next run would not switch again for a file of 001.
-    window.CiaAct = "001";
+    window.context.CiaAct = "001";
 
     view.findChild<QLineEdit*>("Servidor")->setText(QString::fromStdString(dir.file("nada")));
     BoxSeen failed;

@@ -118,9 +118,6 @@ TEST_F(WindowTest, WindowComponentsAndWorkingFields) {
     EXPECT_EQ(window.name(), "fimportarfac");
     ASSERT_EQ(window.components().size(), 1u);
     EXPECT_EQ(window.components()[0], &window.FolderDialog1);
-    EXPECT_EQ(window.Arch, 0);
-    EXPECT_EQ(window.NroIte, 0);
-    EXPECT_EQ(window.CiaAct, "");
     EXPECT_EQ(window.Espera, "");
     // Created, not yet loaded: nothing shown, no handler run.
     EXPECT_TRUE(port.calls().empty());
