@@ -27,13 +27,13 @@
 #include <vector>
 
 #include "app/quorvan_window.h"
-#include "app/recording_port.h"
 #include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
 #include "core/date.h"
 #include "core/text.h"
 #include "fb/connection.h"
 #include "import/invoice_importer.h"
+#include "tests/support/recording_port.h"
 
 namespace fs = std::filesystem;
 

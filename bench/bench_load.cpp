@@ -43,7 +43,6 @@
 #include <vector>
 
 #include "app/quorvan_window.h"
-#include "app/recording_port.h"
 #include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
@@ -51,6 +50,7 @@
 #include "fb/connection.h"
 #include "import/invoice_importer.h"
 #include "tests/load/set/load_set.h"
+#include "tests/support/recording_port.h"
 
 extern char** environ;
 

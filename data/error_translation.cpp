@@ -1,20 +1,23 @@
-// The data module's translation of buffer and provider failures into Spanish messages. The
-// database layer reports a refused statement as "SQL Server Error: " (18 characters) followed
-// by the server's English message; a buffer refusing a row reports its own English text. A
-// few fixed pieces of those texts pick the message; anything else is shown as it came.
+// The data module's translation of buffer and provider failures into Spanish messages. A
+// statement the database refused reaches the hooks typed by the database layer (fb/error.h):
+// a key that exists, or a missing or still referred row, picks the message. A failure that
+// arrives untyped keeps the rule on its text: the database layer's "SQL Server Error: " (18
+// characters) followed by the server's English message; a buffer refusing a row reports its
+// own English text. Anything else is shown as it came.
 #include <string_view>
 
 #include "core/text.h"
 #include "data/fdm.h"
 #include "data/texts.h"
+#include "fb/error.h"
 
 namespace data {
 namespace {
 
 namespace texts = data::texts;
 
-// Where the server's message starts in a refused statement's text, and how much of it the
-// update rules look at.
+// Where the server's message starts in an untyped refused statement's text, and how much of
+// it the update rules look at.
 constexpr size_t kServerMessageAt = 18;
 constexpr size_t kUpdateWindow = 20;
 constexpr size_t kBufferWindow = 30;
@@ -24,13 +27,49 @@ std::string_view window(std::string_view text, size_t pos, size_t count) {
     return pos < text.size() ? text.substr(pos, count) : std::string_view();
 }
 
-std::string updateMessage(const records::Provider& provider, const std::string& text) {
+enum class Refusal { None, KeyExists, Related };
+
+// A key a PRIMARY KEY or UNIQUE constraint holds already, or a row missing for, or still
+// referred to by, a foreign key. A unique index of no constraint is shown as it came.
+Refusal refusalOf(const fb::Error& failure) {
+    switch (failure.kind()) {
+        case fb::ErrorKind::UniqueKey:
+            return static_cast<const fb::UniqueKeyViolation&>(failure).constraintNamed()
+                       ? Refusal::KeyExists
+                       : Refusal::None;
+        case fb::ErrorKind::ForeignKey:
+            return Refusal::Related;
+        default:
+            return Refusal::None;
+    }
+}
+
+Refusal refusalOf(std::string_view text) {
+    const std::string_view key = window(text, kServerMessageAt, kUpdateWindow);
+    if (key == "violation of PRIMARY") return Refusal::KeyExists;
+    if (key == "violation of FOREIGN") return Refusal::Related;
+    return Refusal::None;
+}
+
+// The refusal `e` reports: by its type when the database layer typed it, else by its text.
+Refusal refusalOf(const std::exception& e) {
+    if (const auto* failure = dynamic_cast<const fb::Error*>(&e)) return refusalOf(*failure);
+    return refusalOf(std::string_view(e.what()));
+}
+
+std::string updateMessage(const records::Provider& provider, const std::exception& e) {
+    const Refusal refusal = refusalOf(e);
     const std::string& datasetName = provider.dataset().name();
     const std::string table = datasetName.empty() ? std::string() : datasetName.substr(1);
-    const std::string_view key = window(text, kServerMessageAt, kUpdateWindow);
-    if (key == "violation of PRIMARY") return texts::kRegistroExiste + table;
-    if (key == "violation of FOREIGN") return texts::kRelacionInicio + table + texts::kRelacionFin;
-    return text;
+    switch (refusal) {
+        case Refusal::KeyExists:
+            return texts::kRegistroExiste + table;
+        case Refusal::Related:
+            return texts::kRelacionInicio + table + texts::kRelacionFin;
+        case Refusal::None:
+            break;
+    }
+    return e.what();
 }
 
 bool inIndex(const records::Buffer& buffer, const std::string& field) {
@@ -97,7 +136,7 @@ void Tfdm::ManejarError(records::Provider* Sender, records::Buffer* DataSet,
     const std::string text = E.what();
     std::string message = text;
     if (Sender && DataSet)
-        message = updateMessage(*Sender, text);
+        message = updateMessage(*Sender, E);
     else if (DataSet)
         message = bufferMessage(*DataSet, text);
     port_->beep();

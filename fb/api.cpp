@@ -45,7 +45,7 @@ void Status::checkException(Status* s) {
     std::string message = formatStatus(s->status);
     int sqlcode = isc_sqlcode(errors);
     s->clearException();
-    throw Error(message, std::move(codes), sqlcode);
+    Error::raise(message, std::move(codes), sqlcode);
 }
 
 }  // namespace fb

@@ -44,10 +44,9 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffer
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers) {
     try {
         return retryLockConflicts([&] { return storeOnce(context, fdm, buffers); });
-    } catch (const fb::Error& e) {
-        if (!e.lockConflict()) throw;
+    } catch (const fb::LockConflict& e) {
         records::Buffer& h = buffers.CFacturas;
-        throw e.withPrefix(
+        e.rethrowWithPrefix(
             data::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
             h.FieldByName("FACT_NUMERO").asString() + data::texts::kFacturaBloqueadaFin + "\n");
     }

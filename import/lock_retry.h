@@ -18,8 +18,8 @@ decltype(auto) retryLockConflicts(F&& attempt) {
     for (int n = 1;; ++n) {
         try {
             return attempt();
-        } catch (const fb::Error& e) {
-            if (!e.lockConflict() || n == kLockAttempts) throw;
+        } catch (const fb::LockConflict&) {
+            if (n == kLockAttempts) throw;
         }
         platform::sleepMs(kFirstLockPauseMs << (n - 1));
     }

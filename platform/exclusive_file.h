@@ -62,15 +62,4 @@ class ExclusiveFile {
 #endif
 };
 
-// Holds an exclusive lock on a file for the lifetime of the object, as another program that
-// is writing it would (used to test that such files are skipped).
-class FileHolder {
-  public:
-    explicit FileHolder(const std::string& path) { file_.open(path); }
-    bool holding() const { return file_.isOpen(); }
-
-  private:
-    ExclusiveFile file_;
-};
-
 }  // namespace platform

@@ -525,9 +525,7 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
                 size_t savedCur = cur_, savedDetailCur = detail_ ? detail_->cur_ : 0;
                 cur_ = it.header;
                 if (it.buffer != this) it.buffer->cur_ = it.index;
-                UpdateError err(e.what());
-                provider_->OnUpdateError(*provider_, *it.buffer, err, UpdateKind::ukInsert,
-                                         response);
+                provider_->OnUpdateError(*provider_, *it.buffer, e, UpdateKind::ukInsert, response);
                 cur_ = savedCur;
                 if (detail_) detail_->cur_ = savedDetailCur;
             }

@@ -17,13 +17,6 @@ enum class ProviderOption { poAllowCommandText, poCascadeDeletes, poCascadeUpdat
 enum class UpdateKind { ukModify, ukInsert, ukDelete };
 enum class ResolverResponse { rrSkip, rrAbort, rrMerge, rrApply, rrIgnore };
 
-// A row the database refused while changes were applied; the message is the database
-// layer's ("SQL Server Error: ..." for a refused statement).
-class UpdateError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 class Provider : public core::Component {
   public:
     using UpdateErrorHook =

@@ -7,7 +7,7 @@
 namespace records {
 
 void throwServerError(const fb::Error& e) {
-    throw e.withPrefix("SQL Server Error: ");
+    e.rethrowWithPrefix("SQL Server Error: ");
 }
 
 ServerDataset::ServerDataset(std::string name, core::Component* owner, fb::Connection& connection,

@@ -11,10 +11,10 @@
 
 #include "data/texts.h"
 #include "import/cleanup.h"
-#include "tests/db/invoice_test_fixture.h"
+#include "tests/db/invoice_fixture.h"
 #include "tests/support/process_guards.h"
 
-namespace invoiceimport {
+namespace invoicetest {
 namespace {
 
 using app::PortCallKind;
@@ -281,7 +281,7 @@ class RealCleanupTest : public BadInputTest {
 TEST_F(RealCleanupTest, AFileAppendedToWhileItIsImportedStaysForTheNextRun) {
     const std::string name = "[RDE_12_20240131.txt";
     write(name, {cars("1500")});
-    forwarder_.after = [&](RecordOutcome) {
+    steps_.after = [&](RecordOutcome) {
         std::ofstream(folder_ + "/" + name, std::ios::binary | std::ios::app) << cars("700").line();
     };
     run();
@@ -294,7 +294,7 @@ TEST_F(RealCleanupTest, AFileAppendedToWhileItIsImportedStaysForTheNextRun) {
         std::string::npos)
         << errorLog();
 
-    forwarder_.after = nullptr;
+    steps_.after = nullptr;
     run();
     EXPECT_EQ(failures(), std::vector<std::string>{});
     EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));  // both duplicates
@@ -330,4 +330,4 @@ TEST_F(BadInputTest, AReadOnlyFlatFileIsReadAndCleanedUp) {
 }
 
 }  // namespace
-}  // namespace invoiceimport
+}  // namespace invoicetest

@@ -10,10 +10,11 @@
 
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
-#include "app/recording_port.h"
 #include "app/settings_load.h"
 #include "data/texts.h"
 #include "platform/exclusive_file.h"
+#include "tests/support/file_holder.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -103,7 +104,7 @@ TEST_F(ConnectionTest, SettingsFillTheBoxesFromTheInstallationDirectory) {
 TEST_F(ConnectionTest, ASettingsFileHeldForAMomentIsWaitedFor) {
     registerDirectory(install_);
     writeSettings("srv:C:/erp\r\nysdba\r\nclave\r\n001\r\n");
-    auto holder = std::make_unique<platform::FileHolder>(install_ + "/settings.conf");
+    auto holder = std::make_unique<testsupport::FileHolder>(install_ + "/settings.conf");
     ASSERT_TRUE(holder->holding());
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));

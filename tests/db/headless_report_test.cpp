@@ -13,8 +13,8 @@
 #include <memory>
 #include <sstream>
 
-#include "platform/exclusive_file.h"
 #include "tests/support/csv.h"
+#include "tests/support/file_holder.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -73,7 +73,7 @@ class HeadlessReportTest : public ::testing::Test {
         write("[RDE_13_20240105.txt", record("05/01/2024", "100", "0", "50"));
         write("[RDE_14_20240106.txt", record("06/01/2024", "100"));
         write("[RDE_21_20240108.txt", record("08/01/2024", "2000"));
-        held_ = std::make_unique<platform::FileHolder>(in("[RDE_12_20240107.txt"));
+        held_ = std::make_unique<testsupport::FileHolder>(in("[RDE_12_20240107.txt"));
         ASSERT_TRUE(held_->holding());
     }
 
@@ -127,7 +127,7 @@ class HeadlessReportTest : public ::testing::Test {
 
     testsupport::StandInErp erp_;
     testsupport::TempDir dir_;
-    std::unique_ptr<platform::FileHolder> held_;
+    std::unique_ptr<testsupport::FileHolder> held_;
 };
 
 // A cell of an expected row: the text itself, or with a leading '~' a text it contains.

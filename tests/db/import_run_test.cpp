@@ -10,12 +10,13 @@
 
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
-#include "app/recording_port.h"
 #include "core/errors.h"
 #include "data/texts.h"
 #include "fb/api.h"
 #include "platform/exclusive_file.h"
 #include "platform/lock_file.h"
+#include "tests/support/file_holder.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {
@@ -225,7 +226,7 @@ TEST_F(ImportRunTest, UnknownCentreOrPointOfSaleIsLoggedAndTheRunGoesOn) {
 TEST_F(ImportRunTest, ALockedFileGetsItsLogLineAndTheNextFileIsRead) {
     write("[RDE_12_20240130.txt", summary("01/01/2024"));
     write("[RDE_12_20240131.txt", summary("01/01/2024"));
-    platform::FileHolder holder(folder_ + "/[RDE_12_20240130.txt");
+    testsupport::FileHolder holder(folder_ + "/[RDE_12_20240130.txt");
     ASSERT_TRUE(holder.holding());
     run();
     ASSERT_EQ(steps_.handed.size(), 1u);

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "data/texts.h"
-#include "tests/db/invoice_test_fixture.h"
+#include "tests/db/invoice_fixture.h"
 
-namespace invoiceimport {
+namespace invoicetest {
 namespace {
 
 using app::PortCallKind;
@@ -79,7 +79,7 @@ TEST_F(ImportStatementsTest, ALaterInvoicePreparesNothingAndSendsFewStatements) 
         uint64_t prepared, executed;
     };
     std::vector<Counts> after;
-    forwarder_.after = [&](importer::RecordOutcome o) {
+    steps_.after = [&](importer::RecordOutcome o) {
         EXPECT_EQ(o, importer::RecordOutcome::Stored);
         after.push_back({fdm_.Quorvan.preparedCount(), fdm_.Quorvan.executedCount()});
     };
@@ -119,7 +119,7 @@ TEST_F(ImportStatementsTest, AnswersAreNotCarriedToAnotherCompany) {
 }
 
 TEST_F(ImportStatementsTest, AnUnknownArticleIsToldOnEveryLineThatNamesIt) {
-    w_->runOptions.keepGoing = true;  // each file's failure is told and the run goes on
+    w_.runOptions.keepGoing = true;  // each file's failure is told and the run goes on
     exec("DELETE FROM ARTICULO WHERE ARTI_COD = '01-04'");
     Summary s = withLines(6);  // field 9 is an 01-04 line
     for (int d = 1; d <= 3; ++d) write(fileOfDay(d), {s});
@@ -133,4 +133,4 @@ TEST_F(ImportStatementsTest, AnUnknownArticleIsToldOnEveryLineThatNamesIt) {
 }
 
 }  // namespace
-}  // namespace invoiceimport
+}  // namespace invoicetest

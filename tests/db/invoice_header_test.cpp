@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "data/texts.h"
-#include "tests/db/invoice_test_fixture.h"
+#include "tests/db/invoice_fixture.h"
 
-namespace invoiceimport {
+namespace invoicetest {
 namespace {
 
 using app::PortCallKind;
@@ -21,10 +21,10 @@ class InvoiceHeaderTest : public InvoiceImportTest {
     };
     InvoiceHeaderTest() {
         replication_.onReplicate = [this] {
-            records::Buffer& h = w_->buffers.CFacturas;
+            records::Buffer& h = w_.buffers.CFacturas;
             held.push_back(
                 {h.FieldByName("FACT_ID").asString(), h.FieldByName("FACT_TOTAL").asString(),
-                 h.FieldByName("FACT_IVAMONTO").asString(), w_->form.Edit1.text,
+                 h.FieldByName("FACT_IVAMONTO").asString(), w_.form.Edit1.text,
                  h.FieldByName("FACT_TOTAL").isNull(), h.FieldByName("FACT_IVAMONTO").isNull()});
         };
     }
@@ -79,7 +79,7 @@ TEST_F(InvoiceHeaderTest, HeaderComesFromThePointOfSaleItsPrefixAndCustomer) {
     ASSERT_EQ(held.size(), 1u);
     EXPECT_EQ(held[0].id, id);
     EXPECT_EQ(held[0].edit1, "AB0120240131 - PARQUEADEROS DEL NORTE S.A.");
-    EXPECT_EQ(w_->form.Edit1.text, "AB0120240131 - PARQUEADEROS DEL NORTE S.A.");
+    EXPECT_EQ(w_.form.Edit1.text, "AB0120240131 - PARQUEADEROS DEL NORTE S.A.");
 }
 
 TEST_F(InvoiceHeaderTest, TaxAndTotalComeFromFieldsTenAndElevenAndGiveTheCreeWithholding) {
@@ -154,8 +154,8 @@ TEST_F(InvoiceHeaderTest, MissingPrefixFlagCustomerOrSellerFallBack) {
 
 TEST_F(InvoiceHeaderTest, AnInvoiceOfThePrefixAndDayAlreadyStoredMakesEveryRecordADuplicate) {
     std::vector<std::pair<RecordOutcome, int>> seen;  // outcome, pending rows in the buffer
-    forwarder_.after = [this, &seen](RecordOutcome o) {
-        seen.push_back({o, w_->buffers.CFacturas.ChangeCount()});
+    steps_.after = [this, &seen](RecordOutcome o) {
+        seen.push_back({o, w_.buffers.CFacturas.ChangeCount()});
     };
     // One stored by the ERP itself for 12 (AB01) on 2024/01/31.
     exec(
@@ -224,8 +224,8 @@ TEST_F(InvoiceHeaderTest, APrefixWithAQuoteIsSentDoubled) {
     EXPECT_EQ(log.startingWith("select MAX(INVE_ID)"),
               std::vector<std::string>{"select MAX(INVE_ID) ID from INTERFAZ_VENTAS where "
                                        "tido_cod = 31 and pref_pre = 'A''B'"});
-    EXPECT_EQ(w_->form.Edit1.text, "A'B20241205 - CLIENTES VARIOS");
+    EXPECT_EQ(w_.form.Edit1.text, "A'B20241205 - CLIENTES VARIOS");
 }
 
 }  // namespace
-}  // namespace invoiceimport
+}  // namespace invoicetest

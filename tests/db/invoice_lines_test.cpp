@@ -2,9 +2,9 @@
 // which lines a summary record makes, in which order, and every column they carry.
 #include <gtest/gtest.h>
 
-#include "tests/db/invoice_test_fixture.h"
+#include "tests/db/invoice_fixture.h"
 
-namespace invoiceimport {
+namespace invoicetest {
 namespace {
 
 class InvoiceLinesTest : public InvoiceImportTest {
@@ -219,4 +219,4 @@ TEST_F(InvoiceLinesTest, AnArticleFoundByBarcodeWithAQuoteIsLookedUpQuoted) {
 }
 
 }  // namespace
-}  // namespace invoiceimport
+}  // namespace invoicetest

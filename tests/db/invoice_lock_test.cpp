@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "data/texts.h"
-#include "tests/db/invoice_test_fixture.h"
+#include "tests/db/invoice_fixture.h"
 
-namespace invoiceimport {
+namespace invoicetest {
 namespace {
 
 using app::PortCallKind;
@@ -116,4 +116,4 @@ TEST_F(InvoiceLockTest, AnUpdateConflictIsTriedAgainAndTheInvoiceStoredOnce) {
 }
 
 }  // namespace
-}  // namespace invoiceimport
+}  // namespace invoicetest

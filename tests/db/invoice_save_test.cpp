@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "data/texts.h"
-#include "tests/db/invoice_test_fixture.h"
+#include "tests/db/invoice_fixture.h"
 
-namespace invoiceimport {
+namespace invoicetest {
 namespace {
 
 using app::PortCallKind;
@@ -92,9 +92,9 @@ TEST_F(InvoiceSaveTest, ARefusedInvoiceLeavesNothingAndKeepsItsFileForTheNextRun
     refuseLinesPriced("777");
     std::vector<std::pair<RecordOutcome, int>> seen;  // outcome, rows in the header buffer
     std::vector<int> firstItems;
-    forwarder_.after = [&](RecordOutcome o) {
-        seen.push_back({o, w_->buffers.CFacturas.RecordCount()});
-        EXPECT_EQ(w_->buffers.CFacturas.ChangeCount(), 0);
+    steps_.after = [&](RecordOutcome o) {
+        seen.push_back({o, w_.buffers.CFacturas.RecordCount()});
+        EXPECT_EQ(w_.buffers.CFacturas.ChangeCount(), 0);
     };
     StatementLog log;
     Summary refused = cars("100");
@@ -292,4 +292,4 @@ TEST_F(InvoiceSaveTest, ALineWhoseArticleIsNotFoundCannotBeAcceptedAndEndsTheRun
 }
 
 }  // namespace
-}  // namespace invoiceimport
+}  // namespace invoicetest

@@ -3,13 +3,13 @@
 // the statements they send.
 #include <gtest/gtest.h>
 
-#include "app/recording_port.h"
 #include "core/errors.h"
 #include "data/fdm.h"
 #include "data/texts.h"
 #include "fb/error.h"
 #include "fb/sql_text.h"
 #include "records/layouts.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -3,10 +3,10 @@
 // branch refuses. A branch is "out of reach" when no database file lies at its path.
 #include <gtest/gtest.h>
 
-#include "app/recording_port.h"
 #include "data/texts.h"
 #include "import/replication.h"
 #include "tests/db/saved_invoice.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -5,10 +5,10 @@
 
 #include <stdexcept>
 
-#include "app/recording_port.h"
 #include "core/errors.h"
 #include "data/texts.h"
 #include "tests/db/saved_invoice.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -10,10 +10,10 @@
 
 #include "app/no_chooser.h"
 #include "app/program.h"
-#include "app/recording_port.h"
 #include "core/text.h"
 #include "data/texts.h"
 #include "tests/support/process_guards.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {

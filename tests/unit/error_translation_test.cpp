@@ -7,10 +7,10 @@
 
 #include "app/no_chooser.h"
 #include "app/quorvan_window.h"
-#include "app/recording_port.h"
 #include "data/fdm.h"
 #include "data/texts.h"
 #include "import/window_buffers.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/import_window.h"
-#include "app/recording_port.h"
 #include "core/text.h"
+#include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
 using namespace app;

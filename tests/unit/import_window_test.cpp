@@ -6,9 +6,9 @@
 #include <string>
 
 #include "app/no_chooser.h"
-#include "app/recording_port.h"
 #include "core/errors.h"
 #include "data/texts.h"
+#include "tests/support/recording_port.h"
 
 using namespace app;
 

@@ -1,4 +1,4 @@
-#include "app/recording_port.h"
+#include "tests/support/recording_port.h"
 
 #include <algorithm>
 #include <ostream>
