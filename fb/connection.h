@@ -90,8 +90,10 @@ class Connection {
     // once per attachment (one statement).
     bool insertsInBlocks();
 
-    // Counters for tests and benchmarks.
+    // How often the connection was opened: tells whether what was learnt of an attachment
+    // still holds.
     uint64_t openCount() const { return opened_; }
+    // Counters for benchmarks and tests.
     uint64_t preparedCount() const { return prepared_; }
     uint64_t executedCount() const { return executed_; }
     // Transactions started: by begin() and every statement of its own, and each reader.
