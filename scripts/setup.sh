@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of scripts/packages.txt that are missing, then configures
 # and builds the project into build/.  Usage: scripts/setup.sh [extra cmake args]
+# Environment: BUILD_TARGETS="a b" builds only those targets (default: everything);
+# WARNINGS_AS_ERRORS=ON makes every warning an error (default OFF); BUILD_TYPE (default
+# RelWithDebInfo); BUILD_DIR (default build).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -21,5 +24,14 @@ if ((${#missing[@]})); then
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-cmake --build build
+build="${BUILD_DIR:-build}"
+# Passed on every run, OFF included: the cache in the build folder would otherwise keep the
+# value of an earlier run (a test run's ON would make the demo's build fail on a warning).
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR="${WARNINGS_AS_ERRORS:-OFF}" "$@" >/dev/null
+read -r -a targets <<<"${BUILD_TARGETS:-}"
+if ((${#targets[@]})); then
+    cmake --build "$build" --target "${targets[@]}"
+else
+    cmake --build "$build"
+fi
