@@ -50,7 +50,7 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     // The text of the information box of a run that found another one at work.
     std::string anotherRunText() const;
 
-    // How runs go beyond the Parts' behaviour (the headless options); the window keeps the
+    // How runs go beyond the window's own behaviour (the headless options); the window keeps the
     // defaults.
     importer::RunOptions runOptions;
 

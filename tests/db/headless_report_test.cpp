@@ -208,7 +208,7 @@ TEST_F(HeadlessReportTest, KeepGoingStoresEveryGoodFileKeepsEveryBadOneAndReport
     EXPECT_EQ(folder(), std::set<std::string>{"erroresimp.txt"});
 }
 
-// As the Parts have it: the first failure that is not a refused save stops the run there; the
+// Without --keep-going, the first failure that is not a refused save stops the run there; the
 // files after it wait for the next run. The report says what happened up to there.
 TEST_F(HeadlessReportTest, WithoutKeepGoingTheFirstFailureStopsTheRun) {
     const Result r = run("--report informe.csv");
