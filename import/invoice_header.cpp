@@ -26,11 +26,10 @@ std::string invoiceNumber(const std::string& dateText) {
 std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuffers& buffers,
                                            const fb::Transaction* tra) {
     records::Buffer& q = buffers.CBorrar;
-    openCommand(q,
-                "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = :PREF_PRE AND FACT_FECHA = :FECHA",
-                values({{"PREF_PRE", text(context.prefix)},
-                        {"FECHA", text(core::dateText(context.date))}}),
-                tra);
+    openCommand(
+        q, "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = :PREF_PRE AND FACT_FECHA = :FECHA",
+        values({{"PREF_PRE", text(context.prefix)}, {"FECHA", text(core::dateText(context.date))}}),
+        tra);
     if (q.IsEmpty() || q.Fields(0).asString().empty()) return std::nullopt;
     return q.Fields(0).asString();
 }
@@ -48,8 +47,7 @@ void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
 }
 
 LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
-                                WindowBuffers& buffers, const SummaryRecord& record,
-                                bool drawId) {
+                                WindowBuffers& buffers, const SummaryRecord& record, bool drawId) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     records::Buffer& ptovta = buffers.CPtovta;

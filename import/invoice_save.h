@@ -7,8 +7,8 @@
 #include "core/date.h"
 #include "data/fdm.h"
 #include "fb/attachment.h"
-#include "import/run_steps.h"
 #include "import/run_context.h"
+#include "import/run_steps.h"
 #include "import/window_buffers.h"
 
 namespace importer {
