@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "app/quorvan_window.h"
+#include "bench/child_process.h"
 #include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
@@ -51,8 +52,6 @@
 #include "import/invoice_importer.h"
 #include "tests/load/set/load_set.h"
 #include "tests/support/recording_port.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -63,58 +62,12 @@ using bench::insertShape;
 using bench::InsertShape;
 using bench::rowOf;
 
-double seconds(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// db/ of the source tree this was compiled from.
-std::string scriptsDir() {
-    return (fs::path(__FILE__).parent_path().parent_path() / "db").string();
-}
-
-std::string selfDir() {
-    return fs::read_symlink("/proc/self/exe").parent_path().string();
-}
-
-// Starts a program with standard error (and, when given, standard output) in files.
-pid_t spawn(std::vector<std::string> args, const std::string& errFile,
-            const std::vector<std::string>& extraEnv = {}, const std::string& outFile = {}) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env(extraEnv);
-    for (char** e = environ; *e; ++e) env.push_back(*e);  // the first of a name wins
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (!outFile.empty())
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
+using bench::scriptsDir;
+using bench::seconds;
+using bench::selfDir;
+using bench::slurp;
+using bench::spawn;
+using bench::waitFor;
 
 // --run-measured OUT DIR PROGRAM ARGS...: runs PROGRAM in DIR with standard output to OUT and
 // prints its exit status and peak resident size (kB) on our standard output. A process of its
@@ -256,7 +209,7 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
         const auto checkStart = std::chrono::steady_clock::now();
         const pid_t check = spawn(
             {program, "--headless", "--pause-ms", "0", "--check", "--report", dir + "/check.csv"},
-            dir + "/check.err", {"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/check.out");
+            dir + "/check.err", {{"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/check.out"});
         if (waitFor(check) != 0)
             throw std::runtime_error("the check failed: " + slurp(dir + "/check.err"));
         r.checkSeconds = seconds(checkStart);
@@ -270,7 +223,7 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
     const pid_t pid =
         spawn({selfDir() + "/bench_load", "--run-measured", dir + "/out", dir + "/work", program,
                "--headless", "--pause-ms", "0"},
-              dir + "/err", {"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/runner.out");
+              dir + "/err", {{"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/runner.out"});
     if (waitFor(pid) != 0) throw std::runtime_error("the measuring runner failed");
     r.seconds = seconds(start);
     r.inserter = inserter.stop();

@@ -30,81 +30,24 @@
 #include <string>
 #include <vector>
 
+#include "bench/child_process.h"
 #include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"
 #include "core/date.h"
 #include "fb/connection.h"
 #include "tests/load/set/load_set.h"
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
 
+using bench::scriptsDir;
+using bench::seconds;
+using bench::selfDir;
+using bench::slurp;
+using bench::spawn;
+using bench::waitFor;
 using Clock = std::chrono::steady_clock;
-
-double seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string selfDir() {
-    return fs::read_symlink("/proc/self/exe").parent_path().string();
-}
-
-std::string scriptsDir() {
-    return (fs::path(__FILE__).parent_path().parent_path() / "db").string();
-}
-
-pid_t spawn(std::vector<std::string> args, const std::vector<std::string>& extraEnv,
-            const std::string& outFile, const std::string& errFile, int* stdoutPipe = nullptr,
-            const std::string& workDir = {}) {
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env(extraEnv);
-    for (char** e = environ; *e; ++e) env.push_back(*e);  // the first of a name wins
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int fds[2] = {-1, -1};
-    if (stdoutPipe) {
-        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
-    if (stdoutPipe) {
-        ::close(fds[1]);
-        *stdoutPipe = fds[0];
-    }
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
 
 // One invoice of 30 lines (6 amounts, 8 discount groups of 3) for the day `day`.
 std::string record(const core::Date& day, int i) {
@@ -151,9 +94,10 @@ Measured runProgram(const load::Server& server, int serverPort, const std::strin
         << in << "\r\n\r\n";
     const auto start = Clock::now();
     const int status =
-        waitFor(spawn({program, "--headless", "--pause-ms", "0"},
-                      {"XDG_CONFIG_DIRS=" + dir + "/xdg", "PATH=" + dir + "/bin:/usr/bin:/bin"},
-                      dir + "/out", dir + "/err", nullptr, dir + "/work"));
+        waitFor(spawn({program, "--headless", "--pause-ms", "0"}, dir + "/err",
+                      {{"XDG_CONFIG_DIRS=" + dir + "/xdg", "PATH=" + dir + "/bin:/usr/bin:/bin"},
+                       dir + "/out",
+                       dir + "/work"}));
     Measured m;
     m.seconds = seconds(start);
     m.roundTrips = proxy.stop();

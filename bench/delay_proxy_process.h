@@ -1,21 +1,18 @@
 #pragma once
 // bench/delay_proxy.cpp run beside a benchmark: started on a free port of 127.0.0.1 in front
 // of a server port, stopped with its count of round trips. With a delay of 0 it only counts.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench/child_process.h"
 
 namespace bench {
 
@@ -33,34 +30,19 @@ class DelayProxy {
                                          "3600",
                                          "--stats",
                                          stats_};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int fds[2];
-        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-        const std::string err = dir + "/proxy.err";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        if (rc != 0) {
-            ::close(fds[0]);
-            throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
-        }
+        int out = -1;
+        SpawnOptions options;
+        options.stdoutPipe = &out;
+        pid_ = spawn(args, dir + "/proxy.err", options);
         // Its first line is the port it listens on.
         char line[32] = {};
         size_t got = 0;
         while (got < sizeof line - 1) {
-            const ssize_t n = ::read(fds[0], line + got, 1);
+            const ssize_t n = ::read(out, line + got, 1);
             if (n <= 0 || line[got] == '\n') break;
             ++got;
         }
-        ::close(fds[0]);
+        ::close(out);
         port_ = std::atoi(line);
         if (port_ <= 0) {
             stop();

@@ -80,7 +80,8 @@ class ForeignKeyViolation : public Error {
     ErrorKind kind() const override { return ErrorKind::ForeignKey; }
 };
 
-// What lockConflict() recognises (unless the connection is lost as well).
+// What lockConflict() recognises (unless the connection is lost as well): the retries and
+// the buffers' apply go by this type.
 class LockConflict : public Error {
   public:
     using Error::Error;

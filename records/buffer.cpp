@@ -517,7 +517,7 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
             saved[k] = true;
             return false;
         } catch (const fb::Error& e) {
-            if (throwLockConflicts && e.lockConflict()) throw;
+            if (throwLockConflicts && e.kind() == fb::ErrorKind::LockConflict) throw;
             ++errors;
             ResolverResponse response = ResolverResponse::rrAbort;
             if (provider_->OnUpdateError) {
@@ -568,7 +568,7 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
                 k += n;
                 continue;
             } catch (const fb::Error& e) {
-                if (throwLockConflicts && e.lockConflict()) throw;
+                if (throwLockConflicts && e.kind() == fb::ErrorKind::LockConflict) throw;
             }
         }
         for (size_t i = k; i < k + n; ++i)
