@@ -26,6 +26,22 @@ Fingerprint parse_fingerprint(std::string_view text) {
     return result;
 }
 
+std::vector<Fingerprint> parse_fingerprints(std::string_view text) {
+    constexpr std::size_t most = 8;
+    std::vector<Fingerprint> fingerprints;
+    for (;;) {
+        const std::size_t end = text.find(';');
+        fingerprints.push_back(parse_fingerprint(text.substr(0, end)));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    if (fingerprints.size() > most) {
+        throw ClientError(ErrorKind::NotUnderstood, "more than " + std::to_string(most) +
+                                                        " certificate fingerprints");
+    }
+    return fingerprints;
+}
+
 std::string format_fingerprint(const Fingerprint& fingerprint) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string text;

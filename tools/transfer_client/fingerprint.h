@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace transfer_client {
 
@@ -12,6 +13,10 @@ using Fingerprint = std::array<unsigned char, 32>;
 // Reads 32 two-digit hexadecimal bytes separated by ":" (either letter case).
 // Anything else, including a SHA-1 fingerprint, throws ClientError(NotUnderstood).
 Fingerprint parse_fingerprint(std::string_view text);
+
+// One fingerprint, or several separated by ";" (so that a renewed certificate can be
+// accepted before the server presents it): at most 8, each as parse_fingerprint reads it.
+std::vector<Fingerprint> parse_fingerprints(std::string_view text);
 
 // The lower-case "ab:cd:..." form, for messages.
 std::string format_fingerprint(const Fingerprint& fingerprint);

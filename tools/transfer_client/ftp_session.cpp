@@ -70,12 +70,18 @@ CurlLibrary::~CurlLibrary() {
 
 FtpSession::FtpSession(const OpenCommand& open)
     : url_("ftp://" + open.host + ":" + std::to_string(open.port) + "/"),
-      pin_(open.certificate),
+      pin_(open.certificates),
       curl_(curl_easy_init()) {
     if (!curl_) throw ClientError(ErrorKind::Connection, "libcurl cannot start a session");
     CURL* curl = curl_.get();
     set_option(curl, CURLOPT_ERRORBUFFER, error_buffer_);
     set_option(curl, CURLOPT_URL, url_.c_str());
+    // Never through a proxy the environment names (ftp_proxy, all_proxy, ...): one would be
+    // handed the account and password before any certificate is checked.
+    set_option(curl, CURLOPT_PROXY, "");
+    set_option(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    set_option(curl, CURLOPT_REDIR_PROTOCOLS_STR, "ftp");
+    set_option(curl, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     // ftp:// plus AUTH TLS is explicit TLS; ftps:// would be implicit TLS.
     set_option(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     set_option(curl, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
@@ -133,10 +139,13 @@ void FtpSession::perform(ErrorKind kind, const std::string& doing) {
     if (result == CURLE_OK) return;
 
     if (pin_.refused()) {
+        std::string expected;
+        for (const Fingerprint& f : pin_.expected())
+            expected += (expected.empty() ? "" : " or ") + format_fingerprint(f);
         throw ClientError(ErrorKind::Fingerprint,
                           doing + ": the server's certificate has the SHA-256 fingerprint " +
                               format_fingerprint(pin_.last_seen()) + ", the script expects " +
-                              format_fingerprint(pin_.expected()));
+                              expected);
     }
     std::string detail = error_buffer_[0] != '\0' ? error_buffer_ : curl_easy_strerror(result);
     long reply = 0;

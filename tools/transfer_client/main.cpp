@@ -1,5 +1,6 @@
 // A stand-in for the console transfer client the import starts: it reads the
 // script named by /script=FILE and carries out its open, rm and exit lines.
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -13,6 +14,12 @@
 
 int main(int argc, char** argv) {
     using namespace transfer_client;
+    // libcurl would write the session's keys to the file this names.
+#ifdef _WIN32
+    _putenv("SSLKEYLOGFILE=");
+#else
+    ::unsetenv("SSLKEYLOGFILE");
+#endif
     try {
         const std::string path = script_path(std::vector<std::string>(argv + 1, argv + argc));
         const std::vector<ScriptLine> script = parse_script(read_script_file(path));

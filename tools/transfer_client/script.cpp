@@ -102,8 +102,8 @@ OpenCommand parse_open(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg.starts_with(certificate_switch)) {
             if (have_certificate) refuse("open has more than one -certificate switch");
-            open.certificate =
-                parse_fingerprint(std::string_view(arg).substr(certificate_switch.size()));
+            open.certificates =
+                parse_fingerprints(std::string_view(arg).substr(certificate_switch.size()));
             have_certificate = true;
         } else if (arg.starts_with("-")) {
             refuse("open switch \"" + arg.substr(0, arg.find('=')) + "\" is not supported");

@@ -89,6 +89,14 @@ run_client "$FTPS_OPEN_LINE"
 expect_status 6 "no matching file"
 expect_remote present "[RDE_12_20240201.txt"
 
+# A renewed certificate listed beside the one in use, in either order.
+for pair in "$FTPS_OTHER_FINGERPRINT;$FTPS_FINGERPRINT" "$FTPS_FINGERPRINT;$FTPS_OTHER_FINGERPRINT"; do
+    put_files "[RDE_12_20240131.txt"
+    run_client "$(open_line "$pair" "$FTPS_PASSWORD")"
+    expect_status 0 "two fingerprints $pair"
+    expect_remote absent "[RDE_12_20240131.txt"
+done
+
 # A file the account may not delete: the server refuses DELE.
 put_files "[RDE_12_20240131.txt"
 chown root:root "$FTPS_ROOT" && chmod 755 "$FTPS_ROOT"

@@ -38,7 +38,7 @@ TEST(OpenLine, TheImportsLineDecodesAccountAndFingerprint) {
     EXPECT_EQ(open.password, "S3cr@to");
     EXPECT_EQ(open.host, "ftp.ejemplo.com");
     EXPECT_EQ(open.port, 21);
-    EXPECT_EQ(open.certificate, kBytes);
+    EXPECT_EQ(open.certificates, std::vector<Fingerprint>{kBytes});
 }
 
 TEST(OpenLine, CertificateQuotingFormsAllGiveTheSameFingerprint) {
@@ -46,11 +46,28 @@ TEST(OpenLine, CertificateQuotingFormsAllGiveTheSameFingerprint) {
     for (const std::string& value :
          {"\"\"" + kHex + "\"\"", "\"" + kHex + "\"", kHex,
           "\"" + std::string(kHex).substr(0, 10) + "\"" + std::string(kHex).substr(10)}) {
-        EXPECT_EQ(parse_open_line(url + "-certificate=" + value).certificate, kBytes) << value;
+        EXPECT_EQ(parse_open_line(url + "-certificate=" + value).certificates,
+                  std::vector<Fingerprint>{kBytes})
+            << value;
     }
     std::string upper = kHex;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(parse_open_line(url + "-certificate=" + upper).certificate, kBytes);
+    EXPECT_EQ(parse_open_line(url + "-certificate=" + upper).certificates,
+              std::vector<Fingerprint>{kBytes});
+}
+
+// A renewed certificate is accepted beside the one in use, in either order.
+TEST(OpenLine, TwoFingerprintsSeparatedByASemicolonAreBothAccepted) {
+    Fingerprint other = kBytes;
+    other[0] = 0xff;
+    const std::string otherHex = "ff" + kHex.substr(2);
+    EXPECT_EQ(parse_open_line("open ftpes://u:p@h/ -certificate=\"\"" + kHex + ";" + otherHex +
+                              "\"\"")
+                  .certificates,
+              (std::vector<Fingerprint>{kBytes, other}));
+    EXPECT_EQ(parse_open_line("open ftpes://u:p@h/ -certificate=" + otherHex + ";" + kHex)
+                  .certificates,
+              (std::vector<Fingerprint>{other, kBytes}));
 }
 
 TEST(OpenLine, PortSwitchOrderAndRawCharactersOfThePassword) {
@@ -96,6 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "ee:ff:00:11:22:33",
                     "open ftpes://u:p@h/ -certificate=" + std::string(kHex).replace(2, 1, "-"),
                     "open ftpes://u:p@h/ -certificate=" + kHex + ":00",
+                    "open ftpes://u:p@h/ -certificate=" + kHex + ";",
+                    "open ftpes://u:p@h/ -certificate=;" + kHex,
                     "open ftpes://u:p@h/ -certificate=" + std::string(kHex).replace(0, 1, "g"),
                     // The at sign written with a single percent, or a bad escape.
                     "open ftpes://a%40b:p@h/" + kCert, "open ftpes://a%%4g:p@h/" + kCert,
