@@ -10,20 +10,24 @@
 #include "app/headless_port.h"
 #include "app/no_chooser.h"
 #include "app/program.h"
+#include "app/settings_load.h"
 #include "core/errors.h"
 #include "core/text.h"
 #include "import/csv_report.h"
 #include "platform/file_names.h"
+#include "platform/installation_dir.h"
+#include "platform/private_files.h"
 
 namespace app {
 namespace {
 
 const char kUsage[] =
     "usage: importarfac [--headless [--pause-ms N] [--lock-timeout SECONDS] [--report FILE]\n"
-    "                               [--keep-going] [--check]]\n";
+    "                               [--keep-going] [--check] [--remote-timeout SECONDS]]\n";
 
 struct Options {
     int pauseMs = 1000;
+    int remoteTimeout = 120;
     std::optional<int> lockTimeout;
     std::optional<std::string> report;  // a path text of the program
     bool keepGoing = false;
@@ -44,7 +48,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        const bool valued = a == "--pause-ms" || a == "--lock-timeout" || a == "--report";
+        const bool valued = a == "--pause-ms" || a == "--lock-timeout" || a == "--report" ||
+                            a == "--remote-timeout";
         if (valued && i + 1 >= argc) return std::nullopt;
         if (a == "--headless") {
             continue;
@@ -60,6 +65,10 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             std::optional<int> n = numberArgument(argv[++i], 0);
             if (!n) return std::nullopt;
             o.pauseMs = *n;
+        } else if (a == "--remote-timeout") {
+            std::optional<int> n = numberArgument(argv[++i], 1);
+            if (!n) return std::nullopt;
+            o.remoteTimeout = *n;
         } else if (a == "--lock-timeout") {
             o.lockTimeout = numberArgument(argv[++i], 1);
             if (!o.lockTimeout) return std::nullopt;
@@ -89,18 +98,49 @@ void printUtf8(const std::string& cp1252) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 
-void printSummary(const importer::RunSummary& s, bool check) {
+void printSummary(const importer::RunSummary& s, bool check,
+                  const std::vector<std::string>& warnings) {
     if (check) std::printf("check: nothing was written; what a run would do:\n");
     std::printf("files: found %d, read %d, removed %d, kept %d, not openable %d\n", s.filesFound,
                 s.filesRead, s.filesRemoved, s.filesKept, s.filesNotOpenable);
     std::printf("invoices: saved %d, duplicates %d, refused %d\n", s.invoicesSaved, s.duplicates,
                 s.refused);
+    if (!check && s.remoteConfigured)
+        std::printf("remote: removed %d, failed %d, timed out %d, not started %d\n",
+                    s.remoteRemoved, s.remoteFailed, s.remoteTimedOut, s.remoteNotStarted);
+    else if (!check)
+        std::printf("remote: removal on the server is not configured (no transfer open line); "
+                    "finished files were removed here only\n");
+    for (const std::string& w : warnings) printUtf8("warning: " + w);
     // What a person must look at, one line each.
     for (const importer::ReportRow& r : s.attention) {
         std::string where = r.file;
         if (r.record > 0) where += " record " + std::to_string(r.record);
-        printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " + r.reason);
+        std::string outcome = importer::outcomeName(r.outcome);
+        if (!r.remote.empty() && r.remote != "removed") outcome += ", remote " + r.remote;
+        printUtf8(outcome + ": " + where + ": " + r.reason);
     }
+}
+
+std::optional<std::string> installationDirectory() {
+    try {
+        return platform::readInstallationDirectory();
+    } catch (const std::exception&) {
+        return std::nullopt;  // an entry that is not text names no directory
+    }
+}
+
+// Files that hold a password and that other users of this machine can read.
+std::vector<std::string> permissionWarnings(const importer::RunSummary& s) {
+    std::vector<std::string> files;
+    if (std::optional<std::string> dir = installationDirectory(); dir && !dir->empty())
+        files.push_back(settingsPath(*dir));
+    if (!s.openLineFile.empty()) files.push_back(s.openLineFile);
+    std::vector<std::string> warnings;
+    for (const std::string& f : files)
+        if (platform::readableByOthers(f))
+            warnings.push_back(f + " holds a password and other users can read it (chmod 600)");
+    return warnings;
 }
 
 }  // namespace
@@ -120,7 +160,10 @@ int runHeadless(int argc, char** argv) {
 
     HeadlessPort port;
     NoChooser chooser;
-    Program p(port, chooser, options->pauseMs);
+    importer::CleanupOptions cleanup;
+    cleanup.pauseMs = options->pauseMs;
+    cleanup.limits.timeoutSeconds = options->remoteTimeout;
+    Program p(port, chooser, cleanup);
     if (options->lockTimeout) {
         for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
             c->setParam("LockTimeout", std::to_string(*options->lockTimeout));
@@ -155,7 +198,7 @@ int runHeadless(int argc, char** argv) {
     w.context.CiaAct = f.Cia.text;  // as the unattended start does
     bool ok = guarded(port, [&] { w.runImport(); });
     const importer::RunSummary& s = w.lastRun();
-    printSummary(s, options->check);
+    printSummary(s, options->check, permissionWarnings(s));
     if (s.anotherRun) return kAnotherRun;
     if (!ok || !s.reachedEnd) return 1;
     return s.attention.empty() ? 0 : kNeedsAttention;

@@ -11,12 +11,13 @@
 namespace app {
 
 struct Program {
-    Program(data::UiPort& port, FolderChooser& chooser, int pauseMs = 1000)
+    Program(data::UiPort& port, FolderChooser& chooser,
+            importer::CleanupOptions cleanupOptions = {})
         : fdm(port),
           window(port, chooser, fdm, steps, cleanup),
           replication(fdm, window.buffers),
           steps(window.context, window, port, fdm, window.buffers, &replication),
-          cleanup(pauseMs) {}
+          cleanup(cleanupOptions) {}
 
     data::Tfdm fdm;
     ImportWindow window;

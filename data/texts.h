@@ -85,6 +85,31 @@ inline const std::string kUltimaRechazada =
 inline const std::string kNoSePudoBorrar = cp1252(
     "No se pudo borrar el archivo de la carpeta; se pidió su borrado en el servidor (el "
     "archivo se conserva) en ");
+// The remote removal of a finished file: what went wrong, for the error log and the report.
+inline const std::string kBorradoRemotoFallido = cp1252(
+    "No se pudo borrar en el servidor (se volverá a intentar en la próxima importación) el "
+    "archivo ");
+inline const std::string kBorradoRemotoAnterior =
+    cp1252("Borrado en el servidor pendiente de una importación anterior: ");
+inline const std::string kClienteCodigo =
+    cp1252("el cliente de transferencia terminó con el código ");
+inline const std::string kClienteSenal =
+    cp1252("el cliente de transferencia terminó por la señal ");
+inline const std::string kClienteSinTerminarInicio =
+    cp1252("el cliente de transferencia no terminó en ");
+inline const std::string kClienteSinTerminarFin = cp1252(" s y se detuvo");
+inline const std::string kClienteNoIniciado =
+    cp1252("no se pudo iniciar el cliente de transferencia ");
+inline const std::string kGuionNoEscrito = cp1252("no se pudo escribir el guion de transferencia: ");
+inline const std::string kYaNoEstaba = cp1252("el archivo ya no estaba en el servidor");
+inline const std::string kLineaAperturaInvalida = cp1252(
+    "la línea de conexión del servidor tiene un carácter de control y no se usa; viene de ");
+inline const std::string kClienteNoAbsoluto = cp1252(
+    "IMPORTARFAC_TRANSFER_CLIENT no da la ruta completa del cliente de transferencia");
+inline const std::string kSinCarpetaPrograma =
+    cp1252("no se sabe en qué carpeta está el programa, donde está el cliente de transferencia");
+inline const std::string kEsperandoBorrados =
+    cp1252("Esperando a que termine el borrado de los archivos en el servidor...");
 inline const std::string kOtraImportacion =
     cp1252("Ya hay otra importación de facturas en curso en la carpeta ");
 inline const std::string kOtraImportacionFin =

@@ -25,7 +25,7 @@ std::string number(int n) {
 
 const char* const CsvReport::kHeader =
     "file,record,outcome,company,prefix,invoice_number,invoice_id,total,vat,lines,"
-    "branches_copied,branches_pending,reason";
+    "branches_copied,branches_pending,remote,reason";
 
 const char* outcomeName(Outcome outcome) {
     switch (outcome) {
@@ -69,7 +69,7 @@ void CsvReport::row(const ReportRow& r) {
           outcomeName(r.outcome) + "," + text(r.company) + "," + text(r.prefix) + "," +
           text(r.number) + "," + text(r.id) + "," + text(r.total) + "," + text(r.vat) + "," +
           number(r.lines) + "," + number(r.copied) + "," + number(r.pending) + "," +
-          text(r.reason));
+          text(r.remote) + "," + text(r.reason));
 }
 
 void CsvReport::write(const std::string& line) {

@@ -6,7 +6,7 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "data/texts.h"
-#include "import/cleanup.h"
+#include "import/transfer_script.h"
 #include "import/error_log.h"
 #include "import/file_name.h"
 #include "import/invoice_header.h"
@@ -107,7 +107,7 @@ void ImportRun::report(const ReportRow& row) {
 }
 
 void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string reason,
-                        bool attention) {
+                        bool attention, bool removalStarted) {
     switch (outcome) {
         case Outcome::Removed:
             ++summary_.filesRemoved;
@@ -126,7 +126,81 @@ void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string re
     row.prefix = prefix_;
     row.reason = std::move(reason);
     row.attention = attention;
-    report(row);
+    if (!removalStarted) {
+        report(row);
+    } else if (!remote_.configured) {
+        row.remote = "not configured";
+        report(row);
+    } else {
+        awaiting_[name] = std::move(row);  // written once its client has ended
+    }
+}
+
+const char* remoteOutcomeName(RemoteOutcome outcome) {
+    switch (outcome) {
+        case RemoteOutcome::Removed:
+            return "removed";
+        case RemoteOutcome::Failed:
+            return "failed";
+        case RemoteOutcome::TimedOut:
+            return "timed out";
+        case RemoteOutcome::NotStarted:
+            return "not started";
+    }
+    return "?";
+}
+
+void ImportRun::reportRemote(const std::vector<RemoteRemoval>& removals,
+                             const std::string& direc) {
+    for (const RemoteRemoval& r : removals) {
+        ReportRow row;
+        auto it = r.earlier ? awaiting_.end() : awaiting_.find(r.name);
+        if (it != awaiting_.end()) {
+            row = std::move(it->second);
+            awaiting_.erase(it);
+        } else {
+            row.file = r.name;
+            row.outcome = Outcome::Removed;
+            row.reason = texts::kBorradoRemotoAnterior + r.name;
+        }
+        row.remote = remoteOutcomeName(r.outcome);
+        auto addReason = [&](const std::string& text) {
+            row.reason = row.reason.empty() ? text : row.reason + "; " + text;
+        };
+        switch (r.outcome) {
+            case RemoteOutcome::Removed:
+                ++summary_.remoteRemoved;
+                if (!r.detail.empty()) addReason(r.detail);
+                break;
+            case RemoteOutcome::Failed:
+                ++summary_.remoteFailed;
+                break;
+            case RemoteOutcome::TimedOut:
+                ++summary_.remoteTimedOut;
+                break;
+            case RemoteOutcome::NotStarted:
+                ++summary_.remoteNotStarted;
+                break;
+        }
+        if (r.outcome != RemoteOutcome::Removed) {
+            // Its file is gone here; what remains is its copy on the server, queued for the
+            // next run.
+            const std::string line = texts::kBorradoRemotoFallido + r.name + ": " + r.detail;
+            log(direc, line);
+            addReason(line);
+            row.attention = true;
+        }
+        report(row);
+    }
+}
+
+void ImportRun::finishRemote(const std::string& direc) {
+    if (!remoteBegun_) return;
+    remoteBegun_ = false;
+    reportRemote(cleanup_.finish(), direc);
+    // Every started removal has ended by now; a row left over would otherwise go unwritten.
+    for (auto& [name, row] : awaiting_) report(row);
+    awaiting_.clear();
 }
 
 void ImportRun::run() {
@@ -154,16 +228,40 @@ void ImportRun::run() {
         const std::string direc = withSeparator(in_.folder);
         const FlatFiles files = findFlatFiles(direc);
         summary_.filesFound = static_cast<int>(files.names.size() + files.unnamed.size());
-        // No path text names these: opening the text shown would open another file, or none.
-        for (const std::string& shown : files.unnamed) {
-            company_.clear();
-            prefix_.clear();
-            const std::string line = texts::kNombreSinCp1252 + direc + shown;
-            log(direc, line);
-            fileRow(shown, Outcome::Skipped, line, true);
+        if (!options_.checkOnly) {
+            // Removals that earlier runs left unconfirmed go first.
+            remote_ = cleanup_.begin();
+            remoteBegun_ = true;
+            summary_.remoteConfigured = remote_.configured;
+            summary_.openLineFile = remote_.openLineFile;
         }
-        for (const std::string& name : files.names) importFile(direc, name);
-        fdm_.QCentros.Close();
+        try {
+            // No path text names these: opening the text shown would open another file, or none.
+            for (const std::string& shown : files.unnamed) {
+                company_.clear();
+                prefix_.clear();
+                const std::string line = texts::kNombreSinCp1252 + direc + shown;
+                log(direc, line);
+                fileRow(shown, Outcome::Skipped, line, true);
+            }
+            for (const std::string& name : files.names) {
+                importFile(direc, name);
+                if (remoteBegun_) reportRemote(cleanup_.ended(), direc);
+            }
+            fdm_.QCentros.Close();
+            if (remoteBegun_) {
+                observer_.panelText(texts::kEsperandoBorrados);
+                port_.repaint();
+            }
+            finishRemote(direc);
+        } catch (...) {
+            // A run that stops still waits for its clients and tells how they ended.
+            try {
+                finishRemote(direc);
+            } catch (...) {
+            }
+            throw;
+        }
     }
 
     observer_.panelHidden();
@@ -273,11 +371,11 @@ void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string&
     // The file is still held: it is deleted only as it was read.
     switch (cleanup_.cleanUp(direc, name, file)) {
         case CleanupOutcome::Removed:
-            fileRow(name, Outcome::Removed, {}, false);
+            fileRow(name, Outcome::Removed, {}, false, true);
             break;
         case CleanupOutcome::NotDeleted:
             // Removed on the server; here the next run finds its invoices stored.
-            fileRow(name, Outcome::Kept, texts::kNoSePudoBorrar + path, true);
+            fileRow(name, Outcome::Kept, texts::kNoSePudoBorrar + path, true, true);
             break;
         case CleanupOutcome::Changed:
             log(direc, texts::kArchivoModificado + path);

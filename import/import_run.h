@@ -5,6 +5,7 @@
 // the invoice steps and, when the file's last summary record is stored or already stored,
 // hands the file to the clean-up. At the end it closes the window (through the port).
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "data/fdm.h"
@@ -30,6 +31,13 @@ struct RunSummary {
     int invoicesSaved = 0;
     int duplicates = 0;
     int refused = 0;
+    // The removals on the server that ended in this run (earlier runs' queued ones included).
+    int remoteRemoved = 0;
+    int remoteFailed = 0;
+    int remoteTimedOut = 0;
+    int remoteNotStarted = 0;
+    bool remoteConfigured = true;  // false: finished files were removed here only
+    std::string openLineFile;      // the file the open line came from, if it was a file
     bool reachedEnd = false;  // the run got to its normal end (the window closed)
     bool anotherRun = false;  // another run held the folder: this one did nothing
     // The rows a person must look at (ReportRow::attention), in the order they came.
@@ -80,9 +88,16 @@ class ImportRun {
     ReportRow importRecord(const SummaryRecord& record, const std::string& name, int number);
     void switchCompany();
     void log(const std::string& direc, const std::string& text);
-    // A file's row: reported and counted.
-    void fileRow(const std::string& name, Outcome outcome, std::string reason, bool attention);
+    // A file's row: counted, and reported at once, or once the removal on the server that
+    // `removalStarted` says the clean-up started has ended.
+    void fileRow(const std::string& name, Outcome outcome, std::string reason, bool attention,
+                 bool removalStarted = false);
     void report(const ReportRow& row);
+    // The removals on the server that ended: each completes its file's row, or makes a row of
+    // its own for a file of an earlier run; a failure is logged and calls a person.
+    void reportRemote(const std::vector<RemoteRemoval>& removals, const std::string& direc);
+    // Waits for the removals still running; on the way out of a failed run too.
+    void finishRemote(const std::string& direc);
 
     RunInputs in_;
     RunContext& c_;
@@ -97,6 +112,10 @@ class ImportRun {
     RunSummary summary_;
     // The file's company and prefix as far as they are known, for its report rows.
     std::string company_, prefix_;
+    RemoteSetup remote_;
+    bool remoteBegun_ = false;
+    // The rows of files whose removal on the server is still running, by name.
+    std::map<std::string, ReportRow> awaiting_;
 };
 
 // The folder's flat files ("[RDE*.txt", letter case ignored, files only).
@@ -107,6 +126,9 @@ struct FlatFiles {
     std::vector<std::string> unnamed;
 };
 FlatFiles findFlatFiles(const std::string& direc);
+
+// "removed", "failed", "timed out", "not started": the report's remote column.
+const char* remoteOutcomeName(RemoteOutcome outcome);
 
 // The folder text with a trailing path separator added when it lacks one.
 std::string withSeparator(const std::string& folder);

@@ -13,7 +13,8 @@ enum class Outcome {
                  // a name without a Windows-1252 form)
     Kept,        // a file read and left in the folder
     NotOpenable, // a file held by another program, or not readable
-    Removed,     // a file removed here and on the server (a check: would be)
+    Removed,     // a file removed here (and on the server: see ReportRow::remote); a check:
+                 // would be
 };
 // "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed".
 const char* outcomeName(Outcome outcome);
@@ -25,9 +26,12 @@ struct ReportRow {
     std::string company, prefix, number, id, total, vat;
     int lines = -1;  // -1: not known; so too for the branch counts
     int copied = -1, pending = -1;
+    // A removed file's copy on the server: "removed", "failed", "timed out", "not started", or
+    // "not configured" (removed here only); empty for a record and for a file that stays.
+    std::string remote;
     std::string reason;  // the program's own words; empty when there is nothing to say
     // A person must look at it: a refused or unreadable record, an unknown point of sale, a
-    // failure passed over, a file that could not be removed. Not a file that may still be
+    // failure passed over, a file that could not be removed here or on the server. Not a file that may still be
     // being written (held, empty, no summary record yet, last record without its line end).
     bool attention = false;
 };

@@ -1,5 +1,5 @@
 #pragma once
-// Clock, pause and process start: what the run needs from the operating system besides files.
+// Clock, pause and processes: what the run needs from the operating system besides files.
 #include <string>
 #include <vector>
 
@@ -11,14 +11,13 @@ core::Date today();
 core::Time timeOfDay();
 void sleepMs(int milliseconds);
 
-// Starts `program` (found through the program search path) with `arguments` in the
-// current working directory, without waiting for it. The child inherits only standard input,
-// output and error, none of the program's other descriptors or handles (open databases, lock
-// files, sockets). True when the program really started; it is never left for the caller to
-// reap.
-bool startDetached(const std::string& program, const std::vector<std::string>& arguments);
+// The folder that holds the running program's own file, as a path text of the program
+// (empty when the system does not tell, or the path has no Windows-1252 form).
+std::string programDirectory();
 
-// Restricts a file to its owner (mode 0600 where the platform has modes).
-void makeOwnerOnly(const std::string& path);
+// This process's id, and whether a process of that id is running now (an id of a process that
+// ended may have been given to another since: true then too).
+long currentProcessId();
+bool processRunning(long pid);
 
 }  // namespace platform
