@@ -116,9 +116,7 @@ void printSummary(const importer::RunSummary& s, bool check,
     for (const importer::ReportRow& r : s.attention) {
         std::string where = r.file;
         if (r.record > 0) where += " record " + std::to_string(r.record);
-        std::string outcome = importer::outcomeName(r.outcome);
-        if (!r.remote.empty() && r.remote != "removed") outcome += ", remote " + r.remote;
-        printUtf8(outcome + ": " + where + ": " + r.reason);
+        printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " + r.reason);
     }
 }
 

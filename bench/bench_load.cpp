@@ -201,7 +201,10 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
     writeSettings(dir, s, root, dir + "/in");
 
     ProgramRun r;
-    const std::string path = std::string("PATH=") + dir + "/bin:" + std::getenv("PATH");
+    // A transfer client that removes nothing, started for every file as a real one would be.
+    const std::vector<std::string> env = {"XDG_CONFIG_DIRS=" + dir + "/xdg",
+                                          "IMPORTARFAC_TRANSFER_CLIENT=" + dir + "/bin/winscp.com",
+                                          "IMPORTARFAC_TRANSFER_OPEN_LINE=open x"};
     if (withCheck) {
         // The dry run over the same folder, before the second writer starts (so that the
         // transactions counted below are the import's): what a real run would do, with
@@ -209,7 +212,7 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
         const auto checkStart = std::chrono::steady_clock::now();
         const pid_t check = spawn(
             {program, "--headless", "--pause-ms", "0", "--check", "--report", dir + "/check.csv"},
-            dir + "/check.err", {{"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/check.out"});
+            dir + "/check.err", {env, dir + "/check.out"});
         if (waitFor(check) != 0)
             throw std::runtime_error("the check failed: " + slurp(dir + "/check.err"));
         r.checkSeconds = seconds(checkStart);
@@ -223,7 +226,7 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
     const pid_t pid =
         spawn({selfDir() + "/bench_load", "--run-measured", dir + "/out", dir + "/work", program,
                "--headless", "--pause-ms", "0"},
-              dir + "/err", {{"XDG_CONFIG_DIRS=" + dir + "/xdg", path}, dir + "/runner.out"});
+              dir + "/err", {env, dir + "/runner.out"});
     if (waitFor(pid) != 0) throw std::runtime_error("the measuring runner failed");
     r.seconds = seconds(start);
     r.inserter = inserter.stop();

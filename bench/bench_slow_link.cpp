@@ -95,7 +95,8 @@ Measured runProgram(const load::Server& server, int serverPort, const std::strin
     const auto start = Clock::now();
     const int status =
         waitFor(spawn({program, "--headless", "--pause-ms", "0"}, dir + "/err",
-                      {{"XDG_CONFIG_DIRS=" + dir + "/xdg", "PATH=" + dir + "/bin:/usr/bin:/bin"},
+                      {{"XDG_CONFIG_DIRS=" + dir + "/xdg", "IMPORTARFAC_TRANSFER_CLIENT=" + dir + "/bin/winscp.com",
+                        "IMPORTARFAC_TRANSFER_OPEN_LINE=open x"},
                        dir + "/out",
                        dir + "/work"}));
     Measured m;

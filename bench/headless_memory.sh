@@ -23,7 +23,8 @@ measure() {  # measure SIZE_MB
         for (i = 0; i < n; i++) printf "10;TIQUETE;12;AUTO;1;31/01/2024;%026d\r\n", i }' >"$f"
     printf '31/01/2024;x;y;1500;0;0;z;0;0;0;285;1785;0;0;0;0;0;FD\r\n' >>"$f"
     local kb
-    kb=$(cd "$dir/work" && XDG_CONFIG_DIRS="$dir/xdg" PATH="$dir/bin:$PATH" \
+    kb=$(cd "$dir/work" && XDG_CONFIG_DIRS="$dir/xdg" IMPORTARFAC_TRANSFER_CLIENT="$dir/bin/winscp.com" \
+        IMPORTARFAC_TRANSFER_OPEN_LINE="open x" \
         /usr/bin/time -f '%M' "$build/importarfac" --headless --pause-ms 0 2>&1 >/dev/null | tail -1)
     printf '%4d MB file: peak resident %6d kB\n' "$mb" "$kb"
     echo "$kb"

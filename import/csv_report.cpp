@@ -43,6 +43,8 @@ const char* outcomeName(Outcome outcome) {
             return "not_openable";
         case Outcome::Removed:
             return "removed";
+        case Outcome::Remote:
+            return "remote";
     }
     return "?";
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <tuple>
 
 #include "core/errors.h"
 #include "core/text.h"
@@ -126,14 +127,11 @@ void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string re
     row.prefix = prefix_;
     row.reason = std::move(reason);
     row.attention = attention;
-    if (!removalStarted) {
-        report(row);
-    } else if (!remote_.configured) {
-        row.remote = "not configured";
-        report(row);
-    } else {
-        awaiting_[name] = std::move(row);  // written once its client has ended
+    if (removalStarted) {
+        row.remote = remote_.configured ? "started" : "not configured";
+        if (remote_.configured) removing_[name] = {company_, prefix_};
     }
+    report(row);
 }
 
 const char* remoteOutcomeName(RemoteOutcome outcome) {
@@ -154,19 +152,15 @@ void ImportRun::reportRemote(const std::vector<RemoteRemoval>& removals,
                              const std::string& direc) {
     for (const RemoteRemoval& r : removals) {
         ReportRow row;
-        auto it = r.earlier ? awaiting_.end() : awaiting_.find(r.name);
-        if (it != awaiting_.end()) {
-            row = std::move(it->second);
-            awaiting_.erase(it);
-        } else {
-            row.file = r.name;
-            row.outcome = Outcome::Removed;
-            row.reason = texts::kBorradoRemotoAnterior + r.name;
-        }
+        row.file = r.name;
+        row.outcome = Outcome::Remote;
         row.remote = remoteOutcomeName(r.outcome);
+        if (auto it = r.earlier ? removing_.end() : removing_.find(r.name); it != removing_.end())
+            std::tie(row.company, row.prefix) = it->second;
         auto addReason = [&](const std::string& text) {
             row.reason = row.reason.empty() ? text : row.reason + "; " + text;
         };
+        if (r.earlier) addReason(texts::kBorradoRemotoAnterior + r.name);
         switch (r.outcome) {
             case RemoteOutcome::Removed:
                 ++summary_.remoteRemoved;
@@ -198,9 +192,6 @@ void ImportRun::finishRemote(const std::string& direc) {
     if (!remoteBegun_) return;
     remoteBegun_ = false;
     reportRemote(cleanup_.finish(), direc);
-    // Every started removal has ended by now; a row left over would otherwise go unwritten.
-    for (auto& [name, row] : awaiting_) report(row);
-    awaiting_.clear();
 }
 
 void ImportRun::run() {
@@ -249,7 +240,7 @@ void ImportRun::run() {
                 if (remoteBegun_) reportRemote(cleanup_.ended(), direc);
             }
             fdm_.QCentros.Close();
-            if (remoteBegun_) {
+            if (remoteBegun_ && remote_.configured) {
                 observer_.panelText(texts::kEsperandoBorrados);
                 port_.repaint();
             }

@@ -88,13 +88,13 @@ class ImportRun {
     ReportRow importRecord(const SummaryRecord& record, const std::string& name, int number);
     void switchCompany();
     void log(const std::string& direc, const std::string& text);
-    // A file's row: counted, and reported at once, or once the removal on the server that
-    // `removalStarted` says the clean-up started has ended.
+    // A file's row, counted and reported; `removalStarted`: the clean-up removed it and started
+    // (or, not configured, did not need) its removal on the server.
     void fileRow(const std::string& name, Outcome outcome, std::string reason, bool attention,
                  bool removalStarted = false);
     void report(const ReportRow& row);
-    // The removals on the server that ended: each completes its file's row, or makes a row of
-    // its own for a file of an earlier run; a failure is logged and calls a person.
+    // The removals on the server that ended, a row each; a failure is logged and calls a
+    // person.
     void reportRemote(const std::vector<RemoteRemoval>& removals, const std::string& direc);
     // Waits for the removals still running; on the way out of a failed run too.
     void finishRemote(const std::string& direc);
@@ -114,8 +114,8 @@ class ImportRun {
     std::string company_, prefix_;
     RemoteSetup remote_;
     bool remoteBegun_ = false;
-    // The rows of files whose removal on the server is still running, by name.
-    std::map<std::string, ReportRow> awaiting_;
+    // The company and prefix of each file whose removal on the server this run started.
+    std::map<std::string, std::pair<std::string, std::string>> removing_;
 };
 
 // The folder's flat files ("[RDE*.txt", letter case ignored, files only).

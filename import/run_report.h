@@ -13,10 +13,11 @@ enum class Outcome {
                  // a name without a Windows-1252 form)
     Kept,        // a file read and left in the folder
     NotOpenable, // a file held by another program, or not readable
-    Removed,     // a file removed here (and on the server: see ReportRow::remote); a check:
-                 // would be
+    Removed,     // a file removed here, its removal on the server started (ReportRow::remote);
+                 // a check: would be
+    Remote,      // how the removal of a file on the server ended (ReportRow::remote)
 };
-// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed".
+// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed", "remote".
 const char* outcomeName(Outcome outcome);
 
 struct ReportRow {
@@ -26,8 +27,9 @@ struct ReportRow {
     std::string company, prefix, number, id, total, vat;
     int lines = -1;  // -1: not known; so too for the branch counts
     int copied = -1, pending = -1;
-    // A removed file's copy on the server: "removed", "failed", "timed out", "not started", or
-    // "not configured" (removed here only); empty for a record and for a file that stays.
+    // The removal on the server. In a file's row: "started", or "not configured" (removed here
+    // only); in a row of outcome Remote, how it ended: "removed", "failed", "timed out", "not
+    // started". Empty in every other row.
     std::string remote;
     std::string reason;  // the program's own words; empty when there is nothing to say
     // A person must look at it: a refused or unreadable record, an unknown point of sale, a

@@ -5,8 +5,9 @@
 // invoices are stored; after the rerun every invoice is there exactly once, whole, and the
 // folder is empty. The one thing a rerun cannot finish is the copy to a branch: an invoice
 // stored and posted before the kill, but not yet copied, is found already imported by the
-// rerun and never copied (its stage is asserted by name). Likewise a file deleted here just
-// before the kill but not yet named in a transfer script stays on the remote server.
+// rerun and never copied (its stage is asserted by name). A file's removal on the server is
+// queued before it is deleted here, so that a kill anywhere after its deletion still has the
+// rerun remove it there.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -146,17 +147,13 @@ class CrashRerunTest : public ::testing::Test {
                 expectWhole(it->second[0], ref.stored.invoices.at(inv.key)[0]);
             }
         }
+        // From just before its deletion here, a file's removal on the server is queued until
+        // a client has done it.
         for (const FileEvents& fe : t.files) {
-            const bool named = w.transferScript().find(removal(fe.name)) != std::string::npos;
-            // Deleted here, and the run died before its transfer script was written: the
-            // rerun no longer sees the file, so nothing ever removes it on the server.
-            if (k == fe.deleted) {
-                EXPECT_FALSE(named) << kNeverRemovedRemotely << fe.name;
-            }
-            // One event later the script for it had been written and the client started.
-            if (k == fe.deleted + 1) {
-                EXPECT_TRUE(named) << fe.name;
-            }
+            if (fe.del > k) continue;
+            EXPECT_TRUE(w.queuedRemovals().count(fe.name) ||
+                        w.remoteLog().find(removal(fe.name)) != std::string::npos)
+                << kNeverRemovedRemotely << fe.name;
         }
     }
 
@@ -194,12 +191,11 @@ class CrashRerunTest : public ::testing::Test {
                 EXPECT_EQ(copied, 0u) << "copied although the rerun skips it";
             }
         }
-        for (const FileEvents& fe : t.files) {
-            if (k == fe.deleted) {
-                EXPECT_EQ(w.remoteLog().find(removal(fe.name)), std::string::npos)
-                    << kNeverRemovedRemotely << fe.name;
-            }
-        }
+        // Every file is removed on the server too, and nothing is left queued.
+        for (const FlatFile& f : flatFiles())
+            EXPECT_NE(w.remoteLog().find(removal(f.name)), std::string::npos)
+                << kNeverRemovedRemotely << f.name;
+        EXPECT_EQ(w.queuedRemovals(), std::set<std::string>{});
     }
 };
 

@@ -67,7 +67,9 @@ struct Started {
 };
 
 // A fresh copy of the stand-in ERP (general, companies 001 and 002, branch 101), the flat
-// files in their folder, the settings and installation entry, and a stand-in transfer client.
+// files in their folder, the settings and installation entry, and a stand-in transfer client
+// (bin/winscp.com, named by IMPORTARFAC_TRANSFER_CLIENT with a stand-in open line unless a run
+// is given others).
 class World {
   public:
     explicit World(const Engine& engine = {});
@@ -93,8 +95,8 @@ class World {
     // The flat files still in an installation's folder.
     std::set<std::string> folder(size_t installation = 0) const;
     bool errorLogExists(size_t installation = 0) const;
-    // The transfer script the last removed file left in the working directory ("" if none).
-    std::string transferScript() const;
+    // The removals on the server queued in the working directory and not yet confirmed.
+    std::set<std::string> queuedRemovals() const;
     // Every script the stand-in transfer client was given, one after the other.
     std::string remoteLog(size_t installation = 0) const;
 

@@ -11,6 +11,7 @@
 
 #include "data/texts.h"
 #include "import/cleanup.h"
+#include "import/transfer_script.h"
 #include "tests/db/invoice_fixture.h"
 #include "tests/support/process_guards.h"
 
@@ -255,13 +256,14 @@ TEST_F(BadInputTest, AnUnreachableCompanyDatabaseStopsTheRunAtItsFirstFile) {
     EXPECT_FALSE(closed());
 }
 
-// The clean-up as the program has it, with no transfer client to start and its script in a
-// working directory of the test's own.
+// The clean-up as the program has it, in a working directory of the test's own, with a
+// transfer client that keeps every script it is given.
 class RealCleanupTest : public BadInputTest {
   protected:
     RealCleanupTest() { cleanup_.real = &real_; }
-    std::string script() const {
-        std::ifstream in(work_ + "/borrar.txt", std::ios::binary);
+    // Every script the clients were given, one after the other.
+    std::string scripts() const {
+        std::ifstream in(work_ + "/remote.log", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
@@ -269,10 +271,19 @@ class RealCleanupTest : public BadInputTest {
         std::filesystem::create_directories(folder);
         return folder;
     }
+    static importer::TransferSetup setup(const std::string& work) {
+        const std::string client = work + "/winscp.com";
+        std::ofstream(client) << "#!/bin/sh\ncat \"${1#/script=}\" >> remote.log\n";
+        std::filesystem::permissions(client, std::filesystem::perms::owner_all);
+        importer::TransferSetup s;
+        s.openLine = "open x";
+        s.client = client;
+        return s;
+    }
 
     std::string work_ = made(dir_.file("work"));
     testsupport::CwdGuard cwd_{work_};
-    importer::RemoteCleanup real_{"open x", 0};
+    importer::RemoteCleanup real_{setup(work_), importer::CleanupOptions{0, {}}};
 };
 
 // Another program appends to the file while its invoice is imported: the bytes it added were
@@ -288,7 +299,7 @@ TEST_F(RealCleanupTest, AFileAppendedToWhileItIsImportedStaysForTheNextRun) {
     EXPECT_EQ(failures(), std::vector<std::string>{});
     EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));
     EXPECT_TRUE(exists(name));
-    EXPECT_EQ(script(), "");
+    EXPECT_EQ(scripts(), "");
     EXPECT_NE(
         errorLog().find("," + data::texts::kArchivoModificado + folder_ + "/" + name + "\r\n"),
         std::string::npos)
@@ -299,7 +310,7 @@ TEST_F(RealCleanupTest, AFileAppendedToWhileItIsImportedStaysForTheNextRun) {
     EXPECT_EQ(failures(), std::vector<std::string>{});
     EXPECT_EQ(invoices(), (std::vector<Row>{{"AB01", "2024-01-31", "1"}}));  // both duplicates
     EXPECT_FALSE(exists(name));
-    EXPECT_EQ(script(), importer::transferScript("open x", name));
+    EXPECT_EQ(scripts(), importer::transferScript("open x", name));
 }
 
 // A name holding a control character or a double quote cannot go into the transfer script:
@@ -317,7 +328,7 @@ TEST_F(RealCleanupTest, ANameTheTransferScriptCannotCarryIsImportedAndKept) {
     }
     EXPECT_EQ(invoices(),
               (std::vector<Row>{{"AB01", "2024-01-30", "1"}, {"AB01", "2024-01-31", "1"}}));
-    EXPECT_EQ(script(), "");
+    EXPECT_EQ(scripts(), "");
 }
 
 TEST_F(BadInputTest, AReadOnlyFlatFileIsReadAndCleanedUp) {

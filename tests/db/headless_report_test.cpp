@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -44,7 +45,7 @@ std::string record(const std::string& day, const std::string& cars, const std::s
 const char* const kHeader[] = {"file",   "record",         "outcome",         "company",
                                "prefix", "invoice_number", "invoice_id",      "total",
                                "vat",    "lines",          "branches_copied", "branches_pending",
-                               "reason"};
+                               "remote", "reason"};
 
 class HeadlessReportTest : public ::testing::Test {
   protected:
@@ -62,7 +63,7 @@ class HeadlessReportTest : public ::testing::Test {
         std::ofstream(dir_.file("install/settings.conf"), std::ios::binary)
             << erp_.root() << "\r\nSYSDBA\r\nx\r\n001\r\n-\r\nAB01\r\n"
             << dir_.file("in") << "\r\n\r\n";
-        std::ofstream(dir_.file("bin/winscp.com")) << "#!/bin/sh\n";
+        std::ofstream(dir_.file("bin/winscp.com")) << "#!/bin/sh\nexit 0\n";
         fs::permissions(dir_.file("bin/winscp.com"), fs::perms::owner_all);
 
         write("[RDE_12_20240101.txt", record("01/01/2024", "1500"));
@@ -87,21 +88,33 @@ class HeadlessReportTest : public ::testing::Test {
 
     Result run(const std::string& args) {
         const std::string cmd =
-            "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") + "' PATH='" +
-            dir_.file("bin") + ":/usr/bin:/bin' '" + BINARY_DIR + "/importarfac' --headless " +
+            "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") +
+            "' IMPORTARFAC_TRANSFER_OPEN_LINE='open x' IMPORTARFAC_TRANSFER_CLIENT='" +
+            dir_.file("bin/winscp.com") + "' '" + BINARY_DIR + "/importarfac' --headless " +
             "--pause-ms 0 " + args + " >'" + dir_.file("out") + "' 2>'" + dir_.file("err") + "'";
         const int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_.file("out")),
                 slurp(dir_.file("err"))};
     }
-    std::vector<CsvRow> report(const std::string& name) {
+    // The rows of a report but the header and, into `remote` when given, the rows that say
+    // how a removal on the server ended (they come whenever the client ends).
+    std::vector<CsvRow> report(const std::string& name, std::vector<CsvRow>* remote = nullptr) {
         std::vector<CsvRow> rows = testsupport::parseCsv(slurp(dir_.file("work/" + name)));
         EXPECT_FALSE(rows.empty());
         if (!rows.empty()) {
             EXPECT_EQ(rows.front(), CsvRow(std::begin(kHeader), std::end(kHeader)));
             rows.erase(rows.begin());
         }
-        return rows;
+        std::vector<CsvRow> others;
+        for (CsvRow& row : rows) {
+            if (row.size() > 2 && row[2] == "remote") {
+                if (remote) remote->push_back(std::move(row));
+            } else {
+                others.push_back(std::move(row));
+            }
+        }
+        if (remote) std::sort(remote->begin(), remote->end());
+        return others;
     }
     // FACT_ID, FACT_TOTAL, FACT_IVAMONTO and the number of lines of the invoice stored for a
     // prefix and day, as the report writes them.
@@ -152,36 +165,51 @@ TEST_F(HeadlessReportTest, KeepGoingStoresEveryGoodFileKeepsEveryBadOneAndReport
     const std::string lastRefused = "La última factura del archivo no se guardó";
     const std::vector<std::vector<std::string>> want = {
         {"[RDE_12_20240101.txt", "1", "stored", "001", "AB01", "20240101", first[0], first[1],
-         first[2], first[3], "0", "0", ""},
-        {"[RDE_12_20240101.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", ""},
+         first[2], first[3], "0", "0", "", ""},
+        {"[RDE_12_20240101.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", "started", ""},
         {"[RDE_12_20240101b.txt", "1", "duplicate", "001", "AB01", "20240101", first[0], "", "", "",
-         "", "", ""},
-        {"[RDE_12_20240101b.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", ""},
+         "", "", "", ""},
+        {"[RDE_12_20240101b.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", "started", ""},
         // 100 for cars and 777 for field 8: two lines, 119 and 777 + 0 VAT.
         {"[RDE_12_20240103.txt", "1", "refused", "001", "AB01", "20240103", "", "~.00", "~.00", "2",
-         "", "", "~CK_PRUEBA"},
-        {"[RDE_12_20240103.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "",
+         "", "", "", "~CK_PRUEBA"},
+        {"[RDE_12_20240103.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "", "",
          "~" + lastRefused},
-        {"[RDE_12_20240104.txt", "1", "refused", "001", "AB01", "20240104", "", "", "", "", "", "",
+        {"[RDE_12_20240104.txt", "1", "refused", "001", "AB01", "20240104", "", "", "", "", "", "", "",
          "'12a' is not a valid floating point value"},
-        {"[RDE_12_20240104.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "",
+        {"[RDE_12_20240104.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "", "",
          "'12a' is not a valid floating point value"},
-        {"[RDE_12_20240107.txt", "", "not_openable", "", "", "", "", "", "", "", "", "",
+        {"[RDE_12_20240107.txt", "", "not_openable", "", "", "", "", "", "", "", "", "", "",
          "Error al abrir el archivo" + folderText + "[RDE_12_20240107.txt"},
-        {"[RDE_13_20240105.txt", "1", "refused", "001", "AB02", "20240105", "", "", "", "", "", "",
+        {"[RDE_13_20240105.txt", "1", "refused", "001", "AB02", "20240105", "", "", "", "", "", "", "",
          "~Código '01-04' no encontrado."},
-        {"[RDE_13_20240105.txt", "", "kept", "001", "AB02", "", "", "", "", "", "", "",
+        {"[RDE_13_20240105.txt", "", "kept", "001", "AB02", "", "", "", "", "", "", "", "",
          "~Código '01-04' no encontrado."},
-        {"[RDE_14_20240106.txt", "", "skipped", "001", "", "", "", "", "", "", "", "",
+        {"[RDE_14_20240106.txt", "", "skipped", "001", "", "", "", "", "", "", "", "", "",
          "No hay punto de venta para el archivo " + folderText + "[RDE_14_20240106.txt"},
         {"[RDE_21_20240108.txt", "1", "stored", "002", "CD01", "20240108", other[0], other[1],
-         other[2], other[3], "0", "0", ""},
-        {"[RDE_21_20240108.txt", "", "removed", "002", "CD01", "", "", "", "", "", "", "", ""},
+         other[2], other[3], "0", "0", "", ""},
+        {"[RDE_21_20240108.txt", "", "removed", "002", "CD01", "", "", "", "", "", "", "", "started", ""},
     };
-    const std::vector<CsvRow> rows = report("informe.csv");
+    std::vector<CsvRow> remote;
+    const std::vector<CsvRow> rows = report("informe.csv", &remote);
     ASSERT_EQ(rows.size(), want.size());
     for (size_t i = 0; i < want.size(); ++i) expectRow(rows[i], want[i]);
     EXPECT_EQ(first[1], "1785.00");
+    // Each removed file's client ended well.
+    const std::vector<std::vector<std::string>> removedThere = {
+        {"[RDE_12_20240101.txt", "", "remote", "001", "AB01", "", "", "", "", "", "", "",
+         "removed", ""},
+        {"[RDE_12_20240101b.txt", "", "remote", "001", "AB01", "", "", "", "", "", "", "",
+         "removed", ""},
+        {"[RDE_21_20240108.txt", "", "remote", "002", "CD01", "", "", "", "", "", "", "",
+         "removed", ""},
+    };
+    ASSERT_EQ(remote.size(), removedThere.size());
+    for (size_t i = 0; i < remote.size(); ++i) expectRow(remote[i], removedThere[i]);
+    EXPECT_NE(r.out.find("remote: removed 3, failed 0, timed out 0, not started 0"),
+              std::string::npos)
+        << r.out;
 
     // The good files went, the bad ones stayed; only the good invoices are stored.
     EXPECT_EQ(folder(), (std::set<std::string>{"[RDE_12_20240103.txt", "[RDE_12_20240104.txt",
@@ -261,9 +289,10 @@ TEST_F(HeadlessReportTest, CheckChangesNothingAndSaysWhatTheRunThenDoes) {
     EXPECT_EQ(real.status, 4) << real.err;
     // The same verdict for every file and record, the same invoices and lines; the check draws
     // no id and copies to no branch.
+    // (How each removal on the server ends is the one thing a check cannot foresee.)
     const std::vector<CsvRow> predicted = testsupport::parseCsv(slurp(dir_.file("control.csv")));
-    const std::vector<CsvRow> happened =
-        testsupport::parseCsv(slurp(dir_.file("work/informe.csv")));
+    std::vector<CsvRow> happened = testsupport::parseCsv(slurp(dir_.file("work/informe.csv")));
+    std::erase_if(happened, [](const CsvRow& row) { return row.size() > 2 && row[2] == "remote"; });
     ASSERT_EQ(predicted.size(), happened.size());
     for (size_t i = 1; i < happened.size(); ++i) {
         SCOPED_TRACE(happened[i][0] + " " + happened[i][1]);

@@ -31,8 +31,9 @@ class HeadlessTest : public ::testing::Test {
         fs::create_directories(dir_.file("work"));
         fs::create_directories(dir_.file("in"));
         fs::create_directories(dir_.file("bin"));
-        // A transfer client that only notes that it was started.
-        std::ofstream(dir_.file("bin/winscp.com")) << "#!/bin/sh\necho started >> started.log\n";
+        // A transfer client that keeps every script it is given.
+        std::ofstream(dir_.file("bin/winscp.com"))
+            << "#!/bin/sh\ncat \"${1#/script=}\" >> remote.log\n";
         fs::permissions(dir_.file("bin/winscp.com"), fs::perms::owner_all);
     }
 
@@ -53,11 +54,16 @@ class HeadlessTest : public ::testing::Test {
             << "01/01/2024;x;y;1500;0;0;z;0;0;0;285;1785;0;0;0;0;0;FD\r\n";
     }
 
+    // The environment of a run: the installation entry and the transfer client.
+    std::string environment() const {
+        return "XDG_CONFIG_DIRS='" + dir_.file("xdg") +
+               "' IMPORTARFAC_TRANSFER_OPEN_LINE='open x' IMPORTARFAC_TRANSFER_CLIENT='" +
+               dir_.file("bin/winscp.com") + "' ";
+    }
     Result run(const std::string& args) {
-        std::string cmd = "cd '" + dir_.file("work") + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") +
-                          "' PATH='" + dir_.file("bin") + ":/usr/bin:/bin' '" + BINARY_DIR +
-                          "/importarfac' " + args + " >'" + dir_.file("out") + "' 2>'" +
-                          dir_.file("err") + "'";
+        std::string cmd = "cd '" + dir_.file("work") + "' && " + environment() + "'" +
+                          BINARY_DIR + "/importarfac' " + args + " >'" + dir_.file("out") +
+                          "' 2>'" + dir_.file("err") + "'";
         Result r;
         int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -78,7 +84,8 @@ class HeadlessTest : public ::testing::Test {
 
 TEST_F(HeadlessTest, BadCommandLineIsStatusTwoWithUsage) {
     for (const char* args : {"--headless --pause-ms", "--headless --pause-ms x", "--headless -v",
-                             "--headless --lock-timeout 0", "--headless --lock-timeout"}) {
+                             "--headless --lock-timeout 0", "--headless --lock-timeout",
+                             "--headless --remote-timeout 0", "--headless --remote-timeout x"}) {
         Result r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find("usage: importarfac"), std::string::npos) << r.err;
@@ -130,31 +137,28 @@ TEST_F(HeadlessTest, FailuresAreStatusOneWithTheirTextOnStandardError) {
     EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_12_2024013.txt")));
 }
 
-TEST_F(HeadlessTest, AnUnwritableWorkingDirectoryStopsTheRunAfterTheStoredFilesDeletion) {
-    // The transfer script cannot be written where the program runs: the invoice is stored
-    // and the local file deleted, the remote copy stays, the run stops with the reason. A
-    // later copy of the same file is recognised as already imported.
+TEST_F(HeadlessTest, AnUnwritableWorkingDirectoryStopsTheRunBeforeTheStoredFileIsDeleted) {
+    // The removal on the server cannot be queued where the program runs: the invoice is
+    // stored, the file stays here and on the server, the run stops with the reason. The next
+    // run finds the invoice already imported.
     erp_.addCompany("001");
     settings("001");
     flatFile("[RDE_12_20240131.txt");
     flatFile("[RDE_13_20240131.txt");
     fs::remove_all(dir_.file("work"));  // gone: no file can be made in it, not even by root
     fs::create_directories(dir_.file("work"));
-    std::string cmd = "cd '" + dir_.file("work") + "' && rmdir '" + dir_.file("work") +
-                      "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") + "' PATH='" + dir_.file("bin") +
-                      ":/usr/bin:/bin' '" + BINARY_DIR +
-                      "/importarfac' --headless --pause-ms 0 >'" + dir_.file("out") + "' 2>'" +
-                      dir_.file("err") + "'";
+    std::string cmd = "cd '" + dir_.file("work") + "' && rmdir '" + dir_.file("work") + "' && " +
+                      environment() + "'" + BINARY_DIR + "/importarfac' --headless --pause-ms 0 >'" +
+                      dir_.file("out") + "' 2>'" + dir_.file("err") + "'";
     int raw = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 1);
-    EXPECT_NE(slurp(dir_.file("err")).find("borrar.txt"), std::string::npos)
+    EXPECT_NE(slurp(dir_.file("err")).find("borrados-pendientes"), std::string::npos)
         << slurp(dir_.file("err"));
-    EXPECT_FALSE(fs::exists(dir_.file("in/[RDE_12_20240131.txt")));
+    EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_12_20240131.txt")));
     EXPECT_TRUE(fs::exists(dir_.file("in/[RDE_13_20240131.txt")));  // not reached
     EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"), "SELECT COUNT(*) FROM FACTURAS"),
               "1");
-    EXPECT_FALSE(fs::exists(dir_.file("bin/started.log")));
 }
 
 // A row of the invoice's prefix held by another user longer than --lock-timeout: four tries
@@ -201,8 +205,7 @@ TEST_F(HeadlessTest, FoldersWithAccentsInTheirNamesAreUsed) {
     std::ofstream(in / "[RDE_12_20240131.txt", std::ios::binary) << day;
     std::ofstream(in / "[RDE_12_20240201Ω.txt", std::ios::binary) << day;
 
-    const std::string cmd = "cd '" + work.string() + "' && XDG_CONFIG_DIRS='" + dir_.file("xdg") +
-                            "' PATH='" + dir_.file("bin") + ":/usr/bin:/bin' '" + BINARY_DIR +
+    const std::string cmd = "cd '" + work.string() + "' && " + environment() + "'" + BINARY_DIR +
                             "/importarfac' --headless --pause-ms 0 >'" + dir_.file("out") +
                             "' 2>'" + dir_.file("err") + "'";
     const int raw = std::system(cmd.c_str());
@@ -220,8 +223,7 @@ TEST_F(HeadlessTest, FoldersWithAccentsInTheirNamesAreUsed) {
                   .find(data::texts::kNombreSinCp1252 + core::utf8ToCp1252(in.string()) +
                         "/[RDE_12_20240201?.txt\r\n"),
               std::string::npos);
-    EXPECT_NE(slurp((work / "borrar.txt").string()).find("rm [[]RDE_12_20240131.txt\r\n"),
-              std::string::npos);
+    EXPECT_EQ(slurp((work / "remote.log").string()), "open x\r\nrm [[]RDE_12_20240131.txt\r\nexit\r\n");
 }
 
 }  // namespace

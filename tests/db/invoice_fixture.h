@@ -243,10 +243,17 @@ class ObservedSteps : public importer::InvoiceSteps {
 // Notes the files it is handed; with `real` set, hands them on to it as well.
 class RecordingCleanup : public importer::FileCleanup {
   public:
+    importer::RemoteSetup begin() override { return real ? real->begin() : importer::RemoteSetup{}; }
     importer::CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
                                      platform::ExclusiveFile& file) override {
         cleaned.push_back(name);
         return real ? real->cleanUp(direc, name, file) : importer::CleanupOutcome::Removed;
+    }
+    std::vector<importer::RemoteRemoval> ended() override {
+        return real ? real->ended() : std::vector<importer::RemoteRemoval>{};
+    }
+    std::vector<importer::RemoteRemoval> finish() override {
+        return real ? real->finish() : std::vector<importer::RemoteRemoval>{};
     }
     std::vector<std::string> cleaned;
     importer::FileCleanup* real = nullptr;

@@ -12,6 +12,7 @@
 #include "app/program.h"
 #include "core/text.h"
 #include "data/texts.h"
+#include "import/transfer_script.h"
 #include "tests/support/process_guards.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/support.h"
@@ -45,7 +46,10 @@ class WindowRunTest : public ::testing::Test {
         std::ofstream(install_ / "settings.conf", std::ios::binary)
             << erp_.root() << "\r\nSYSDBA\r\nx\r\n001\r\n-\r\nAB01\r\n"
             << core::utf8ToCp1252(in_.string()) << "\r\n\r\n";
-        std::ofstream(bin_ / "winscp.com") << "#!/bin/sh\n";
+        // A client that keeps every script it is given, and ends with the status in `status`.
+        std::ofstream(bin_ / "winscp.com")
+            << "#!/bin/sh\ncat \"${1#/script=}\" >> remote.log\necho 'winscp.com: no server'\n"
+               "exit \"$(cat status 2>/dev/null || echo 0)\"\n";
         fs::permissions(bin_ / "winscp.com", fs::perms::owner_all);
         cwd_.emplace(work_.string());
     }
@@ -67,12 +71,12 @@ class WindowRunTest : public ::testing::Test {
     fs::path root_ = dir_.path();
     fs::path config_ = root_ / "xdg", install_ = root_ / "Configuración",
              in_ = root_ / "Facturación", work_ = root_ / "Operación", bin_ = root_ / "bin";
-    testsupport::PathGuard path_{bin_.string()};
+    testsupport::EnvGuard client_{"IMPORTARFAC_TRANSFER_CLIENT", (bin_ / "winscp.com").c_str()};
     testsupport::EnvGuard openLine_{"IMPORTARFAC_TRANSFER_OPEN_LINE", "open x"};
     std::optional<testsupport::CwdGuard> cwd_;
     app::RecordingPort port_;
     app::NoChooser chooser_;
-    app::Program program_{port_, chooser_, 0};
+    app::Program program_{port_, chooser_, importer::CleanupOptions{0, {}}};
 };
 
 TEST_F(WindowRunTest, FoldersAndFilesWithAccentsAreFoundReadWrittenAndRemoved) {
@@ -97,8 +101,39 @@ TEST_F(WindowRunTest, FoldersAndFilesWithAccentsAreFoundReadWrittenAndRemoved) {
                   std::string::npos)
             << log;
     // The script names the file by its Windows-1252 bytes, as the client's account holds it.
-    EXPECT_EQ(slurp(work_ / "borrar.txt"),
-              importer::transferScript("open x", "[RDE_12_20240201\xF1.txt"));
+    EXPECT_EQ(slurp(work_ / "remote.log"),
+              importer::transferScript("open x", "[RDE_12_20240131.txt") +
+                  importer::transferScript("open x", "[RDE_12_20240201\xF1.txt"));
+}
+
+// In the window a removal on the server that fails shows no box: it goes to the error log,
+// and the file is queued for the next run, which removes it.
+TEST_F(WindowRunTest, AFailedRemovalOnTheServerGoesToTheErrorLogAndIsRetried) {
+    const std::string folder = core::utf8ToCp1252(in_.string());
+    std::ofstream(in_ / "[RDE_12_20240131.txt", std::ios::binary) << summary("31/01/2024");
+    std::ofstream(work_ / "status") << "3";
+    run();
+    EXPECT_EQ(stored(), "1");
+    EXPECT_EQ(port_.calls().size(), port_.count(PortCallKind::Repaint) + 1u);  // and the close
+    EXPECT_FALSE(fs::exists(in_ / "[RDE_12_20240131.txt"));
+    EXPECT_NE(slurp(in_ / "erroresimp.txt")
+                  .find("," + data::texts::kBorradoRemotoFallido + "[RDE_12_20240131.txt: " +
+                        data::texts::kClienteCodigo + "3: winscp.com: no server\r\n"),
+              std::string::npos)
+        << slurp(in_ / "erroresimp.txt");
+    EXPECT_TRUE(fs::exists(work_ / "borrados-pendientes" / "[RDE_12_20240131.txt"));
+
+    fs::remove(work_ / "status");
+    fs::remove(work_ / "remote.log");
+    app::Program again{port_, chooser_, importer::CleanupOptions{0, {}}};
+    again.window.dispatch([&] {
+        again.window.FormCreate();
+        ASSERT_TRUE(again.window.connectDatabases());
+        again.window.runImport();
+    });
+    EXPECT_EQ(slurp(work_ / "remote.log"),
+              importer::transferScript("open x", "[RDE_12_20240131.txt"));
+    EXPECT_FALSE(fs::exists(work_ / "borrados-pendientes" / "[RDE_12_20240131.txt"));
 }
 
 // What the window shows whenever the run has it repainted: the panel, each file's date and
@@ -153,10 +188,11 @@ TEST_F(WindowRunTest, TheWindowIsRepaintedAfterEachVisibleStepAndNoMore) {
         const int before = repaints[i - 1].position, now = repaints[i].position;
         EXPECT_TRUE(now >= before || now < 10) << "the bar went back";  // or wrapped past 100
     }
-    // 3 for the panel (shown while connecting, shown and hidden by the run); per file 1 for
-    // its date and prefix and 1 for its invoice; 1 per block whose steps moved the bar (1, 17
-    // and 1): 28, where the big file alone makes about 100 steps.
-    EXPECT_EQ(repaints.size(), 3u + 3 * 2 + 19);
+    // 4 for the panel (shown while connecting, shown by the run, shown while the removals on
+    // the server end, hidden); per file 1 for its date and prefix and 1 for its invoice; 1 per
+    // block whose steps moved the bar (1, 17 and 1): 29, where the big file alone makes about
+    // 100 steps.
+    EXPECT_EQ(repaints.size(), 4u + 3 * 2 + 19);
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ for s in postinst prerm postrm; do
     sh -n "$work/control/$s" || fail "$s is not valid sh"
 done
 grep -q 'systemd-sysusers importarfac.conf' "$work/control/postinst" || fail "postinst makes no user"
+grep -q 'install -m 0600 -o root -g root /dev/null /etc/importarfac/transfer-open-line' \
+    "$work/control/postinst" || fail "postinst makes no owner-only open-line file"
 
 dpkg-deb -x "$deb" "$work/root"
 unit="$work/root/usr/lib/systemd/system/importarfac.service"
@@ -52,6 +54,8 @@ grep -q '^ExecStart=/bin/sh -c .exec "/usr/bin/importarfac" --headless --keep-go
     "$unit" || fail "the service does not run /usr/bin/importarfac headless with a report: $(grep ExecStart "$unit")"
 grep -qx 'User=importarfac' "$unit" || fail "the service does not run as importarfac"
 grep -qx 'WorkingDirectory=/var/lib/importarfac' "$unit" || fail "the service's working directory"
+grep -qx 'LoadCredential=transfer-open-line:/etc/importarfac/transfer-open-line' "$unit" ||
+    fail "the service is not given the open line as its credential"
 grep -q '^d /var/lib/importarfac/informes .* 90d$' "$work/root/usr/lib/tmpfiles.d/importarfac.conf" ||
     fail "the reports are not kept for 90 days"
 

@@ -14,6 +14,8 @@ readonly ACCOUNT_PATTERN='^ftptest_[0-9a-f]+@importarfac$'
 readonly START_ATTEMPTS=5
 readonly LISTEN_TIMEOUT_TENTHS=50
 readonly STOP_TIMEOUT_TENTHS=30
+# Passive data ports above the control port: one per session the import may run at once.
+readonly PASSIVE_PORTS=16
 
 say() { printf 'ftps_server: %s\n' "$*" >&2; }
 die() {
@@ -134,7 +136,7 @@ port_enable=NO
 pasv_enable=YES
 pasv_address=127.0.0.1
 pasv_min_port=$((port + 1))
-pasv_max_port=$((port + 2))
+pasv_max_port=$((port + PASSIVE_PORTS))
 ssl_enable=YES
 rsa_cert_file=$dir/server.pem
 rsa_private_key_file=$dir/server.key
@@ -148,15 +150,21 @@ log_ftp_protocol=YES
 CONF
 }
 
-# Starts vsftpd on a free port below the ephemeral range (the two ports above it
-# for passive data) and prints "PID PORT" once it listens.
+# True when PORT and the passive ports above it are free.
+ports_free() {
+    local p
+    for ((p = $1; p <= $1 + PASSIVE_PORTS; p++)); do
+        port_free "$p" || return 1
+    done
+}
+
+# Starts vsftpd on a free port below the ephemeral range (the ports above it for
+# passive data) and prints "PID PORT" once it listens.
 launch() {
     local dir=$1 attempt port pid tick
     for ((attempt = 1; attempt <= START_ATTEMPTS; attempt++)); do
         port=$((20000 + RANDOM % 10000))
-        if ! port_free "$port" || ! port_free $((port + 1)) || ! port_free $((port + 2)); then
-            continue
-        fi
+        ports_free "$port" || continue
         write_config "$dir" "$port"
         # In a session of its own, holding none of the caller's descriptors. Its
         # connections get process groups of their own: stop finds them by their
