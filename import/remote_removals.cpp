@@ -101,16 +101,22 @@ std::string RemoteRemovals::writeScript(const std::string& name) {
 }
 
 void RemoteRemovals::start(const std::string& name, bool earlier) {
-    RemoteRemoval failed{name, earlier, RemoteOutcome::NotStarted, problem_};
+    collect();
+    if (problem_.empty() && clients_.size() >= limits_.running)
+        waiting_.push_back({name, earlier});
+    else
+        launch({name, earlier});
+}
+
+void RemoteRemovals::launch(const Waiting& w) {
+    RemoteRemoval failed{w.name, w.earlier, RemoteOutcome::NotStarted, problem_};
     if (!problem_.empty()) {
         done_.push_back(std::move(failed));
         return;
     }
-    for (collect(); clients_.size() >= limits_.running; collect()) platform::sleepMs(10);
-
     std::string script;
     try {
-        script = writeScript(name);
+        script = writeScript(w.name);
     } catch (const std::system_error& e) {
         failed.detail = texts::kGuionNoEscrito + e.what();
         done_.push_back(std::move(failed));
@@ -119,7 +125,7 @@ void RemoteRemovals::start(const std::string& name, bool earlier) {
     try {
         platform::ChildProcess process(client_, {"/script=" + script},
                                        platform::clientEnvironment());
-        clients_.push_back({name, earlier, script, std::move(process),
+        clients_.push_back({w.name, w.earlier, script, std::move(process),
                             Clock::now() + std::chrono::seconds(limits_.timeoutSeconds)});
     } catch (const std::system_error& e) {
         platform::removeFileDurably(".", script);
@@ -161,6 +167,11 @@ void RemoteRemovals::collect() {
         done_.push_back(std::move(r));
         it = clients_.erase(it);
     }
+    while (!waiting_.empty() && clients_.size() < limits_.running) {
+        const Waiting next = std::move(waiting_.front());
+        waiting_.pop_front();
+        launch(next);
+    }
 }
 
 std::vector<RemoteRemoval> RemoteRemovals::ended() {
@@ -169,7 +180,7 @@ std::vector<RemoteRemoval> RemoteRemovals::ended() {
 }
 
 std::vector<RemoteRemoval> RemoteRemovals::finish() {
-    for (collect(); !clients_.empty(); collect()) platform::sleepMs(20);
+    for (collect(); !clients_.empty() || !waiting_.empty(); collect()) platform::sleepMs(20);
     return std::exchange(done_, {});
 }
 

@@ -4,6 +4,7 @@
 // again once its client has ended), and watched until it ends or its time is up.
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ class RemoteRemovals {
   public:
     struct Limits {
         int timeoutSeconds = 120;  // each client's time, from its start
-        size_t running = 4;  // clients at work at once: a server limits the sessions of one host
+        // Clients at work at once (a server limits the sessions of one host); the others wait
+        // their turn without holding the import up.
+        size_t running = 8;
     };
 
     // Clients are `client` (a whole path) on scripts opened by `openLine`. A non-empty
@@ -28,9 +31,9 @@ class RemoteRemovals {
     RemoteRemovals(const RemoteRemovals&) = delete;
     RemoteRemovals& operator=(const RemoteRemovals&) = delete;
 
-    // Writes the script that removes `name` and starts the client on it, once fewer than
-    // Limits::running clients are at work. A removal that cannot start ends at once, as
-    // NotStarted; this never throws for a client's sake.
+    // Writes the script that removes `name` and starts the client on it, at once when fewer
+    // than Limits::running clients are at work, else as soon as one ends. A removal that cannot
+    // start ends as NotStarted; this never throws for a client's sake, and never waits.
     void start(const std::string& name, bool earlier);
     // The removals that ended since the last call; a client past its time is stopped and
     // counts as timed out. Never waits.
@@ -48,14 +51,22 @@ class RemoteRemovals {
         std::chrono::steady_clock::time_point deadline;
     };
 
-    // Moves the clients that ended, or whose time is up, to done_.
+    struct Waiting {
+        std::string name;
+        bool earlier;
+    };
+
+    // Moves the clients that ended, or whose time is up, to done_, and starts waiting ones in
+    // their place.
     void collect();
+    void launch(const Waiting& w);
     std::string writeScript(const std::string& name);
 
     std::string openLine_, client_, problem_;
     Limits limits_;
     unsigned scripts_ = 0;
     std::vector<Client> clients_;
+    std::deque<Waiting> waiting_;
     std::vector<RemoteRemoval> done_;
 };
 

@@ -99,10 +99,12 @@ class CleanupTest : public ::testing::Test {
         s.client = client_.path();
         return s;
     }
-    std::unique_ptr<RemoteCleanup> cleanup(importer::TransferSetup s, int timeoutSeconds = 120) {
+    std::unique_ptr<RemoteCleanup> cleanup(importer::TransferSetup s, int timeoutSeconds = 120,
+                                           size_t running = 8) {
         importer::CleanupOptions o;
         o.pauseMs = 0;
         o.limits.timeoutSeconds = timeoutSeconds;
+        o.limits.running = running;
         auto c = std::make_unique<RemoteCleanup>(std::move(s), o);
         c->begin();
         return c;
@@ -193,6 +195,22 @@ TEST_F(CleanupTest, EachClientGetsAScriptOfItsOwnThatIsGoneAfterwards) {
     }
     EXPECT_EQ(workFiles(), std::set<std::string>{});
     EXPECT_EQ(importer::RemovalQueue().names(), std::vector<std::string>{});
+}
+
+// With every client slot taken, the next removal waits its turn without holding the import up;
+// each still gets its time in full from its own start.
+TEST_F(CleanupTest, AFullSetOfClientsDoesNotHoldTheImportUp) {
+    CwdGuard cwd(work_);
+    client_.endWith(0, 1);
+    auto c = cleanup(setup(), 2, 1);
+    const auto start = std::chrono::steady_clock::now();
+    for (const char* name : {"[RDE_12_20240131.txt", "[RDE_12_20240201.txt", "[RDE_12_20240202.txt"})
+        EXPECT_EQ(clean(*c, flatFile(name)), CleanupOutcome::Removed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    const std::vector<RemoteRemoval> ended = c->finish();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    ASSERT_EQ(ended.size(), 3u);
+    for (const RemoteRemoval& r : ended) EXPECT_EQ(r.outcome, RemoteOutcome::Removed) << r.detail;
 }
 
 // How a client ended, and what stays queued for the next run: only a confirmed removal (or a
