@@ -89,4 +89,14 @@ bool FileMask::matches(std::string_view name) const {
     return e == elements_.size();
 }
 
+std::optional<std::string> FileMask::literal() const {
+    std::string name;
+    for (const Element& e : elements_) {
+        if (e.kind != Element::Kind::Set || e.members.count() != 1) return std::nullopt;
+        for (std::size_t c = 0; c < e.members.size(); ++c)
+            if (e.members[c]) name += static_cast<char>(c);
+    }
+    return name;
+}
+
 }  // namespace transfer_client

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bitset>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,9 @@ class FileMask {
     explicit FileMask(std::string_view pattern);
 
     bool matches(std::string_view name) const;
+    // The one name the mask matches when it has no "*" or "?" and every set holds one
+    // character ("[[]RDE_12.txt" is "[RDE_12.txt"); nothing otherwise.
+    std::optional<std::string> literal() const;
 
     const std::string& pattern() const { return pattern_; }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "client_error.h"
 
 namespace transfer_client {
@@ -28,7 +30,10 @@ class FakeFolder : public RemoteFolder {
         return state_.names;
     }
     void remove(const std::string& name) override {
-        if (name == state_.refuse) throw ClientError(ErrorKind::Remote, "550 " + name);
+        // As a server: a name it does not hold is refused too.
+        if (name == state_.refuse ||
+            std::find(state_.names.begin(), state_.names.end(), name) == state_.names.end())
+            throw ClientError(ErrorKind::Remote, "550 " + name);
         state_.removed.push_back(name);
         std::erase(state_.names, name);
     }
@@ -68,6 +73,22 @@ TEST(Runner, TheImportsScriptDeletesOnlyThatFile) {
     ASSERT_EQ(state.opened.size(), 1u);
     EXPECT_EQ(state.opened[0].user, "ventas@ejemplo.com");
     EXPECT_EQ(state.removed, std::vector<std::string>{"[RDE_12_20240131.txt"});
+    EXPECT_EQ(state.listings, 0);  // one name: deleted by it, no listing
+}
+
+// A lone mask that names one file: a refused delete is a missing file only when the listing
+// lacks it.
+TEST(Runner, ARefusedDeleteOfOneNameIsToldApartFromAFileAlreadyGone) {
+    FolderState gone;
+    gone.names = {"[RDE_12_20240201.txt"};
+    EXPECT_EQ(failure(kOpen + "rm [[]RDE_12_20240131.txt\r\n", gone), ErrorKind::NoMatch);
+    EXPECT_EQ(gone.listings, 1);
+
+    FolderState refused;
+    refused.names = {"[RDE_12_20240131.txt"};
+    refused.refuse = "[RDE_12_20240131.txt";
+    EXPECT_EQ(failure(kOpen + "rm [[]RDE_12_20240131.txt\r\n", refused), ErrorKind::Remote);
+    EXPECT_TRUE(refused.removed.empty());
 }
 
 TEST(Runner, WildcardsDeleteEveryMatchOnceInListingOrder) {
