@@ -109,8 +109,9 @@ void printSummary(const importer::RunSummary& s, bool check,
         std::printf("remote: removed %d, failed %d, timed out %d, not started %d\n",
                     s.remoteRemoved, s.remoteFailed, s.remoteTimedOut, s.remoteNotStarted);
     else if (!check)
-        std::printf("remote: removal on the server is not configured (no transfer open line); "
-                    "finished files were removed here only\n");
+        std::printf(
+            "remote: removal on the server is not configured (no transfer open line); "
+            "finished files were removed here only\n");
     for (const std::string& w : warnings) printUtf8("warning: " + w);
     // What a person must look at, one line each.
     for (const importer::ReportRow& r : s.attention) {

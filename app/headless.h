@@ -15,9 +15,9 @@
 // holding a password that other users can read.
 // Exit status: 0 when the run reached its normal end and nothing needs a person; 4 when it
 // reached its end but a record was refused, a file kept for a reason a person must look at,
-// or a removal on the server did not succeed; 1 when a failure stopped the connection or the run or no connection could be made; 2
-// for a bad command line; 3 when another run works on the same folder (this one then
-// connects to nothing and changes nothing).
+// or a removal on the server did not succeed; 1 when a failure stopped the connection or the run or
+// no connection could be made; 2 for a bad command line; 3 when another run works on the same
+// folder (this one then connects to nothing and changes nothing).
 namespace app {
 
 inline constexpr int kAnotherRun = 3;

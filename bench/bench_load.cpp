@@ -223,10 +223,9 @@ ProgramRun runProgram(const load::Server& s, const std::string& dir, const std::
         before += nextTransaction(s, load::companyPath(root, c));
     Inserter inserter(dir, root, writer);
     const auto start = std::chrono::steady_clock::now();
-    const pid_t pid =
-        spawn({selfDir() + "/bench_load", "--run-measured", dir + "/out", dir + "/work", program,
-               "--headless", "--pause-ms", "0"},
-              dir + "/err", {env, dir + "/runner.out"});
+    const pid_t pid = spawn({selfDir() + "/bench_load", "--run-measured", dir + "/out",
+                             dir + "/work", program, "--headless", "--pause-ms", "0"},
+                            dir + "/err", {env, dir + "/runner.out"});
     if (waitFor(pid) != 0) throw std::runtime_error("the measuring runner failed");
     r.seconds = seconds(start);
     r.inserter = inserter.stop();

@@ -93,12 +93,12 @@ Measured runProgram(const load::Server& server, int serverPort, const std::strin
         << server.password << "\r\n001\r\n-\r\n-\r\n"
         << in << "\r\n\r\n";
     const auto start = Clock::now();
-    const int status =
-        waitFor(spawn({program, "--headless", "--pause-ms", "0"}, dir + "/err",
-                      {{"XDG_CONFIG_DIRS=" + dir + "/xdg", "IMPORTARFAC_TRANSFER_CLIENT=" + dir + "/bin/winscp.com",
-                        "IMPORTARFAC_TRANSFER_OPEN_LINE=open x"},
-                       dir + "/out",
-                       dir + "/work"}));
+    const int status = waitFor(spawn({program, "--headless", "--pause-ms", "0"}, dir + "/err",
+                                     {{"XDG_CONFIG_DIRS=" + dir + "/xdg",
+                                       "IMPORTARFAC_TRANSFER_CLIENT=" + dir + "/bin/winscp.com",
+                                       "IMPORTARFAC_TRANSFER_OPEN_LINE=open x"},
+                                      dir + "/out",
+                                      dir + "/work"}));
     Measured m;
     m.seconds = seconds(start);
     m.roundTrips = proxy.stop();

@@ -100,12 +100,13 @@ inline const std::string kClienteSinTerminarInicio =
 inline const std::string kClienteSinTerminarFin = cp1252(" s y se detuvo");
 inline const std::string kClienteNoIniciado =
     cp1252("no se pudo iniciar el cliente de transferencia ");
-inline const std::string kGuionNoEscrito = cp1252("no se pudo escribir el guion de transferencia: ");
+inline const std::string kGuionNoEscrito =
+    cp1252("no se pudo escribir el guion de transferencia: ");
 inline const std::string kYaNoEstaba = cp1252("el archivo ya no estaba en el servidor");
-inline const std::string kLineaAperturaInvalida = cp1252(
-    "la línea de conexión del servidor tiene un carácter de control y no se usa; viene de ");
-inline const std::string kClienteNoAbsoluto = cp1252(
-    "IMPORTARFAC_TRANSFER_CLIENT no da la ruta completa del cliente de transferencia");
+inline const std::string kLineaAperturaInvalida =
+    cp1252("la línea de conexión del servidor tiene un carácter de control y no se usa; viene de ");
+inline const std::string kClienteNoAbsoluto =
+    cp1252("IMPORTARFAC_TRANSFER_CLIENT no da la ruta completa del cliente de transferencia");
 inline const std::string kSinCarpetaPrograma =
     cp1252("no se sabe en qué carpeta está el programa, donde está el cliente de transferencia");
 inline const std::string kEsperandoBorrados =

@@ -7,11 +7,11 @@
 #include "core/errors.h"
 #include "core/text.h"
 #include "data/texts.h"
-#include "import/transfer_script.h"
 #include "import/error_log.h"
 #include "import/file_name.h"
 #include "import/invoice_header.h"
 #include "import/progress.h"
+#include "import/transfer_script.h"
 #include "platform/file_names.h"
 #include "platform/system.h"
 
@@ -148,8 +148,7 @@ const char* remoteOutcomeName(RemoteOutcome outcome) {
     return "?";
 }
 
-void ImportRun::reportRemote(const std::vector<RemoteRemoval>& removals,
-                             const std::string& direc) {
+void ImportRun::reportRemote(const std::vector<RemoteRemoval>& removals, const std::string& direc) {
     for (const RemoteRemoval& r : removals) {
         ReportRow row;
         row.file = r.name;

@@ -38,8 +38,8 @@ struct RunSummary {
     int remoteNotStarted = 0;
     bool remoteConfigured = true;  // false: finished files were removed here only
     std::string openLineFile;      // the file the open line came from, if it was a file
-    bool reachedEnd = false;  // the run got to its normal end (the window closed)
-    bool anotherRun = false;  // another run held the folder: this one did nothing
+    bool reachedEnd = false;       // the run got to its normal end (the window closed)
+    bool anotherRun = false;       // another run held the folder: this one did nothing
     // The rows a person must look at (ReportRow::attention), in the order they came.
     std::vector<ReportRow> attention;
 };

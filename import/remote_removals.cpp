@@ -155,10 +155,10 @@ void RemoteRemovals::collect() {
         } else if (now >= it->deadline) {
             p.kill();
             r.outcome = RemoteOutcome::TimedOut;
-            r.detail = withLine(texts::kClienteSinTerminarInicio +
-                                    std::to_string(limits_.timeoutSeconds) +
-                                    texts::kClienteSinTerminarFin,
-                                p.output());
+            r.detail =
+                withLine(texts::kClienteSinTerminarInicio + std::to_string(limits_.timeoutSeconds) +
+                             texts::kClienteSinTerminarFin,
+                         p.output());
         } else {
             ++it;
             continue;

@@ -6,16 +6,16 @@
 namespace importer {
 
 enum class Outcome {
-    Stored,      // a record's invoice was stored (a check: would be)
-    Duplicate,   // a record of a prefix and day already stored
-    Refused,     // a record's invoice refused by the database, or failed and rolled back
-    Skipped,     // a record not read (damaged, cut), or a file not read (unknown point of sale,
-                 // a name without a Windows-1252 form)
-    Kept,        // a file read and left in the folder
-    NotOpenable, // a file held by another program, or not readable
-    Removed,     // a file removed here, its removal on the server started (ReportRow::remote);
-                 // a check: would be
-    Remote,      // how the removal of a file on the server ended (ReportRow::remote)
+    Stored,       // a record's invoice was stored (a check: would be)
+    Duplicate,    // a record of a prefix and day already stored
+    Refused,      // a record's invoice refused by the database, or failed and rolled back
+    Skipped,      // a record not read (damaged, cut), or a file not read (unknown point of sale,
+                  // a name without a Windows-1252 form)
+    Kept,         // a file read and left in the folder
+    NotOpenable,  // a file held by another program, or not readable
+    Removed,      // a file removed here, its removal on the server started (ReportRow::remote);
+                  // a check: would be
+    Remote,       // how the removal of a file on the server ended (ReportRow::remote)
 };
 // "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed", "remote".
 const char* outcomeName(Outcome outcome);
@@ -33,8 +33,9 @@ struct ReportRow {
     std::string remote;
     std::string reason;  // the program's own words; empty when there is nothing to say
     // A person must look at it: a refused or unreadable record, an unknown point of sale, a
-    // failure passed over, a file that could not be removed here or on the server. Not a file that may still be
-    // being written (held, empty, no summary record yet, last record without its line end).
+    // failure passed over, a file that could not be removed here or on the server. Not a file that
+    // may still be being written (held, empty, no summary record yet, last record without its line
+    // end).
     bool attention = false;
 };
 

@@ -75,8 +75,7 @@ std::string utf8(const std::wstring& text) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
                                       nullptr, nullptr);
     std::string out(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -112,14 +111,15 @@ Handle privateOutputFile(SECURITY_ATTRIBUTES& inheritable) {
     static std::atomic<unsigned> counter{0};
     wchar_t folder[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
-    if (n == 0 || n > MAX_PATH) throw systemError(int(GetLastError()), "no folder for temporary files");
+    if (n == 0 || n > MAX_PATH)
+        throw systemError(int(GetLastError()), "no folder for temporary files");
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::wstring name = std::wstring(folder) + L"importarfac-" +
                                   std::to_wstring(GetCurrentProcessId()) + L"-" +
                                   std::to_wstring(counter++) + L".out";
-        HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable,
-                               CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                               nullptr);
+        HANDLE h =
+            CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h != INVALID_HANDLE_VALUE) return Handle(h);
         if (GetLastError() != ERROR_FILE_EXISTS) break;
     }
@@ -132,9 +132,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
                            const std::vector<std::string>& environment) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     Handle output = privateOutputFile(inheritable);
-    Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             &inheritable, OPEN_EXISTING, 0, nullptr));
-    if (input.get() == INVALID_HANDLE_VALUE) throw systemError(int(GetLastError()), "cannot open NUL");
+    Handle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                             OPEN_EXISTING, 0, nullptr));
+    if (input.get() == INVALID_HANDLE_VALUE)
+        throw systemError(int(GetLastError()), "cannot open NUL");
 
     // Only these two handles are inherited, whatever else of this process is inheritable.
     HANDLE inherited[2] = {input.get(), output.get()};
@@ -168,10 +169,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     startup.StartupInfo.hStdError = output.get();
     startup.lpAttributeList = list;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE,
-                        EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT |
-                            CREATE_NEW_PROCESS_GROUP,
-                        block.data(), nullptr, &startup.StartupInfo, &started))
+    if (!CreateProcessW(
+            path.c_str(), line.data(), nullptr, nullptr, TRUE,
+            EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
+            block.data(), nullptr, &startup.StartupInfo, &started))
         throw systemError(int(GetLastError()), "cannot start " + program);
     CloseHandle(started.hThread);
     process_ = started.hProcess;
@@ -226,9 +227,9 @@ void ChildProcess::release() {
 std::vector<std::string> clientEnvironment() {
     // What Windows programs expect to find; the search path is the system's own folders.
     static const wchar_t* const kKept[] = {
-        L"SystemRoot", L"SystemDrive", L"windir",       L"TEMP",         L"TMP",
-        L"USERPROFILE", L"APPDATA",    L"LOCALAPPDATA", L"ProgramData",  L"HOMEDRIVE",
-        L"HOMEPATH",   L"USERNAME",    L"COMPUTERNAME", L"PATHEXT",      L"ComSpec"};
+        L"SystemRoot",  L"SystemDrive", L"windir",       L"TEMP",        L"TMP",
+        L"USERPROFILE", L"APPDATA",     L"LOCALAPPDATA", L"ProgramData", L"HOMEDRIVE",
+        L"HOMEPATH",    L"USERNAME",    L"COMPUTERNAME", L"PATHEXT",     L"ComSpec"};
     std::vector<std::string> out;
     std::wstring systemRoot;
     for (const wchar_t* name : kKept) {
@@ -390,8 +391,8 @@ std::string ChildProcess::output(size_t limit) const {
     std::string bytes(size_t(st.st_size - from), '\0');
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pread(output_, bytes.data() + done, bytes.size() - done,
-                                  from + off_t(done));
+        const ssize_t n =
+            ::pread(output_, bytes.data() + done, bytes.size() - done, from + off_t(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += size_t(n);

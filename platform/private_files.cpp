@@ -200,7 +200,8 @@ bool writeAll(int fd, const std::string& bytes) {
 }
 
 Descriptor openFolder(const std::string& folder) {
-    Descriptor dir(::open(nativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    Descriptor dir(
+        ::open(nativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.get() < 0) throw failure(errno, "cannot open the folder " + folder);
     return dir;
 }
@@ -271,8 +272,7 @@ bool removeFileDurably(const std::string& folder, const std::string& name) {
 
 std::optional<std::string> readRegularFile(const std::string& path, size_t limit) {
     // Not blocking: opening a FIFO for reading would wait for a writer.
-    Descriptor f(
-        ::open(nativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Descriptor f(::open(nativePath(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (f.get() < 0 || ::fstat(f.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     std::string bytes;

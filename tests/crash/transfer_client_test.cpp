@@ -161,9 +161,9 @@ class FtpsServer {
     std::string openLine_, root_, port_, account_, password_, fingerprint_, other_;
 };
 
-#define START_FTPS(server)                                  \
-    FtpsServer server;                                      \
-    if (server.skipped()) GTEST_SKIP() << server.log();     \
+#define START_FTPS(server)                              \
+    FtpsServer server;                                  \
+    if (server.skipped()) GTEST_SKIP() << server.log(); \
     ASSERT_TRUE(server.started()) << server.log()
 
 // A port of 127.0.0.1 on which nothing listens: a server that is down.
@@ -256,20 +256,46 @@ TEST(RemoteRemoval, EachFailureIsReportedAndMendedByALaterRun) {
         {"one of two fingerprints (renewed second)",
          server.openLineWith(server.fingerprint() + ";" + server.otherFingerprint(), "",
                              server.port()),
-         good, {}, "removed", ""},
+         good,
+         {},
+         "removed",
+         ""},
         {"one of two fingerprints (renewed first)",
          server.openLineWith(server.otherFingerprint() + ";" + server.fingerprint(), "",
                              server.port()),
-         good, {}, "removed", ""},
-        {"wrong fingerprint", server.openLineWith(server.otherFingerprint(), "", server.port()),
-         good, {}, "failed", "terminó con el código 4: winscp.com: connecting to 127.0.0.1"},
-        {"wrong password", server.openLineWith(server.fingerprint(), "x", server.port()), good,
-         {}, "failed", "terminó con el código 5: winscp.com: connecting to 127.0.0.1"},
-        {"server down", server.openLineWith(server.fingerprint(), "", closedPort()), good, {},
-         "failed", "terminó con el código 3: winscp.com: connecting to 127.0.0.1"},
-        {"client hangs", server.openLine(), hanging, {"--remote-timeout", "2"}, "timed out",
+         good,
+         {},
+         "removed",
+         ""},
+        {"wrong fingerprint",
+         server.openLineWith(server.otherFingerprint(), "", server.port()),
+         good,
+         {},
+         "failed",
+         "terminó con el código 4: winscp.com: connecting to 127.0.0.1"},
+        {"wrong password",
+         server.openLineWith(server.fingerprint(), "x", server.port()),
+         good,
+         {},
+         "failed",
+         "terminó con el código 5: winscp.com: connecting to 127.0.0.1"},
+        {"server down",
+         server.openLineWith(server.fingerprint(), "", closedPort()),
+         good,
+         {},
+         "failed",
+         "terminó con el código 3: winscp.com: connecting to 127.0.0.1"},
+        {"client hangs",
+         server.openLine(),
+         hanging,
+         {"--remote-timeout", "2"},
+         "timed out",
          "no terminó en 2 s y se detuvo"},
-        {"client missing", server.openLine(), bin.file("absent/winscp.com"), {}, "not started",
+        {"client missing",
+         server.openLine(),
+         bin.file("absent/winscp.com"),
+         {},
+         "not started",
          "no se pudo iniciar el cliente de transferencia " + bin.file("absent/winscp.com")},
     };
     int day = 0;
@@ -348,9 +374,8 @@ TEST(RemoteRemoval, AKillBetweenTheLocalDeletionAndTheClientIsMendedByTheRerun) 
         {"IMPORTARFAC_TRANSFER_OPEN_LINE", server.openLine()},
         {"IMPORTARFAC_TRANSFER_CLIENT", BINARY_DIR "/winscp.com"},
         {"CRASH_KILL_AT", std::to_string(deleted)}};
-    const RunResult killed = World::finish(
-        w.start(BINARY_DIR "/killable_importarfac", w.installation(), {"--pause-ms", "0"}, env,
-                "killed"));
+    const RunResult killed = World::finish(w.start(
+        BINARY_DIR "/killable_importarfac", w.installation(), {"--pause-ms", "0"}, env, "killed"));
     ASSERT_TRUE(killed.killed) << killed.err;
     EXPECT_EQ(w.folder(), std::set<std::string>{});
     EXPECT_EQ(server.files().count(name), 1u);
@@ -411,8 +436,7 @@ TEST(RemoteRemoval, WithoutAnOpenLineFilesAreRemovedHereOnlyAndTheSummarySaysSo)
     EXPECT_NE(r.out.find("warning: " + inst.install + "/settings.conf holds a password"),
               std::string::npos)
         << r.out;
-    for (const testsupport::CsvRow& row :
-         testsupport::parseCsv(readAll(inst.work + "/report.csv")))
+    for (const testsupport::CsvRow& row : testsupport::parseCsv(readAll(inst.work + "/report.csv")))
         if (row.size() == 14 && row[1].empty() && row[2] == "removed") {
             EXPECT_EQ(row[12], "not configured");
         }

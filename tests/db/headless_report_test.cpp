@@ -8,8 +8,8 @@
 
 #include <sys/wait.h>
 
-#include <filesystem>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -166,30 +166,33 @@ TEST_F(HeadlessReportTest, KeepGoingStoresEveryGoodFileKeepsEveryBadOneAndReport
     const std::vector<std::vector<std::string>> want = {
         {"[RDE_12_20240101.txt", "1", "stored", "001", "AB01", "20240101", first[0], first[1],
          first[2], first[3], "0", "0", "", ""},
-        {"[RDE_12_20240101.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", "started", ""},
+        {"[RDE_12_20240101.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "",
+         "started", ""},
         {"[RDE_12_20240101b.txt", "1", "duplicate", "001", "AB01", "20240101", first[0], "", "", "",
          "", "", "", ""},
-        {"[RDE_12_20240101b.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "", "started", ""},
+        {"[RDE_12_20240101b.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "",
+         "started", ""},
         // 100 for cars and 777 for field 8: two lines, 119 and 777 + 0 VAT.
         {"[RDE_12_20240103.txt", "1", "refused", "001", "AB01", "20240103", "", "~.00", "~.00", "2",
          "", "", "", "~CK_PRUEBA"},
         {"[RDE_12_20240103.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "", "",
          "~" + lastRefused},
-        {"[RDE_12_20240104.txt", "1", "refused", "001", "AB01", "20240104", "", "", "", "", "", "", "",
-         "'12a' is not a valid floating point value"},
+        {"[RDE_12_20240104.txt", "1", "refused", "001", "AB01", "20240104", "", "", "", "", "", "",
+         "", "'12a' is not a valid floating point value"},
         {"[RDE_12_20240104.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "", "",
          "'12a' is not a valid floating point value"},
         {"[RDE_12_20240107.txt", "", "not_openable", "", "", "", "", "", "", "", "", "", "",
          "Error al abrir el archivo" + folderText + "[RDE_12_20240107.txt"},
-        {"[RDE_13_20240105.txt", "1", "refused", "001", "AB02", "20240105", "", "", "", "", "", "", "",
-         "~Código '01-04' no encontrado."},
+        {"[RDE_13_20240105.txt", "1", "refused", "001", "AB02", "20240105", "", "", "", "", "", "",
+         "", "~Código '01-04' no encontrado."},
         {"[RDE_13_20240105.txt", "", "kept", "001", "AB02", "", "", "", "", "", "", "", "",
          "~Código '01-04' no encontrado."},
         {"[RDE_14_20240106.txt", "", "skipped", "001", "", "", "", "", "", "", "", "", "",
          "No hay punto de venta para el archivo " + folderText + "[RDE_14_20240106.txt"},
         {"[RDE_21_20240108.txt", "1", "stored", "002", "CD01", "20240108", other[0], other[1],
          other[2], other[3], "0", "0", "", ""},
-        {"[RDE_21_20240108.txt", "", "removed", "002", "CD01", "", "", "", "", "", "", "", "started", ""},
+        {"[RDE_21_20240108.txt", "", "removed", "002", "CD01", "", "", "", "", "", "", "",
+         "started", ""},
     };
     std::vector<CsvRow> remote;
     const std::vector<CsvRow> rows = report("informe.csv", &remote);
@@ -198,12 +201,12 @@ TEST_F(HeadlessReportTest, KeepGoingStoresEveryGoodFileKeepsEveryBadOneAndReport
     EXPECT_EQ(first[1], "1785.00");
     // Each removed file's client ended well.
     const std::vector<std::vector<std::string>> removedThere = {
-        {"[RDE_12_20240101.txt", "", "remote", "001", "AB01", "", "", "", "", "", "", "",
-         "removed", ""},
+        {"[RDE_12_20240101.txt", "", "remote", "001", "AB01", "", "", "", "", "", "", "", "removed",
+         ""},
         {"[RDE_12_20240101b.txt", "", "remote", "001", "AB01", "", "", "", "", "", "", "",
          "removed", ""},
-        {"[RDE_21_20240108.txt", "", "remote", "002", "CD01", "", "", "", "", "", "", "",
-         "removed", ""},
+        {"[RDE_21_20240108.txt", "", "remote", "002", "CD01", "", "", "", "", "", "", "", "removed",
+         ""},
     };
     ASSERT_EQ(remote.size(), removedThere.size());
     for (size_t i = 0; i < remote.size(); ++i) expectRow(remote[i], removedThere[i]);

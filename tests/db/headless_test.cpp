@@ -61,9 +61,9 @@ class HeadlessTest : public ::testing::Test {
                dir_.file("bin/winscp.com") + "' ";
     }
     Result run(const std::string& args) {
-        std::string cmd = "cd '" + dir_.file("work") + "' && " + environment() + "'" +
-                          BINARY_DIR + "/importarfac' " + args + " >'" + dir_.file("out") +
-                          "' 2>'" + dir_.file("err") + "'";
+        std::string cmd = "cd '" + dir_.file("work") + "' && " + environment() + "'" + BINARY_DIR +
+                          "/importarfac' " + args + " >'" + dir_.file("out") + "' 2>'" +
+                          dir_.file("err") + "'";
         Result r;
         int raw = std::system(cmd.c_str());
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -148,8 +148,9 @@ TEST_F(HeadlessTest, AnUnwritableWorkingDirectoryStopsTheRunBeforeTheStoredFileI
     fs::remove_all(dir_.file("work"));  // gone: no file can be made in it, not even by root
     fs::create_directories(dir_.file("work"));
     std::string cmd = "cd '" + dir_.file("work") + "' && rmdir '" + dir_.file("work") + "' && " +
-                      environment() + "'" + BINARY_DIR + "/importarfac' --headless --pause-ms 0 >'" +
-                      dir_.file("out") + "' 2>'" + dir_.file("err") + "'";
+                      environment() + "'" + BINARY_DIR +
+                      "/importarfac' --headless --pause-ms 0 >'" + dir_.file("out") + "' 2>'" +
+                      dir_.file("err") + "'";
     int raw = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(raw));
     EXPECT_EQ(WEXITSTATUS(raw), 1);
@@ -223,7 +224,8 @@ TEST_F(HeadlessTest, FoldersWithAccentsInTheirNamesAreUsed) {
                   .find(data::texts::kNombreSinCp1252 + core::utf8ToCp1252(in.string()) +
                         "/[RDE_12_20240201?.txt\r\n"),
               std::string::npos);
-    EXPECT_EQ(slurp((work / "remote.log").string()), "open x\r\nrm [[]RDE_12_20240131.txt\r\nexit\r\n");
+    EXPECT_EQ(slurp((work / "remote.log").string()),
+              "open x\r\nrm [[]RDE_12_20240131.txt\r\nexit\r\n");
 }
 
 }  // namespace

@@ -243,7 +243,9 @@ class ObservedSteps : public importer::InvoiceSteps {
 // Notes the files it is handed; with `real` set, hands them on to it as well.
 class RecordingCleanup : public importer::FileCleanup {
   public:
-    importer::RemoteSetup begin() override { return real ? real->begin() : importer::RemoteSetup{}; }
+    importer::RemoteSetup begin() override {
+        return real ? real->begin() : importer::RemoteSetup{};
+    }
     importer::CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
                                      platform::ExclusiveFile& file) override {
         cleaned.push_back(name);

@@ -239,11 +239,12 @@ TEST(LoadTest, TwoThousandFilesImportWhileAnotherWriterHoldsTheArticles) {
     ASSERT_TRUE(inserter.started());
     ASSERT_TRUE(inserter.waitReady(60s)) << slurp(inserter.errFile());
 
-    const std::string cmd = "cd '" + dir.file("work") + "' && XDG_CONFIG_DIRS='" + dir.file("xdg") +
-                            "' IMPORTARFAC_TRANSFER_OPEN_LINE='open x' IMPORTARFAC_TRANSFER_CLIENT='" +
-                            dir.file("bin/winscp.com") + "' '" + BINARY_DIR +
-                            "/importarfac' --headless --pause-ms 0 >'" + dir.file("out") + "' 2>'" +
-                            dir.file("err") + "'";
+    const std::string cmd =
+        "cd '" + dir.file("work") + "' && XDG_CONFIG_DIRS='" + dir.file("xdg") +
+        "' IMPORTARFAC_TRANSFER_OPEN_LINE='open x' IMPORTARFAC_TRANSFER_CLIENT='" +
+        dir.file("bin/winscp.com") + "' '" + BINARY_DIR +
+        "/importarfac' --headless --pause-ms 0 >'" + dir.file("out") + "' 2>'" + dir.file("err") +
+        "'";
     const int raw = std::system(cmd.c_str());
     const int inserterStatus = inserter.stop(60s);
 

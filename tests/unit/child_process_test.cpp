@@ -107,9 +107,8 @@ TEST_F(ChildProcessTest, TellsHowItEndedAndWhatItWroteLast) {
 // A client that hangs is stopped with whatever it started: nothing of it stays running.
 TEST_F(ChildProcessTest, KillStopsTheChildAndWhatItStarted) {
     const std::string pidFile = dir_.file("grandchild.pid");
-    ChildProcess hanging(
-        script("hang.sh", "sleep 300 & echo $! > '" + pidFile + "'; wait\n"), {},
-        platform::clientEnvironment());
+    ChildProcess hanging(script("hang.sh", "sleep 300 & echo $! > '" + pidFile + "'; wait\n"), {},
+                         platform::clientEnvironment());
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (readAll(pidFile).empty() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -54,15 +54,18 @@ class FakeClient {
   public:
     FakeClient() : path_(dir_.file("winscp.com")), log_(dir_.file("log")) {
         fs::create_directories(log_);
-        writeAll(path_, "#!/bin/sh\n"
-                        "d='" + dir_.path() + "'\n"
-                        "s=\"${1#/script=}\"\n"
-                        "{ pwd -P; for a in \"$@\"; do echo \"arg:$a\"; done; stat -c %a \"$s\";"
-                        "  env | grep -v '^PWD=' | sort; cat \"$s\"; } > \"$d/log/run.$$.tmp\"\n"
-                        "mv \"$d/log/run.$$.tmp\" \"$d/log/run.$$\"\n"
-                        "sleep \"$(cat \"$d/sleep\" 2>/dev/null || echo 0)\"\n"
-                        "echo 'winscp.com: what went wrong' >&2\n"
-                        "exit \"$(cat \"$d/status\" 2>/dev/null || echo 0)\"\n");
+        writeAll(path_,
+                 "#!/bin/sh\n"
+                 "d='" +
+                     dir_.path() +
+                     "'\n"
+                     "s=\"${1#/script=}\"\n"
+                     "{ pwd -P; for a in \"$@\"; do echo \"arg:$a\"; done; stat -c %a \"$s\";"
+                     "  env | grep -v '^PWD=' | sort; cat \"$s\"; } > \"$d/log/run.$$.tmp\"\n"
+                     "mv \"$d/log/run.$$.tmp\" \"$d/log/run.$$\"\n"
+                     "sleep \"$(cat \"$d/sleep\" 2>/dev/null || echo 0)\"\n"
+                     "echo 'winscp.com: what went wrong' >&2\n"
+                     "exit \"$(cat \"$d/status\" 2>/dev/null || echo 0)\"\n");
         fs::permissions(path_, fs::perms::owner_all);
     }
     const std::string& path() const { return path_; }
@@ -204,7 +207,8 @@ TEST_F(CleanupTest, AFullSetOfClientsDoesNotHoldTheImportUp) {
     client_.endWith(0, 1);
     auto c = cleanup(setup(), 2, 1);
     const auto start = std::chrono::steady_clock::now();
-    for (const char* name : {"[RDE_12_20240131.txt", "[RDE_12_20240201.txt", "[RDE_12_20240202.txt"})
+    for (const char* name :
+         {"[RDE_12_20240131.txt", "[RDE_12_20240201.txt", "[RDE_12_20240202.txt"})
         EXPECT_EQ(clean(*c, flatFile(name)), CleanupOutcome::Removed);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
     const std::vector<RemoteRemoval> ended = c->finish();
@@ -227,10 +231,20 @@ TEST_F(CleanupTest, EachWayAClientEndsIsReportedAndAFailureStaysQueued) {
     } cases[] = {
         {"removed", 0, 0, {}, RemoteOutcome::Removed, "", false},
         {"already gone", 6, 0, {}, RemoteOutcome::Removed, "el archivo ya no estaba", false},
-        {"failed", 5, 0, {}, RemoteOutcome::Failed,
-         "el cliente de transferencia terminó con el código 5: winscp.com: what went wrong", true},
-        {"hung", 0, 30, {}, RemoteOutcome::TimedOut,
-         "el cliente de transferencia no terminó en 1 s y se detuvo", true},
+        {"failed",
+         5,
+         0,
+         {},
+         RemoteOutcome::Failed,
+         "el cliente de transferencia terminó con el código 5: winscp.com: what went wrong",
+         true},
+        {"hung",
+         0,
+         30,
+         {},
+         RemoteOutcome::TimedOut,
+         "el cliente de transferencia no terminó en 1 s y se detuvo",
+         true},
         {"missing", 0, 0, [&](auto& s) { s.client = dir_.file("absent/winscp.com"); },
          RemoteOutcome::NotStarted, "no se pudo iniciar el cliente de transferencia", true},
         {"unusable", 0, 0, [](auto& s) { s.problem = "por esto"; }, RemoteOutcome::NotStarted,
@@ -283,7 +297,8 @@ TEST_F(CleanupTest, AQueuedRemovalStartsWithTheNextRunAndLeavesTheQueueOnceConfi
     EXPECT_EQ(ended[0].outcome, RemoteOutcome::Removed);
     EXPECT_EQ(importer::RemovalQueue().names(), std::vector<std::string>{});
     EXPECT_EQ(client_.runs().size(), 2u);
-    for (const std::string& r : client_.runs()) EXPECT_NE(r.find("rm [[]RDE_12_20240131.txt"), r.npos);
+    for (const std::string& r : client_.runs())
+        EXPECT_NE(r.find("rm [[]RDE_12_20240131.txt"), r.npos);
     // The queue holds names, never the account's password.
     EXPECT_EQ(readAll(work_ + "/" + importer::kRemovalQueueFolder + "/otro.txt"), "x");
 }
@@ -306,8 +321,9 @@ TEST_F(CleanupTest, WithoutAnOpenLineFilesAreRemovedHereOnly) {
 TEST_F(CleanupTest, ScriptsOfRunsNoLongerRunningAreRemoved) {
     CwdGuard cwd(work_);
     const std::string running = "borrar-" + std::to_string(::getppid()) + "-1.txt";
-    for (const std::string& name : {std::string("borrar.txt"), std::string("borrar-999999999-1.txt"),
-                                    running, std::string("borrar-notes.txt")})
+    for (const std::string& name :
+         {std::string("borrar.txt"), std::string("borrar-999999999-1.txt"), running,
+          std::string("borrar-notes.txt")})
         writeAll(work_ + "/" + name, "open ...");
     cleanup(setup());
     EXPECT_EQ(workFiles(), (std::set<std::string>{running, "borrar-notes.txt"}));

@@ -23,8 +23,8 @@ int CertificatePin::verify(X509_STORE_CTX* store, void* self) {
                         X509_digest(certificate, EVP_sha256(), digest, &length) == 1 &&
                         length == pin.last_seen_.size();
     if (hashed) std::copy(digest, digest + length, pin.last_seen_.begin());
-    if (!hashed ||
-        std::find(pin.expected_.begin(), pin.expected_.end(), pin.last_seen_) == pin.expected_.end()) {
+    if (!hashed || std::find(pin.expected_.begin(), pin.expected_.end(), pin.last_seen_) ==
+                       pin.expected_.end()) {
         pin.refused_ = true;
         X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
         return 0;

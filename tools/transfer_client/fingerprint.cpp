@@ -36,8 +36,8 @@ std::vector<Fingerprint> parse_fingerprints(std::string_view text) {
         text.remove_prefix(end + 1);
     }
     if (fingerprints.size() > most) {
-        throw ClientError(ErrorKind::NotUnderstood, "more than " + std::to_string(most) +
-                                                        " certificate fingerprints");
+        throw ClientError(ErrorKind::NotUnderstood,
+                          "more than " + std::to_string(most) + " certificate fingerprints");
     }
     return fingerprints;
 }

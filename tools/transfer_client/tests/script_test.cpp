@@ -61,13 +61,13 @@ TEST(OpenLine, TwoFingerprintsSeparatedByASemicolonAreBothAccepted) {
     Fingerprint other = kBytes;
     other[0] = 0xff;
     const std::string otherHex = "ff" + kHex.substr(2);
-    EXPECT_EQ(parse_open_line("open ftpes://u:p@h/ -certificate=\"\"" + kHex + ";" + otherHex +
-                              "\"\"")
-                  .certificates,
-              (std::vector<Fingerprint>{kBytes, other}));
-    EXPECT_EQ(parse_open_line("open ftpes://u:p@h/ -certificate=" + otherHex + ";" + kHex)
-                  .certificates,
-              (std::vector<Fingerprint>{other, kBytes}));
+    EXPECT_EQ(
+        parse_open_line("open ftpes://u:p@h/ -certificate=\"\"" + kHex + ";" + otherHex + "\"\"")
+            .certificates,
+        (std::vector<Fingerprint>{kBytes, other}));
+    EXPECT_EQ(
+        parse_open_line("open ftpes://u:p@h/ -certificate=" + otherHex + ";" + kHex).certificates,
+        (std::vector<Fingerprint>{other, kBytes}));
 }
 
 TEST(OpenLine, PortSwitchOrderAndRawCharactersOfThePassword) {
