@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -17,17 +18,23 @@
 #include "platform/file_names.h"
 #include "platform/installation_dir.h"
 #include "platform/private_files.h"
+#include "platform/system.h"
 
 namespace app {
 namespace {
 
 const char kUsage[] =
-    "usage: importarfac [--headless [--pause-ms N] [--lock-timeout SECONDS] [--report FILE]\n"
-    "                               [--keep-going] [--check] [--remote-timeout SECONDS]]\n";
+    "usage: importarfac [--headless [--pause-ms N] [--lock-timeout SECONDS]\n"
+    "                               [--report FILE | --report-dir DIR] [--keep-going] [--check]\n"
+    "                               [--remote-timeout SECONDS] [--settle SECONDS]\n"
+    "                               [--stale-lock HOURS]]\n";
 
 struct Options {
     int pauseMs = 1000;
     int remoteTimeout = 120;
+    int settle = 0;
+    int staleLockHours = 6;
+    std::optional<std::string> reportDir;  // a path text of the program
     std::optional<int> lockTimeout;
     std::optional<std::string> report;  // a path text of the program
     bool keepGoing = false;
@@ -49,7 +56,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool valued = a == "--pause-ms" || a == "--lock-timeout" || a == "--report" ||
-                            a == "--remote-timeout";
+                            a == "--remote-timeout" || a == "--settle" || a == "--report-dir" ||
+                            a == "--stale-lock";
         if (valued && i + 1 >= argc) return std::nullopt;
         if (a == "--headless") {
             continue;
@@ -65,6 +73,17 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             std::optional<int> n = numberArgument(argv[++i], 0);
             if (!n) return std::nullopt;
             o.pauseMs = *n;
+        } else if (a == "--report-dir") {
+            o.reportDir = platform::programText(argv[++i]);
+            if (!o.reportDir || o.reportDir->empty()) return std::nullopt;
+        } else if (a == "--settle") {
+            std::optional<int> n = numberArgument(argv[++i], 0);
+            if (!n) return std::nullopt;
+            o.settle = *n;
+        } else if (a == "--stale-lock") {
+            std::optional<int> n = numberArgument(argv[++i], 1);
+            if (!n) return std::nullopt;
+            o.staleLockHours = *n;
         } else if (a == "--remote-timeout") {
             std::optional<int> n = numberArgument(argv[++i], 1);
             if (!n) return std::nullopt;
@@ -76,7 +95,17 @@ std::optional<Options> parseOptions(int argc, char** argv) {
             return std::nullopt;
         }
     }
+    if (o.report && o.reportDir) return std::nullopt;  // one report a run
     return o;
+}
+
+// The report of the day in `dir`: importarfac-<yyyymmdd>.csv (a second one of the same day
+// gets the next free number, see CsvReport).
+std::string dailyReport(const std::string& dir) {
+    const core::Date d = platform::today();
+    char day[16];
+    std::snprintf(day, sizeof day, "%04d%02d%02d", d.year, d.month, d.day);
+    return importer::withSeparator(dir) + "importarfac-" + day + ".csv";
 }
 
 // Runs a handler as the event loop would: a failure is shown with its own text.
@@ -99,7 +128,7 @@ void printUtf8(const std::string& cp1252) {
 }
 
 void printSummary(const importer::RunSummary& s, bool check,
-                  const std::vector<std::string>& warnings) {
+                  const std::vector<std::string>& warnings, const std::string& reportPath) {
     if (check) std::printf("check: nothing was written; what a run would do:\n");
     std::printf("files: found %d, read %d, removed %d, kept %d, not openable %d\n", s.filesFound,
                 s.filesRead, s.filesRemoved, s.filesKept, s.filesNotOpenable);
@@ -112,12 +141,14 @@ void printSummary(const importer::RunSummary& s, bool check,
         std::printf(
             "remote: removal on the server is not configured (no transfer open line); "
             "finished files were removed here only\n");
-    for (const std::string& w : warnings) printUtf8("warning: " + w);
+    if (!reportPath.empty()) printUtf8("report: " + core::escapeControls(reportPath));
+    for (const std::string& w : warnings) printUtf8("warning: " + core::oneLine(w));
     // What a person must look at, one line each.
     for (const importer::ReportRow& r : s.attention) {
-        std::string where = r.file;
+        std::string where = core::escapeControls(r.file);
         if (r.record > 0) where += " record " + std::to_string(r.record);
-        printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " + r.reason);
+        printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " +
+                  core::oneLine(r.reason));
     }
 }
 
@@ -163,24 +194,35 @@ int runHeadless(int argc, char** argv) {
     cleanup.pauseMs = options->pauseMs;
     cleanup.limits.timeoutSeconds = options->remoteTimeout;
     Program p(port, chooser, cleanup);
+    p.window.staleLockAfter = std::chrono::hours(options->staleLockHours);
     if (options->lockTimeout) {
         for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
             c->setParam("LockTimeout", std::to_string(*options->lockTimeout));
     }
     ImportWindow& w = p.window;
     w.runOptions.keepGoing = options->keepGoing;
+    w.runOptions.settleSeconds = options->settle;
     w.runOptions.checkOnly = options->check;
     p.steps.setCheckOnly(options->check);
     guarded(port, [&] { w.FormCreate(); });  // a failure leaves the boxes empty, as on screen
-    // Before anything connects: a run of another process on the same folder goes on alone.
-    if (!w.lockRun()) {
-        port.information(w.anotherRunText());
-        return kAnotherRun;
+    // Before anything connects: a run of another process on the same folder goes on alone. One
+    // that has held it for hours may hang, and a lock that is no file must be looked at: both
+    // end this run as a failure, so that a person is called.
+    if (const ImportWindow::RunLock lock = w.lockRun(); lock != ImportWindow::RunLock::Held) {
+        if (lock == ImportWindow::RunLock::Busy) {
+            port.information(w.lockRunText(lock));
+            return kAnotherRun;
+        }
+        port.failure(w.lockRunText(lock));
+        return 1;
     }
     std::unique_ptr<importer::CsvReport> report;
-    if (options->report &&
-        !guarded(port, [&] { report = std::make_unique<importer::CsvReport>(*options->report); }))
-        return 1;
+    if (options->report || options->reportDir) {
+        const std::string path =
+            options->report ? *options->report : dailyReport(*options->reportDir);
+        if (!guarded(port, [&] { report = std::make_unique<importer::CsvReport>(path); }))
+            return 1;
+    }
     w.runOptions.report = report.get();
 
     FormModel& f = w.form;
@@ -197,7 +239,12 @@ int runHeadless(int argc, char** argv) {
     w.context.CiaAct = f.Cia.text;  // as the unattended start does
     bool ok = guarded(port, [&] { w.runImport(); });
     const importer::RunSummary& s = w.lastRun();
-    printSummary(s, options->check, permissionWarnings(s));
+    std::vector<std::string> warnings = permissionWarnings(s);
+    if (!w.unwrittenLog().empty())
+        warnings.push_back(w.unwrittenLog() +
+                           " is not a regular file (a link, a folder, a FIFO or a device) or "
+                           "cannot be written: its lines were not written");
+    printSummary(s, options->check, warnings, report ? report->path() : std::string());
     if (s.anotherRun) return kAnotherRun;
     if (!ok || !s.reachedEnd) return 1;
     return s.attention.empty() ? 0 : kNeedsAttention;

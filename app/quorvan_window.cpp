@@ -1,6 +1,10 @@
 #include "app/quorvan_window.h"
 
+#include <ctime>
+#include <optional>
+
 #include "app/settings_load.h"
+#include "core/text.h"
 #include "data/texts.h"
 #include "import/error_log.h"
 #include "platform/system.h"
@@ -121,24 +125,60 @@ void ImportWindow::SpeedButton3Click() {
     runImport();
 }
 
-bool ImportWindow::lockRun() {
-    if (form.Ubicacion.text.empty()) return true;  // the run only asks for a folder
-    if (runOptions.checkOnly) return true;         // a check changes nothing: it runs beside
-    const std::string path = importer::withSeparator(form.Ubicacion.text) + kRunLockName;
-    if (runLock_.locked() && runLock_.path() == path) return true;
-    return runLock_.lock(path) != platform::LockFile::Result::Busy;
+std::string ImportWindow::runLockPath() const {
+    return importer::withSeparator(form.Ubicacion.text) + kRunLockName;
 }
 
-std::string ImportWindow::anotherRunText() const {
-    return data::texts::kOtraImportacion + form.Ubicacion.text + data::texts::kOtraImportacionFin;
+ImportWindow::RunLock ImportWindow::lockRun() {
+    if (form.Ubicacion.text.empty()) return RunLock::Held;  // the run only asks for a folder
+    if (runOptions.checkOnly) return RunLock::Held;         // a check changes nothing: it runs beside
+    const std::string path = runLockPath();
+    if (runLock_.locked() && runLock_.path() == path) return RunLock::Held;
+    switch (runLock_.lock(path)) {
+        case platform::LockFile::Result::Locked:
+        case platform::LockFile::Result::Unavailable:
+            return RunLock::Held;
+        case platform::LockFile::Result::NotAFile:
+            return RunLock::NotAFile;
+        case platform::LockFile::Result::Busy:
+            break;
+    }
+    const std::optional<platform::LockFile::Holder> holder = platform::LockFile::holder(path);
+    if (holder && std::chrono::system_clock::now() - holder->since > staleLockAfter)
+        return RunLock::Stale;
+    return RunLock::Busy;
+}
+
+std::string ImportWindow::lockRunText(RunLock lock) const {
+    namespace texts = data::texts;
+    if (lock == RunLock::NotAFile) return texts::kBloqueoNoArchivo + runLockPath();
+    std::string text =
+        (lock == RunLock::Stale ? texts::kOtraImportacionAntigua : texts::kOtraImportacion) +
+        form.Ubicacion.text;
+    if (const std::optional<platform::LockFile::Holder> h = platform::LockFile::holder(runLockPath())) {
+        const std::time_t since = std::chrono::system_clock::to_time_t(h->since);
+        std::tm local{};
+        char when[32] = "?";
+#ifdef _WIN32
+        if (localtime_s(&local, &since) == 0)
+#else
+        if (localtime_r(&since, &local))
+#endif
+            std::strftime(when, sizeof when, "%Y/%m/%d %H:%M:%S", &local);
+        text += texts::kProceso + std::to_string(h->pid) + texts::kEnEquipo +
+                core::escapeControls(h->host) + texts::kDesde + when + ")";
+    }
+    if (lock == RunLock::Busy) return text + texts::kOtraImportacionFin;
+    return text + texts::kLlevaMasDe + std::to_string(staleLockAfter.count()) +
+           texts::kHorasColgada;
 }
 
 void ImportWindow::runImport() {
     if (running_) return;  // F2 inside a running import starts nothing
-    if (!lockRun()) {
+    if (const RunLock lock = lockRun(); lock != RunLock::Held) {
         lastRun_ = {};
-        lastRun_.anotherRun = true;
-        port().information(anotherRunText());
+        lastRun_.anotherRun = lock == RunLock::Busy;
+        port().information(lockRunText(lock));
         return;
     }
     running_ = true;
@@ -201,7 +241,8 @@ void ImportWindow::progressStep() {
 }
 
 void ImportWindow::logLine(const std::string& folder, const std::string& text) {
-    importer::appendErrorLog(folder, platform::today(), platform::timeOfDay(), text);
+    if (!importer::appendErrorLog(folder, platform::today(), platform::timeOfDay(), text))
+        unwrittenLog_ = folder + importer::kErrorLogName;
 }
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #pragma once
 // The import window bound to the data module: its creation loads the settings, its
 // activation and the Cia/EPref exits connect the databases, and F2 runs the import.
+#include <chrono>
 #include <memory>
 
 #include "app/import_window.h"
@@ -38,17 +39,28 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     // FADE_ANULADO and FADE_TRANSMIT "N".
     void CFactdetalleAfterInsert(records::Buffer& DataSet);
     // The import run; nothing happens while one is already running. While it works it holds
-    // the run lock of its folder (lockRun); when another run, of this or another process,
-    // holds that lock, it only says so in an information box and leaves the window open.
+    // the run lock of its folder (lockRun); when it cannot (another run, of this or another
+    // process, holds it, or the lock's name is taken by no regular file), it only says so in
+    // an information box (lockRunText) and leaves the window open.
     void runImport();
+
+    enum class RunLock {
+        Held,      // this window holds it, or the folder cannot take the file
+        Busy,      // another run holds it
+        Stale,     // another run holds it and took it longer than staleLockAfter ago
+        NotAFile,  // a link, a folder, a FIFO or a device has the lock file's name
+    };
     // Takes the run lock of the folder in Ubicacion: the file "importarfac.lock" there,
     // locked for as long as the run works and dropped by the system when its process ends.
-    // False when another run holds it. True when this window holds it now, and also when
-    // the folder cannot take the file (no folder given, or one without write access: such a
-    // run cannot change the folder, and the company database keeps invoices single).
-    bool lockRun();
-    // The text of the information box of a run that found another one at work.
-    std::string anotherRunText() const;
+    // Held when this window holds it now, and also when the folder cannot take the file (no
+    // folder given, or one without write access: such a run cannot change the folder, and
+    // the company database keeps invoices single).
+    RunLock lockRun();
+    // The text of the information box of a run that could not take the lock, naming the run
+    // that holds it as far as the lock file tells.
+    std::string lockRunText(RunLock lock) const;
+    // A run that has held the lock for longer than this is taken for one that hangs.
+    std::chrono::hours staleLockAfter{6};
 
     // How runs go beyond the window's own behaviour (the headless options); the window keeps the
     // defaults.
@@ -64,6 +76,9 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     void logLine(const std::string& folder, const std::string& text) override;
 
     bool running() const { return running_; }
+    // The error log that a line could not be written to (a link, a FIFO or a device has its
+    // name, or the system refused), or empty.
+    const std::string& unwrittenLog() const { return unwrittenLog_; }
     // What the last run did (also when a failure stopped it).
     const importer::RunSummary& lastRun() const { return lastRun_; }
 
@@ -76,6 +91,8 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     bool running_ = false;
     importer::RunSummary lastRun_;
     platform::LockFile runLock_;
+    std::string runLockPath() const;
+    std::string unwrittenLog_;
 };
 
 }  // namespace app

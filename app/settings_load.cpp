@@ -35,7 +35,8 @@ namespace {
 // (a second at most), not taken for one that is missing.
 bool openSettings(platform::ExclusiveFile& file, const std::string& path) {
     for (int attempt = 0; attempt < 50; ++attempt) {
-        if (file.open(path)) return true;
+        // The administrator may keep it elsewhere behind a link; a FIFO is not waited for.
+        if (file.open(path, platform::ExclusiveFile::Links::Follow)) return true;
         std::error_code ec;
         if (!std::filesystem::is_regular_file(platform::nativePath(path), ec)) return false;
         platform::sleepMs(20);

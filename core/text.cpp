@@ -168,4 +168,48 @@ std::optional<std::string> utf8ToCp1252Exact(std::string_view s) {
     return out;
 }
 
+namespace {
+
+bool isControl(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D;
+}
+
+void appendEscaped(std::string& out, unsigned char c) {
+    static const char kHex[] = "0123456789abcdef";
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+}
+
+}  // namespace
+
+std::string escapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (isControl(c))
+            appendEscaped(out, c);
+        else
+            out += char(c);
+    }
+    return out;
+}
+
+std::string oneLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += " | ";
+        } else if (isControl(c)) {
+            appendEscaped(out, c);
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace core

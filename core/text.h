@@ -32,4 +32,13 @@ std::string utf8ToCp1252(std::string_view utf8);
 // another).
 std::optional<std::string> utf8ToCp1252Exact(std::string_view utf8);
 
+// Text that goes into a log, the journal, a summary or a report, where a control character
+// from a file's name or content could end a line, start one of its own choosing or steer a
+// terminal. escapeControls writes every control character (below 0x20, 0x7F, and the bytes
+// that have no Windows-1252 character and stand for C1 controls) as "\xNN"; for names.
+// oneLine does the same but writes each line break (CR LF, CR or LF) as " | ": for messages,
+// whose parts the program or the database put on lines of their own.
+std::string escapeControls(std::string_view text);
+std::string oneLine(std::string_view text);
+
 }  // namespace core

@@ -73,6 +73,12 @@ inline const std::string kRegistroLargo =
 inline const std::string kRegistroNulo = cp1252("Registro con un byte nulo en ");
 inline const std::string kNombreSinCp1252 =
     cp1252("Nombre de archivo con caracteres que Windows-1252 no tiene (el archivo se omite) en ");
+inline const std::string kNoEsArchivo = cp1252(
+    "Nombre de archivo plano que no es un archivo normal (un enlace, una carpeta, una tubería o "
+    "un dispositivo; se omite) en ");
+inline const std::string kArchivoReciente = cp1252(
+    "Archivo modificado hace muy poco, quizá aún se está copiando (se deja para la próxima "
+    "importación) en ");
 inline const std::string kArchivoModificado =
     cp1252("Archivo modificado o reemplazado después de leído (el archivo se conserva) en ");
 inline const std::string kNombreNoRemovible = cp1252(
@@ -115,6 +121,19 @@ inline const std::string kOtraImportacion =
     cp1252("Ya hay otra importación de facturas en curso en la carpeta ");
 inline const std::string kOtraImportacionFin =
     cp1252(". Esta no hizo nada; vuelva a intentarlo cuando aquella termine.");
+// The same for a run that took the lock hours ago: it may hang, and a person must look.
+inline const std::string kOtraImportacionAntigua =
+    cp1252("Otra importación de facturas trabaja en la carpeta ");
+inline const std::string kLlevaMasDe = cp1252(". Lleva más de ");
+inline const std::string kHorasColgada = cp1252(
+    " horas y puede estar colgada: compruébelo y deténgala si es así. Esta no hizo nada.");
+// Who holds the lock: " (proceso <pid> en <host>, desde <yyyy/mm/dd hh:mm:ss>)".
+inline const std::string kProceso = cp1252(" (proceso ");
+inline const std::string kEnEquipo = cp1252(" en ");
+inline const std::string kDesde = cp1252(", desde ");
+inline const std::string kBloqueoNoArchivo = cp1252(
+    "El archivo de bloqueo de la importación no es un archivo normal (un enlace, una carpeta, "
+    "una tubería o un dispositivo); no se importa nada mientras siga así: ");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
 // A lock held by another user of the database past every retry; the invoice's prefix and
 // number go between the two parts, the server's text follows on the next line.

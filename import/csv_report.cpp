@@ -4,18 +4,9 @@
 #include <system_error>
 
 #include "core/text.h"
-#include "platform/file_names.h"
 
 namespace importer {
 namespace {
-
-std::FILE* create(const std::string& path) {
-#ifdef _WIN32
-    return _wfopen(platform::nativePath(path).c_str(), L"wb");
-#else
-    return std::fopen(platform::nativePath(path).c_str(), "wb");
-#endif
-}
 
 std::string number(int n) {
     return n < 0 ? std::string() : std::to_string(n);
@@ -59,15 +50,53 @@ std::string csvField(const std::string& utf8) {
     return quoted + '"';
 }
 
-CsvReport::CsvReport(const std::string& path) : path_(path), file_(create(path), std::fclose) {
-    if (!file_) throw std::system_error(errno, std::generic_category(), "cannot create " + path);
-    write(kHeader);
+std::string inertCell(const std::string& text) {
+    if (text.empty() || std::string_view("=+-@\t\r").find(text[0]) == std::string_view::npos)
+        return text;
+    // A signed number stays a number.
+    size_t digits = 0, points = 0;
+    for (size_t i = 1; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            ++digits;
+        else if (text[i] == '.' && points == 0)
+            ++points;
+        else
+            return "'" + text;
+    }
+    return (text[0] == '+' || text[0] == '-') && digits > 0 ? text : "'" + text;
+}
+
+CsvReport::CsvReport(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const std::string stem = hasExtension ? path.substr(0, dot) : path;
+    const std::string extension = hasExtension ? path.substr(dot) : "";
+    for (int n = 1; n <= 999; ++n) {
+        path_ = n == 1 ? path : stem + "-" + std::to_string(n) + extension;
+        switch (file_.createNew(path_)) {
+            case platform::OutputFile::Opened::Yes:
+                write(kHeader);
+                return;
+            case platform::OutputFile::Opened::Exists:
+            case platform::OutputFile::Opened::NotAFile:
+                continue;
+            case platform::OutputFile::Opened::Unavailable:
+                throw std::system_error(errno, std::generic_category(), "cannot create " + path_);
+        }
+    }
+    throw std::system_error(EEXIST, std::generic_category(), "cannot create " + path);
 }
 
 void CsvReport::row(const ReportRow& r) {
     // The program's texts are Windows-1252; the report is UTF-8.
-    auto text = [](const std::string& cp1252) { return csvField(core::cp1252ToUtf8(cp1252)); };
-    write(text(r.file) + "," + (r.record > 0 ? std::to_string(r.record) : "") + "," +
+    auto text = [](const std::string& cp1252) {
+        return csvField(core::cp1252ToUtf8(inertCell(core::oneLine(cp1252))));
+    };
+    auto name = [](const std::string& cp1252) {
+        return csvField(core::cp1252ToUtf8(inertCell(core::escapeControls(cp1252))));
+    };
+    write(name(r.file) + "," + (r.record > 0 ? std::to_string(r.record) : "") + "," +
           outcomeName(r.outcome) + "," + text(r.company) + "," + text(r.prefix) + "," +
           text(r.number) + "," + text(r.id) + "," + text(r.total) + "," + text(r.vat) + "," +
           number(r.lines) + "," + number(r.copied) + "," + number(r.pending) + "," +
@@ -75,9 +104,7 @@ void CsvReport::row(const ReportRow& r) {
 }
 
 void CsvReport::write(const std::string& line) {
-    const std::string bytes = line + "\r\n";
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size() ||
-        std::fflush(file_.get()) != 0)
+    if (!file_.write(line + "\r\n"))
         throw std::system_error(errno, std::generic_category(), "cannot write " + path_);
 }
 

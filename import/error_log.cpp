@@ -1,20 +1,16 @@
 #include "import/error_log.h"
 
-#include <fstream>
-
-#include "platform/file_names.h"
+#include "core/text.h"
+#include "platform/output_file.h"
 
 namespace importer {
 
-void appendErrorLog(const std::string& direc, const core::Date& date, const core::Time& time,
+bool appendErrorLog(const std::string& direc, const core::Date& date, const core::Time& time,
                     const std::string& text) {
-    const std::filesystem::path path = platform::nativePath(direc + kErrorLogName);
-    // A log that cannot be read is made anew, replacing whatever has that name.
-    const bool readable = std::ifstream(path, std::ios::binary).is_open();
-    std::ofstream log(path, std::ios::binary | (readable ? std::ios::app : std::ios::trunc));
-    const std::string line =
-        core::dateText(date) + "," + core::timeText(time) + "," + text + "\r\n";
-    log.write(line.data(), static_cast<std::streamsize>(line.size()));
+    platform::OutputFile log;
+    if (log.appendTo(direc + kErrorLogName) != platform::OutputFile::Opened::Yes) return false;
+    return log.write(core::dateText(date) + "," + core::timeText(time) + "," + core::oneLine(text) +
+                     "\r\n");
 }
 
 }  // namespace importer

@@ -1,6 +1,7 @@
 #include "import/import_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <tuple>
 
@@ -65,17 +66,22 @@ FlatFiles findFlatFiles(const std::string& direc) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(platform::nativePath(direc), ec), end;
          !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;  // files of every attribute, no folders
         const std::filesystem::path name = it->path().filename();
-        if (std::optional<std::string> text = platform::programText(name)) {
-            if (matchesFlatFileMask(*text)) found.names.push_back(std::move(*text));
-        } else if (std::string shown = platform::displayText(name); matchesFlatFileMask(shown)) {
-            found.unnamed.push_back(std::move(shown));
-        }
+        std::optional<std::string> text = platform::programText(name);
+        const std::string shown = text ? *text : platform::displayText(name);
+        if (!matchesFlatFileMask(shown)) continue;
+        // The entry itself, not what a link points to.
+        std::error_code typeError;
+        if (!std::filesystem::is_regular_file(it->symlink_status(typeError)))
+            found.notFiles.push_back(shown);
+        else if (text)
+            found.names.push_back(std::move(*text));
+        else
+            found.unnamed.push_back(shown);
     }
     std::sort(found.names.begin(), found.names.end());
     std::sort(found.unnamed.begin(), found.unnamed.end());
+    std::sort(found.notFiles.begin(), found.notFiles.end());
     return found;
 }
 
@@ -216,8 +222,11 @@ void ImportRun::run() {
         port_.information(texts::kSinRuta);
     } else {
         const std::string direc = withSeparator(in_.folder);
+        // Files a killed run had set aside for removal get their names back first.
+        if (!options_.checkOnly) platform::ExclusiveFile::restoreSetAside(direc);
         const FlatFiles files = findFlatFiles(direc);
-        summary_.filesFound = static_cast<int>(files.names.size() + files.unnamed.size());
+        summary_.filesFound =
+            static_cast<int>(files.names.size() + files.unnamed.size() + files.notFiles.size());
         if (!options_.checkOnly) {
             // Removals that earlier runs left unconfirmed go first.
             remote_ = cleanup_.begin();
@@ -230,7 +239,16 @@ void ImportRun::run() {
             for (const std::string& shown : files.unnamed) {
                 company_.clear();
                 prefix_.clear();
-                const std::string line = texts::kNombreSinCp1252 + direc + shown;
+                const std::string line = texts::kNombreSinCp1252 + core::escapeControls(direc + shown);
+                log(direc, line);
+                fileRow(shown, Outcome::Skipped, line, true);
+            }
+            // A link, a folder, a FIFO or a device named like a flat file: never followed,
+            // never waited on.
+            for (const std::string& shown : files.notFiles) {
+                company_.clear();
+                prefix_.clear();
+                const std::string line = texts::kNoEsArchivo + core::escapeControls(direc + shown);
                 log(direc, line);
                 fileRow(shown, Outcome::Skipped, line, true);
             }
@@ -263,14 +281,24 @@ void ImportRun::run() {
 void ImportRun::importFile(const std::string& direc, const std::string& name) {
     reader_.setFormat(in_.separator, in_.delimiter);
     const std::string path = direc + name;
+    const std::string shown = core::escapeControls(path);
     company_.clear();
     prefix_.clear();
 
     platform::ExclusiveFile file;
     // A check must not hold a file that a real run beside it wants to take.
     if (!(options_.checkOnly ? file.openShared(path) : file.open(path))) {
-        log(direc, texts::kErrorAbrir + path);
-        fileRow(name, Outcome::NotOpenable, texts::kErrorAbrir + path, false);
+        log(direc, texts::kErrorAbrir + shown);
+        fileRow(name, Outcome::NotOpenable, texts::kErrorAbrir + shown, false);
+        return;
+    }
+    // Changed a moment ago: the point of sale's upload may still be writing it. Such a file
+    // waits for the next run as a held one does (a time ahead of the clock is no upload).
+    const auto age = std::chrono::system_clock::now() - file.modified();
+    if (age >= std::chrono::seconds(0) && age < std::chrono::seconds(options_.settleSeconds)) {
+        file.close();
+        log(direc, texts::kArchivoReciente + shown);
+        fileRow(name, Outcome::NotOpenable, texts::kArchivoReciente + shown, false);
         return;
     }
     c_.Arch = 1;
@@ -314,7 +342,8 @@ void ImportRun::switchCompany() {
 
 void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
                                const std::string& name) {
-    const std::string path = direc + name;
+    // As messages show it: a control character of the name written out.
+    const std::string path = core::escapeControls(direc + name);
     FlatFileName parsed = parseFlatFileName(name);
     c_.date = parsed.date();  // a name without a valid date stops the run here
     observer_.fileShown(c_.date, c_.prefix);
@@ -429,7 +458,8 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
 // could not take whole, one with a NUL byte or one without its line end.
 ImportRun::FileVerdict ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc,
                                            const std::string& name) {
-    const std::string path = direc + name;
+    // As messages show it: a control character of the name written out.
+    const std::string path = core::escapeControls(direc + name);
     bool ok = false;
     int records = 0;
     std::string damage;  // the log line of a record that could not be read whole

@@ -57,6 +57,9 @@ struct RunOptions {
     bool checkOnly = false;
     // Where each row goes as soon as it is known; none: nowhere.
     RunReport* report = nullptr;
+    // A file changed within the last this many seconds may still be being uploaded: it is
+    // kept for the next run, as a file another program holds is. 0: every file is read.
+    int settleSeconds = 0;
 };
 
 class ImportRun {
@@ -118,12 +121,14 @@ class ImportRun {
     std::map<std::string, std::pair<std::string, std::string>> removing_;
 };
 
-// The folder's flat files ("[RDE*.txt", letter case ignored, files only).
+// The folder's flat files ("[RDE*.txt", letter case ignored).
 struct FlatFiles {
-    std::vector<std::string> names;  // sorted
+    std::vector<std::string> names;  // regular files, sorted
     // Entries whose names have no Windows-1252 form, so that no path text of the program
     // names them: as a message shows them, each such character a '?'.
     std::vector<std::string> unnamed;
+    // Entries named so that are no regular files: symbolic links, folders, FIFOs, devices.
+    std::vector<std::string> notFiles;
 };
 FlatFiles findFlatFiles(const std::string& direc);
 

@@ -3,6 +3,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/text.h"
 #include "data/texts.h"
 #include "import/transfer_script.h"
 #include "platform/private_files.h"
@@ -53,15 +54,7 @@ std::string lastLine(const std::string& output) {
     const size_t begin = output.rfind('\n', end);
     std::string line = output.substr(begin == std::string::npos ? 0 : begin + 1,
                                      end + 1 - (begin == std::string::npos ? 0 : begin + 1));
-    std::string shown;
-    for (unsigned char c : line) {
-        if (c < 0x20 || c == 0x7F) {
-            static const char kHex[] = "0123456789abcdef";
-            shown += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
-        } else {
-            shown += char(c);
-        }
-    }
+    std::string shown = core::escapeControls(line);
     if (shown.size() > 300) shown = shown.substr(0, 297) + "...";
     return shown;
 }

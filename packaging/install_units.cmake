@@ -2,10 +2,10 @@
 # which only then is known, and installs it with the timer, the sysusers.d and tmpfiles.d
 # entries under <prefix>/lib (where systemd looks for them for /usr and /usr/local).
 set(program "${CMAKE_INSTALL_PREFIX}/bin/importarfac")
-# The path goes inside a double-quoted word of an sh -c argument in single quotes: characters
-# that either would read do not belong in an installation prefix.
-if(program MATCHES "[\"'$`\\\\%]")
-    message(FATAL_ERROR "the systemd service cannot name ${program}: its path holds a quote, $, `, \\ or %")
+# The path is the first word of ExecStart, in double quotes: characters that systemd reads
+# there (a quote, an escape, a variable or a specifier) do not belong in an installation prefix.
+if(program MATCHES "[\"$\\\\%]")
+    message(FATAL_ERROR "the systemd service cannot name ${program}: its path holds a quote, $, \\ or %")
 endif()
 file(READ "${IMPORTARFAC_UNITS_SOURCE}/importarfac.service.in" unit)
 string(REPLACE "@PROGRAM@" "${program}" unit "${unit}")

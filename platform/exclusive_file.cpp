@@ -12,8 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #endif
 
 namespace platform {
@@ -40,22 +43,35 @@ ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
     return *this;
 }
 
-bool ExclusiveFile::open(const std::string& path) {
+namespace {
+
+// A regular file on a disk: no link (unless followed), folder, pipe or device.
+bool regularFile(HANDLE h, bool followed) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+           !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           (followed || !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+}  // namespace
+
+bool ExclusiveFile::open(const std::string& path, Links links) {
     close();
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL |
+                        (links == Links::DoNotFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     // With the right to delete it, so that it can be deleted while it is held; a file whose
     // access list refuses that is still read, and deleted after it is closed.
     canDelete_ = true;
     const std::filesystem::path name = nativePath(path);
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, flags,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
         canDelete_ = false;
-        h = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags, nullptr);
     }
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
-    if (!identity(opened_)) {
+    if (!regularFile(h, links == Links::Follow) || !identity(opened_)) {
         close();
         return false;
     }
@@ -67,10 +83,11 @@ bool ExclusiveFile::openShared(const std::string& path) {
     canDelete_ = false;
     HANDLE h = CreateFileW(nativePath(path).c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
-    if (!identity(opened_)) {
+    if (!regularFile(h, false) || !identity(opened_)) {
         close();
         return false;
     }
@@ -101,6 +118,18 @@ ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path)
                                     sizeof disposition))
         return Removal::NotRemoved;
     return Removal::Removed;  // gone once the handle is closed
+}
+
+void ExclusiveFile::restoreSetAside(const std::string&) {
+    // Nothing is ever set aside here: a held file is removed through its handle.
+}
+
+std::chrono::system_clock::time_point ExclusiveFile::modified() const {
+    // 100 ns units since 1601; the system clock's epoch is 1970.
+    constexpr int64_t k1601To1970 = 116444736000000000LL;
+    return std::chrono::system_clock::time_point(std::chrono::duration_cast<
+                                                 std::chrono::system_clock::duration>(
+        std::chrono::nanoseconds((opened_.modified - k1601To1970) * 100)));
 }
 
 void ExclusiveFile::close() {
@@ -141,12 +170,30 @@ ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
     return *this;
 }
 
-bool ExclusiveFile::open(const std::string& path) {
-    close();
-    int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+namespace {
+
+// Opened without waiting (a FIFO would wait for a writer) and, unless asked, without
+// following a link; only a regular file is kept. -1 otherwise.
+int openRegular(const std::string& path, bool follow) {
+    const int fd = ::open(nativePath(path).c_str(),
+                          O_RDONLY | O_CLOEXEC | O_NONBLOCK | (follow ? 0 : O_NOFOLLOW));
+    if (fd < 0) return -1;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
+
+bool ExclusiveFile::open(const std::string& path, Links links) {
+    close();
+    const int fd = openRegular(path, links == Links::Follow);
+    if (fd < 0) return false;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }
@@ -160,12 +207,11 @@ bool ExclusiveFile::open(const std::string& path) {
 
 bool ExclusiveFile::openShared(const std::string& path) {
     close();
-    int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = openRegular(path, false);
     if (fd < 0) return false;
-    struct stat st;
     // Held by another program: not openable, as for open(). The shared lock that tells is
     // dropped at once, so that a run beside this one is not kept from its file.
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }
@@ -193,12 +239,42 @@ ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path)
     // may have been given to another file. Either way the file stays for the next run.
     Identity now;
     if (!identity(now) || !(now == opened_)) return Removal::Changed;
+    // Checking the name and then removing it would remove whatever took the name in between.
+    // The rename moves the file the name shows at that moment; only the very file read is then
+    // removed, any other goes back.
     const std::filesystem::path name = nativePath(path);
-    struct stat named;
-    if (::stat(name.c_str(), &named) != 0 || uint64_t(named.st_dev) != opened_.device ||
-        uint64_t(named.st_ino) != opened_.inode)
+    const std::filesystem::path aside = nativePath(path + kSetAside);
+    if (::rename(name.c_str(), aside.c_str()) != 0)
+        return errno == ENOENT ? Removal::Changed : Removal::NotRemoved;
+    struct stat moved;
+    if (::lstat(aside.c_str(), &moved) != 0 || uint64_t(moved.st_dev) != opened_.device ||
+        uint64_t(moved.st_ino) != opened_.inode) {
+        ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
         return Removal::Changed;
-    return ::remove(name.c_str()) == 0 ? Removal::Removed : Removal::NotRemoved;
+    }
+    if (::remove(aside.c_str()) == 0) return Removal::Removed;
+    ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+    return Removal::NotRemoved;
+}
+
+void ExclusiveFile::restoreSetAside(const std::string& folder) {
+    const std::string suffix = kSetAside;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(nativePath(folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string aside = it->path().string();
+        if (aside.size() <= suffix.size() ||
+            aside.compare(aside.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string name = aside.substr(0, aside.size() - suffix.size());
+        ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
+    }
+}
+
+std::chrono::system_clock::time_point ExclusiveFile::modified() const {
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::nanoseconds(opened_.modified)));
 }
 
 void ExclusiveFile::close() {

@@ -2,6 +2,7 @@
 // A file opened for reading that no other program may open while it is held: on Windows
 // opened without sharing; elsewhere with an exclusive non-blocking advisory lock, so a file
 // that another process holds locked counts as not openable. Closed on destruction.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,9 +18,14 @@ class ExclusiveFile {
     ExclusiveFile(const ExclusiveFile&) = delete;
     ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
-    // False when the file cannot be opened or is held by another process. `path` is a path
-    // text of the program (platform/file_names.h).
-    bool open(const std::string& path);
+    // Whether a symbolic link in the last place of the path is followed: never for a file of
+    // the folder of flat files, which other people and programs write to.
+    enum class Links { DoNotFollow, Follow };
+
+    // False when the file cannot be opened, is held by another process, or is no regular file
+    // (a link not to be followed, a folder, a FIFO or a device: nothing waits for a writer).
+    // `path` is a path text of the program (platform/file_names.h).
+    bool open(const std::string& path, Links links = Links::DoNotFollow);
     // Opens for reading without taking the file from anybody: for a look that must not keep
     // a program beside it from taking the file. False also when another program holds it
     // (the check takes and drops a shared lock at once, on Windows it shares every access).
@@ -32,6 +38,8 @@ class ExclusiveFile {
     size_t read(char* buf, size_t n);
     // Reads the whole file (for small files).
     std::string readAll();
+    // When the file was last written to, as it was when opened.
+    std::chrono::system_clock::time_point modified() const;
 
     enum class Removal {
         Removed,     // deleted
@@ -40,8 +48,19 @@ class ExclusiveFile {
                      // left as it is
     };
     // Deletes the file while it is still held, only if `path` still names the file opened,
-    // with the size and modification time it had when it was opened. The file stays open.
+    // with the size and modification time it had when it was opened. The very file is checked
+    // at the moment of its removal: on Windows it cannot be replaced while held; elsewhere it
+    // is first renamed aside (to `path` + kSetAside) and checked there, and a file that is not
+    // the one read goes back under its name. The file stays open.
     Removal removeIfUnchanged(const std::string& path);
+
+    // What a file set aside for its removal is named after; one left by a run that was killed
+    // between the two steps goes back under its name with restoreSetAside.
+    static constexpr const char* kSetAside = ".importarfac-borrando";
+    // Gives the files of `folder` that a run set aside and did not remove their names back,
+    // unless a file has that name now. The next run reads them again (one that was imported
+    // is found a duplicate).
+    static void restoreSetAside(const std::string& folder);
 
   private:
     // What the file was when it was opened.

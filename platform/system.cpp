@@ -52,6 +52,13 @@ long currentProcessId() {
     return long(GetCurrentProcessId());
 }
 
+std::string hostName() {
+    wchar_t name[256];
+    DWORD n = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &n)) return {};
+    return programText(std::filesystem::path(std::wstring(name, n))).value_or("");
+}
+
 bool processRunning(long pid) {
     HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
     if (!h) return GetLastError() == ERROR_ACCESS_DENIED;
@@ -71,6 +78,12 @@ std::string programDirectory() {
 
 long currentProcessId() {
     return long(::getpid());
+}
+
+std::string hostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
 }
 
 bool processRunning(long pid) {

@@ -19,5 +19,7 @@ std::string programDirectory();
 // ended may have been given to another since: true then too).
 long currentProcessId();
 bool processRunning(long pid);
+// This machine's name, as the system gives it ("" when it does not).
+std::string hostName();
 
 }  // namespace platform

@@ -64,8 +64,8 @@ for c in "${cases[@]}"; do
 
     # The nightly import's units, the service naming the program where it was installed.
     unit="$root/lib/systemd/system/importarfac.service"
-    grep -qF "exec \"$prefix/bin/importarfac\" --headless --keep-going" "$unit" 2>/dev/null ||
-        fail "the service does not run $prefix/bin/importarfac"
+    grep -qxF "ExecStart=\"$prefix/bin/importarfac\" --headless --keep-going --settle 60 --report-dir /var/lib/importarfac/informes" "$unit" 2>/dev/null ||
+        fail "the service does not run $prefix/bin/importarfac: $(grep ExecStart "$unit")"
     for f in lib/systemd/system/importarfac.timer lib/sysusers.d/importarfac.conf \
         lib/tmpfiles.d/importarfac.conf; do
         [ -f "$root/$f" ] || fail "$f missing"

@@ -50,8 +50,12 @@ grep -q 'install -m 0600 -o root -g root /dev/null /etc/importarfac/transfer-ope
 
 dpkg-deb -x "$deb" "$work/root"
 unit="$work/root/usr/lib/systemd/system/importarfac.service"
-grep -q '^ExecStart=/bin/sh -c .exec "/usr/bin/importarfac" --headless --keep-going --report ' \
-    "$unit" || fail "the service does not run /usr/bin/importarfac headless with a report: $(grep ExecStart "$unit")"
+grep -qx 'ExecStart="/usr/bin/importarfac" --headless --keep-going --settle 60 --report-dir /var/lib/importarfac/informes' \
+    "$unit" || fail "the service does not run /usr/bin/importarfac headless with its reports: $(grep ExecStart "$unit")"
+grep -qx 'Environment=FIREBIRD_LOCK=/run/importarfac' "$unit" &&
+    grep -qx 'RuntimeDirectory=importarfac' "$unit" ||
+    fail "the embedded engine's lock files are not in the unit's runtime directory"
+grep -qx 'SyslogIdentifier=importarfac' "$unit" || fail "the service has no journal identifier"
 grep -qx 'User=importarfac' "$unit" || fail "the service does not run as importarfac"
 grep -qx 'WorkingDirectory=/var/lib/importarfac' "$unit" || fail "the service's working directory"
 grep -qx 'LoadCredential=transfer-open-line:/etc/importarfac/transfer-open-line' "$unit" ||
@@ -59,12 +63,50 @@ grep -qx 'LoadCredential=transfer-open-line:/etc/importarfac/transfer-open-line'
 grep -q '^d /var/lib/importarfac/informes .* 90d$' "$work/root/usr/lib/tmpfiles.d/importarfac.conf" ||
     fail "the reports are not kept for 90 days"
 
+# The maintainer scripts as dpkg runs them, with systemd running (a /run of their own) and
+# every command they call recorded: the user comes from the sysusers file, the open line's
+# file is made root's alone, and an upgrade keeps the timer enabled while a removal disables it.
+if command -v unshare >/dev/null && unshare -m true 2>/dev/null; then
+    mkdir -p "$work/fake"
+    for c in systemctl systemd-sysusers systemd-tmpfiles install adduser; do
+        printf '#!/bin/sh\necho "%s $*" >> "%s/calls"\n' "$c" "$work" >"$work/fake/$c"
+        chmod +x "$work/fake/$c"
+    done
+    run_script() {  # script arguments...
+        : >"$work/calls"
+        unshare -m sh -c 'mount -t tmpfs none /run && mkdir -p /run/systemd/system &&
+            PATH="$0:$PATH" exec sh "$@"' "$work/fake" "$work/control/$1" "${@:2}" ||
+            fail "$1 $2 failed"
+    }
+    run_script postinst configure
+    grep -qx 'systemd-sysusers importarfac.conf' "$work/calls" ||
+        fail "postinst does not make the user from the sysusers file: $(cat "$work/calls")"
+    grep -q '^install -m 0600 -o root -g root /dev/null /etc/importarfac/transfer-open-line$' \
+        "$work/calls" || [ -e /etc/importarfac/transfer-open-line ] ||
+        fail "postinst makes no owner-only open-line file: $(cat "$work/calls")"
+    run_script prerm upgrade 1.0
+    grep -q 'disable' "$work/calls" && fail "an upgrade disables the timer: $(cat "$work/calls")"
+    run_script prerm remove
+    grep -qx 'systemctl disable --now importarfac.timer' "$work/calls" ||
+        fail "a removal does not disable the timer: $(cat "$work/calls")"
+else
+    echo "note: no mount namespace here; the maintainer scripts were not run"
+fi
+
 if command -v systemd-analyze >/dev/null; then
-    if ! systemd-analyze verify "$unit" "$work/root/usr/lib/systemd/system/importarfac.timer" \
+    # The service as installed, but naming the program extracted here, which exists.
+    sed "s|\"/usr/bin/importarfac\"|\"$work/root/usr/bin/importarfac\"|" "$unit" >"$work/importarfac.service"
+    cp "$work/root/usr/lib/systemd/system/importarfac.timer" "$work/importarfac.timer"
+    if ! systemd-analyze verify "$work/importarfac.service" "$work/importarfac.timer" \
         >"$work/verify" 2>&1; then
         fail "systemd-analyze verify: $(cat "$work/verify")"
     fi
     [ -s "$work/verify" ] && echo "systemd-analyze verify says: $(cat "$work/verify")"
+    if ! systemd-analyze security --offline=yes --threshold=20 "$work/importarfac.service" \
+        >"$work/security" 2>&1; then
+        fail "the service is exposed: $(tail -1 "$work/security")"
+    fi
+    echo "$(tail -1 "$work/security")"
 else
     echo "note: systemd-analyze not installed; the units were not verified"
 fi

@@ -1,7 +1,8 @@
 // The headless program with a kill switch, for the crash tests only: the same entry as
 // `importarfac --headless`, plus a counter of the moments at which a crash matters. Every
 // statement the program sends counts as one event (counted before it is sent), and so does
-// each deletion of a flat file, once just before and once just after it.
+// each deletion of a flat file, once just before it is set aside for removal and once just
+// after it is gone.
 //
 //   CRASH_KILL_AT=N    the process sends itself SIGKILL at event N (1 is the first), before
 //                      that event's action: nothing after it happens, and nothing unwinds.
@@ -14,6 +15,8 @@
 //                      TEXT, so that two processes meet in the moments around it.
 #include <QCoreApplication>
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,11 +25,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/headless.h"
 #include "fb/connection.h"
 #include "fb/sql_text.h"
+#include "platform/exclusive_file.h"
 
 namespace {
 
@@ -65,18 +70,34 @@ bool isFlatFile(const char* path) {
     return (slash ? slash[1] : path[0]) == '[';
 }
 
+// The name a flat file is set aside under on its way out, or nothing for another name.
+std::optional<std::string> setAsideFrom(const char* path) {
+    const std::string p = path, suffix = platform::ExclusiveFile::kSetAside;
+    if (!isFlatFile(path) || p.size() <= suffix.size() ||
+        p.compare(p.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    return p.substr(0, p.size() - suffix.size());
+}
+
 }  // namespace
 
-// Takes the place of the C library's remove(), which std::filesystem::remove calls, so that
-// the deletion of a flat file is an event too; other files are removed as usual.
+// Take the place of the C library's rename() and remove(), which a flat file's deletion goes
+// through (set aside, then removed), so that it is an event too; other files are renamed and
+// removed as usual.
+extern "C" int rename(const char* from, const char* to) {
+    if (setAsideFrom(to)) event("delete", from);
+    return ::renameat(AT_FDCWD, from, AT_FDCWD, to);
+}
+
 extern "C" int remove(const char* path) {
-    const bool counted = isFlatFile(path);
-    if (counted) event("delete", path);
+    const std::optional<std::string> flatFile = setAsideFrom(path);
+    const bool counted = flatFile || isFlatFile(path);
+    if (counted && !flatFile) event("delete", path);
     int r = ::unlink(path);
     if (r != 0 && errno == EISDIR) r = ::rmdir(path);
     if (counted) {
         const int saved = errno;
-        event("deleted", path);
+        event("deleted", flatFile ? flatFile->c_str() : path);
         errno = saved;
     }
     return r;
