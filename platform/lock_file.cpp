@@ -104,12 +104,11 @@ LockFile::Result LockFile::lock(const std::string& path) {
             made = false;
             fd = ::open(name.c_str(), O_RDWR | common);
             if (fd < 0 && errno == EACCES) fd = ::open(name.c_str(), O_RDONLY | common);
+            if (fd < 0 && errno == ENOENT) continue;  // its holder removed it in between
         }
-        if (fd < 0) {
-            if (errno == ENOENT) continue;  // removed by its holder between the two opens
+        if (fd < 0)
             return errno == ELOOP || errno == ENXIO || errno == EISDIR ? Result::NotAFile
                                                                        : Result::Unavailable;
-        }
         struct stat held;
         if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
             ::close(fd);

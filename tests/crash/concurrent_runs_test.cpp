@@ -4,10 +4,12 @@
 // nothing: every rerun of the crash tests starts right after a killed run.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
 #include "core/text.h"
+#include "data/texts.h"
 #include "tests/crash/crash_scenario.h"
 
 namespace crash {
@@ -39,11 +41,13 @@ TEST(ConcurrentRuns, TwoRunsOnOneFolderStartedTogetherOneWorksTheOtherTouchesNot
     const RunResult& stopped = ra.status == 0 ? rb : ra;
     EXPECT_EQ(worked.err, "");
     EXPECT_EQ(stopped.out, "");
-    EXPECT_EQ(stopped.err,
-              core::cp1252ToUtf8(core::utf8ToCp1252(
-                  "Ya hay otra importación de facturas en curso en la carpeta " + inst.in +
-                  ". Esta no hizo nada; vuelva a intentarlo cuando "
-                  "aquella termine.\n")));
+    // One line, naming the run at work as its lock file tells.
+    const std::string start = core::cp1252ToUtf8(data::texts::kOtraImportacion) + inst.in +
+                              " (proceso ";
+    EXPECT_EQ(stopped.err.substr(0, start.size()), start) << stopped.err;
+    EXPECT_TRUE(stopped.err.ends_with(core::cp1252ToUtf8(data::texts::kOtraImportacionFin) + "\n"))
+        << stopped.err;
+    EXPECT_EQ(std::count(stopped.err.begin(), stopped.err.end(), '\n'), 1);
 
     expectEachInvoiceOnceAndWhole(readStored(w));
     EXPECT_EQ(w.folder(), std::set<std::string>{});

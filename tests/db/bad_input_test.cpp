@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <random>
 
+#include "core/text.h"
 #include "data/texts.h"
 #include "import/cleanup.h"
 #include "import/transfer_script.h"
@@ -322,7 +323,9 @@ TEST_F(RealCleanupTest, ANameTheTransferScriptCannotCarryIsImportedAndKept) {
         run();
         EXPECT_EQ(failures(), std::vector<std::string>{});
         EXPECT_TRUE(exists(name));
-        EXPECT_NE(errorLog().find("," + data::texts::kNombreNoRemovible + folder_ + "/" + name),
+        // The log shows the name with its control character written out.
+        EXPECT_NE(errorLog().find("," + data::texts::kNombreNoRemovible + folder_ + "/" +
+                                  core::escapeControls(name)),
                   std::string::npos)
             << errorLog();
     }

@@ -2,6 +2,8 @@
 // steps and the clean-up replaced by recorders: which files are read, which records are
 // handed on, which files are cleaned up or kept, what the log and the window show.
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <chrono>
 
 #include <deque>
 #include <filesystem>
@@ -316,26 +318,67 @@ TEST_F(ImportRunTest, AnInterruptedRunDoesNotReconnectOrStartASecondRun) {
     EXPECT_EQ(w2.lastRun().invoicesSaved, 1);
 }
 
-// Another run, of this or another process, holds the folder: F2 only says so and changes
-// nothing; the window stays open. Once the other run is over, F2 imports.
+// Another run, of this or another process, holds the folder: F2 only says so, naming the run
+// as its lock file tells, and changes nothing; the window stays open. So too for a run that
+// took the folder hours ago (it may hang) and for a lock whose name no regular file has. Once
+// the other run is over, F2 imports.
 TEST_F(ImportRunTest, ARunFindingAnotherAtWorkOnItsFolderSaysSoAndTouchesNothing) {
     write("[RDE_12_20240131.txt", summary("01/01/2024"));
+    const std::string lockPath = folder_ + "/importarfac.lock";
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const std::string holder = data::texts::kProceso + std::to_string(::getpid()) +
+                               data::texts::kEnEquipo + host + data::texts::kDesde;
     platform::LockFile other;
-    ASSERT_EQ(other.lock(folder_ + "/importarfac.lock"), platform::LockFile::Result::Locked);
-    uint64_t statements = fdm_.Quorvan.executedCount();
-    run();
-    EXPECT_EQ(port_.texts(PortCallKind::Information),
-              std::vector<std::string>{data::texts::kOtraImportacion + folder_ +
-                                       data::texts::kOtraImportacionFin});
-    EXPECT_EQ(port_.count(PortCallKind::Close), 0);
-    EXPECT_FALSE(w_->form.Panel5.visible);
-    EXPECT_EQ(fdm_.Quorvan.executedCount(), statements);
-    EXPECT_TRUE(steps_.handed.empty());
-    EXPECT_TRUE(exists("[RDE_12_20240131.txt"));
-    EXPECT_FALSE(exists("erroresimp.txt"));
-    EXPECT_TRUE(w_->lastRun().anotherRun);
+    const struct {
+        const char* what;
+        std::function<void()> hold;
+        std::string starts, ends;
+        bool anotherRun;
+    } cases[] = {
+        {"held a moment ago",
+         [&] { ASSERT_EQ(other.lock(lockPath), platform::LockFile::Result::Locked); },
+         data::texts::kOtraImportacion + folder_ + holder, data::texts::kOtraImportacionFin, true},
+        {"held for 7 hours",
+         [&] {
+             // The holder's own words, as a run that started 7 hours ago wrote them.
+             const auto since = std::chrono::system_clock::now() - std::chrono::hours(7);
+             std::ofstream(lockPath, std::ios::trunc)
+                 << ::getpid() << " " << host << " "
+                 << std::chrono::duration_cast<std::chrono::seconds>(since.time_since_epoch())
+                        .count()
+                 << "\n";
+         },
+         data::texts::kOtraImportacionAntigua + folder_ + holder,
+         data::texts::kLlevaMasDe + "6" + data::texts::kHorasColgada, false},
+        {"a link in its place",
+         [&] {
+             other.unlock();
+             fs::create_symlink(folder_ + "/elsewhere", lockPath);
+         },
+         data::texts::kBloqueoNoArchivo + lockPath, "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.hold();
+        port_.clear();
+        uint64_t statements = fdm_.Quorvan.executedCount();
+        run();
+        const std::vector<std::string> shown = port_.texts(PortCallKind::Information);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_EQ(shown[0].substr(0, c.starts.size()), c.starts);
+        EXPECT_TRUE(shown[0].ends_with(c.ends)) << shown[0];
+        EXPECT_EQ(port_.count(PortCallKind::Close), 0);
+        EXPECT_FALSE(w_->form.Panel5.visible);
+        EXPECT_EQ(fdm_.Quorvan.executedCount(), statements);
+        EXPECT_TRUE(steps_.handed.empty());
+        EXPECT_TRUE(exists("[RDE_12_20240131.txt"));
+        EXPECT_FALSE(exists("erroresimp.txt"));
+        EXPECT_EQ(w_->lastRun().anotherRun, c.anotherRun);
+    }
+    EXPECT_FALSE(fs::exists(folder_ + "/elsewhere"));  // the link was not followed
+    fs::remove(lockPath);
 
-    other.unlock();
     port_.clear();
     run();
     EXPECT_EQ(port_.count(PortCallKind::Information), 0);

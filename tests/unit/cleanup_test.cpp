@@ -316,6 +316,36 @@ TEST_F(CleanupTest, WithoutAnOpenLineFilesAreRemovedHereOnly) {
     EXPECT_FALSE(fs::exists(work_ + "/" + importer::kRemovalQueueFolder));
 }
 
+// A link planted under the name of the next script is never written through: the script takes
+// the next free name.
+TEST_F(CleanupTest, AScriptIsNeverWrittenThroughALink) {
+    CwdGuard cwd(work_);
+    const std::string target = dir_.file("target.txt");
+    writeAll(target, "untouched");
+    auto c = cleanup(setup());
+    const std::string pid = std::to_string(::getpid());
+    fs::create_symlink(target, work_ + "/borrar-" + pid + "-1.txt");
+    const std::string name = flatFile("[RDE_12_20240131.txt");
+    EXPECT_EQ(clean(*c, name), CleanupOutcome::Removed);
+    ASSERT_EQ(c->finish().size(), 1u);
+    EXPECT_EQ(readAll(target), "untouched");
+    EXPECT_EQ(client_.runs(), std::multiset<std::string>{run("borrar-" + pid + "-2.txt", name)});
+}
+
+// A file that a killed run had set aside for its removal gets its name back, and so is read
+// again; one whose name has been taken since stays aside.
+TEST_F(CleanupTest, AFileSetAsideByAKilledRunGetsItsNameBack) {
+    const std::string aside = platform::ExclusiveFile::kSetAside;
+    writeAll(folder_ + "/[RDE_12_20240131.txt" + aside, "a");
+    writeAll(folder_ + "/[RDE_12_20240201.txt" + aside, "b");
+    writeAll(folder_ + "/[RDE_12_20240201.txt", "newer");
+    platform::ExclusiveFile::restoreSetAside(folder_ + "/");
+    EXPECT_EQ(readAll(folder_ + "/[RDE_12_20240131.txt"), "a");
+    EXPECT_FALSE(fs::exists(folder_ + "/[RDE_12_20240131.txt" + aside));
+    EXPECT_EQ(readAll(folder_ + "/[RDE_12_20240201.txt"), "newer");
+    EXPECT_EQ(readAll(folder_ + "/[RDE_12_20240201.txt" + aside), "b");
+}
+
 // Scripts hold the password: those of runs that were killed go with the next run; those of a
 // run still at work stay.
 TEST_F(CleanupTest, ScriptsOfRunsNoLongerRunningAreRemoved) {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "platform/lock_file.h"
@@ -20,6 +21,14 @@ TEST(LockFile, OneHolderAtATimeAndNothingLeftBehind) {
     EXPECT_EQ(first.lock(path), LockFile::Result::Locked);
     EXPECT_EQ(second.lock(path), LockFile::Result::Busy);
     EXPECT_FALSE(second.locked());
+    // The file tells who holds it.
+    const std::optional<LockFile::Holder> holder = LockFile::holder(path);
+    ASSERT_TRUE(holder.has_value());
+    EXPECT_EQ(holder->pid, ::getpid());
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    EXPECT_EQ(holder->host, host);
+    EXPECT_LT(std::chrono::system_clock::now() - holder->since, std::chrono::minutes(1));
 
     // Another process meets the same lock, and finds it free once this one lets go.
     auto otherProcess = [&] {
