@@ -220,8 +220,7 @@ int runHeadless(int argc, char** argv) {
     if (options->report || options->reportDir) {
         const std::string path =
             options->report ? *options->report : dailyReport(*options->reportDir);
-        if (!guarded(port, [&] { report = std::make_unique<importer::CsvReport>(path); }))
-            return 1;
+        if (!guarded(port, [&] { report = std::make_unique<importer::CsvReport>(path); })) return 1;
     }
     w.runOptions.report = report.get();
 

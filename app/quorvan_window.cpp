@@ -131,7 +131,7 @@ std::string ImportWindow::runLockPath() const {
 
 ImportWindow::RunLock ImportWindow::lockRun() {
     if (form.Ubicacion.text.empty()) return RunLock::Held;  // the run only asks for a folder
-    if (runOptions.checkOnly) return RunLock::Held;         // a check changes nothing: it runs beside
+    if (runOptions.checkOnly) return RunLock::Held;  // a check changes nothing: it runs beside
     const std::string path = runLockPath();
     if (runLock_.locked() && runLock_.path() == path) return RunLock::Held;
     switch (runLock_.lock(path)) {
@@ -155,7 +155,8 @@ std::string ImportWindow::lockRunText(RunLock lock) const {
     std::string text =
         (lock == RunLock::Stale ? texts::kOtraImportacionAntigua : texts::kOtraImportacion) +
         form.Ubicacion.text;
-    if (const std::optional<platform::LockFile::Holder> h = platform::LockFile::holder(runLockPath())) {
+    if (const std::optional<platform::LockFile::Holder> h =
+            platform::LockFile::holder(runLockPath())) {
         const std::time_t since = std::chrono::system_clock::to_time_t(h->since);
         std::tm local{};
         char when[32] = "?";

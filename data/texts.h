@@ -125,8 +125,8 @@ inline const std::string kOtraImportacionFin =
 inline const std::string kOtraImportacionAntigua =
     cp1252("Otra importación de facturas trabaja en la carpeta ");
 inline const std::string kLlevaMasDe = cp1252(". Lleva más de ");
-inline const std::string kHorasColgada = cp1252(
-    " horas y puede estar colgada: compruébelo y deténgala si es así. Esta no hizo nada.");
+inline const std::string kHorasColgada =
+    cp1252(" horas y puede estar colgada: compruébelo y deténgala si es así. Esta no hizo nada.");
 // Who holds the lock: " (proceso <pid> en <host>, desde <yyyy/mm/dd hh:mm:ss>)".
 inline const std::string kProceso = cp1252(" (proceso ");
 inline const std::string kEnEquipo = cp1252(" en ");

@@ -69,7 +69,8 @@ std::string inertCell(const std::string& text) {
 CsvReport::CsvReport(const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     const size_t dot = path.rfind('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    const bool hasExtension =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash);
     const std::string stem = hasExtension ? path.substr(0, dot) : path;
     const std::string extension = hasExtension ? path.substr(dot) : "";
     for (int n = 1; n <= 999; ++n) {

@@ -239,7 +239,8 @@ void ImportRun::run() {
             for (const std::string& shown : files.unnamed) {
                 company_.clear();
                 prefix_.clear();
-                const std::string line = texts::kNombreSinCp1252 + core::escapeControls(direc + shown);
+                const std::string line =
+                    texts::kNombreSinCp1252 + core::escapeControls(direc + shown);
                 log(direc, line);
                 fileRow(shown, Outcome::Skipped, line, true);
             }

@@ -57,14 +57,14 @@ bool regularFile(HANDLE h, bool followed) {
 
 bool ExclusiveFile::open(const std::string& path, Links links) {
     close();
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL |
-                        (links == Links::DoNotFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    const DWORD flags =
+        FILE_ATTRIBUTE_NORMAL | (links == Links::DoNotFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
     // With the right to delete it, so that it can be deleted while it is held; a file whose
     // access list refuses that is still read, and deleted after it is closed.
     canDelete_ = true;
     const std::filesystem::path name = nativePath(path);
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, flags,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
         canDelete_ = false;
         h = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags, nullptr);
@@ -81,10 +81,10 @@ bool ExclusiveFile::open(const std::string& path, Links links) {
 bool ExclusiveFile::openShared(const std::string& path) {
     close();
     canDelete_ = false;
-    HANDLE h = CreateFileW(nativePath(path).c_str(), GENERIC_READ,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(nativePath(path).c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
     if (!regularFile(h, false) || !identity(opened_)) {
@@ -127,9 +127,9 @@ void ExclusiveFile::restoreSetAside(const std::string&) {
 std::chrono::system_clock::time_point ExclusiveFile::modified() const {
     // 100 ns units since 1601; the system clock's epoch is 1970.
     constexpr int64_t k1601To1970 = 116444736000000000LL;
-    return std::chrono::system_clock::time_point(std::chrono::duration_cast<
-                                                 std::chrono::system_clock::duration>(
-        std::chrono::nanoseconds((opened_.modified - k1601To1970) * 100)));
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::nanoseconds((opened_.modified - k1601To1970) * 100)));
 }
 
 void ExclusiveFile::close() {

@@ -56,11 +56,10 @@ LockFile::Result LockFile::lock(const std::string& path) {
     // Opened without sharing: a second open fails until this handle is closed, which also
     // removes the file.
     // Others may read it (to learn who holds it), never write or delete it.
-    HANDLE h = CreateFileW(nativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                           FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE |
-                               FILE_FLAG_OPEN_REPARSE_POINT,
-                           nullptr);
+    HANDLE h = CreateFileW(
+        nativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+        OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_SHARING_VIOLATION ? Result::Busy : Result::Unavailable;
     BY_HANDLE_FILE_INFORMATION info;

@@ -147,8 +147,10 @@ std::optional<std::string> readRegularFile(const std::string& path, size_t limit
     if (attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return std::nullopt;
-    Handle f(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Shared with every access: a lock file is read while its holder has it open.
+    Handle f(CreateFileW(name.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f.valid() || GetFileType(f.h) != FILE_TYPE_DISK) return std::nullopt;
     std::string bytes;
     char block[4096];

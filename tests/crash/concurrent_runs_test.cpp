@@ -42,8 +42,8 @@ TEST(ConcurrentRuns, TwoRunsOnOneFolderStartedTogetherOneWorksTheOtherTouchesNot
     EXPECT_EQ(worked.err, "");
     EXPECT_EQ(stopped.out, "");
     // One line, naming the run at work as its lock file tells.
-    const std::string start = core::cp1252ToUtf8(data::texts::kOtraImportacion) + inst.in +
-                              " (proceso ";
+    const std::string start =
+        core::cp1252ToUtf8(data::texts::kOtraImportacion) + inst.in + " (proceso ";
     EXPECT_EQ(stopped.err.substr(0, start.size()), start) << stopped.err;
     EXPECT_TRUE(stopped.err.ends_with(core::cp1252ToUtf8(data::texts::kOtraImportacionFin) + "\n"))
         << stopped.err;

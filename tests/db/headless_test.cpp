@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -63,9 +63,9 @@ class HeadlessTest : public ::testing::Test {
             << day << ";x;y;1500;0;0;z;0;0;0;285;1785;0;0;0;0;0;FD\r\n";
     }
     std::string invoicesOf(const std::string& date) {
-        return testsupport::queryValue(erp_.companyPath("001"),
-                                       "SELECT COUNT(*) FROM FACTURAS WHERE FACT_FECHA = '" +
-                                           date + "'");
+        return testsupport::queryValue(
+            erp_.companyPath("001"),
+            "SELECT COUNT(*) FROM FACTURAS WHERE FACT_FECHA = '" + date + "'");
     }
 
     // The environment of a run: the installation entry and the transfer client.
@@ -369,7 +369,8 @@ TEST_F(HeadlessTest, ControlCharactersOfNamesAreWrittenOutEverywhere) {
     const auto rows = testsupport::parseCsv(slurp(dir_.file("work/informe.csv")));
     std::set<std::string> files;
     for (const auto& row : rows) files.insert(row[0]);
-    EXPECT_TRUE(files.count("[RDE_12_20240131\\x0a" + forged + ".txt")) << testing::PrintToString(files);
+    EXPECT_TRUE(files.count("[RDE_12_20240131\\x0a" + forged + ".txt"))
+        << testing::PrintToString(files);
     EXPECT_TRUE(files.count("[RDE_12_20240201\\x1b[31m.txt"));
 
     // A prefix or a reason that reads as a formula reaches the report inert.
