@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "fb/attachment.h"
+#include "fb/transaction.h"
 #include "fb/message.h"
 
 namespace fb {

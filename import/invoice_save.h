@@ -6,7 +6,7 @@
 
 #include "core/date.h"
 #include "data/fdm.h"
-#include "fb/attachment.h"
+#include "fb/transaction.h"
 #include "import/run_context.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
