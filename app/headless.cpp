@@ -95,9 +95,12 @@ void printSummary(const importer::RunSummary& s, bool check) {
                 s.filesRead, s.filesRemoved, s.filesKept, s.filesNotOpenable);
     std::printf("invoices: saved %d, duplicates %d, refused %d\n", s.invoicesSaved, s.duplicates,
                 s.refused);
+    if (s.limboCommitted + s.limboRolledBack + s.limboLeft > 0)
+        std::printf("limbo transactions of earlier runs: committed %d, rolled back %d, left %d\n",
+                    s.limboCommitted, s.limboRolledBack, s.limboLeft);
     // What a person must look at, one line each.
     for (const importer::ReportRow& r : s.attention) {
-        std::string where = r.file;
+        std::string where = r.file.empty() ? "company " + r.company : r.file;
         if (r.record > 0) where += " record " + std::to_string(r.record);
         printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " + r.reason);
     }

@@ -50,8 +50,8 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     // The text of the information box of a run that found another one at work.
     std::string anotherRunText() const;
 
-    // How runs go beyond the window's own behaviour (the headless options); the window keeps the
-    // defaults.
+    // How runs go beyond the window's own behaviour: the headless options, and the databases
+    // beside the company's that the program wires in (app::Program).
     importer::RunOptions runOptions;
 
     // What the run reports, shown in the boxes (and the error log written).

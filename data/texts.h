@@ -90,6 +90,22 @@ inline const std::string kOtraImportacion =
 inline const std::string kOtraImportacionFin =
     cp1252(". Esta no hizo nada; vuelva a intentarlo cuando aquella termine.");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
+// A branch that refused its copy of an invoice stored in the company; the branch's database
+// and what was shown follow.
+inline const std::string kCopiaRechazada = cp1252("Copia de la factura rechazada por la sucursal ");
+// A transaction an earlier import left in limbo (prepared in some databases, its commit cut
+// off); the list of its parts follows, each "<database> (transacción <n>)".
+inline const std::string kLimboConfirmada =
+    cp1252("Transacción en limbo de una importación anterior, confirmada: ");
+inline const std::string kLimboDeshecha =
+    cp1252("Transacción en limbo de una importación anterior, deshecha: ");
+inline const std::string kLimboPendiente = cp1252(
+    "Transacción en limbo de una importación anterior, sin resolver por ahora (una base de "
+    "datos no está al alcance u otro proceso la tiene): ");
+inline const std::string kLimboContradictoria = cp1252(
+    "Transacción en limbo de una importación anterior, confirmada en una base de datos y "
+    "deshecha en otra; debe revisarla una persona: ");
+inline const std::string kLimboTransaccion = cp1252(" (transacción ");
 // A lock held by another user of the database past every retry; the invoice's prefix and
 // number go between the two parts, the server's text follows on the next line.
 inline const std::string kFacturaBloqueadaInicio = cp1252("No se pudo guardar la factura ");

@@ -87,9 +87,7 @@ void Transaction::commit() {
             Status st;
             tra_->commit(&st);
         } catch (const Error& e) {
-            Firebird::ITransaction* t = tra_;
-            tra_ = nullptr;
-            t->release();  // neither committed nor rolled back: what is prepared stays so
+            release();  // neither committed nor rolled back: what is prepared stays so
             Error::raise(ErrorKind::InDoubt, e.what(), e.codes(), e.sqlcode());
         }
         tra_ = nullptr;
@@ -111,6 +109,12 @@ void Transaction::rollback() {
         t->release();
         throw;
     }
+}
+
+void Transaction::release() noexcept {
+    if (!tra_) return;
+    tra_->release();
+    tra_ = nullptr;
 }
 
 void Transaction::setPhaseHook(PhaseHook hook) {

@@ -58,6 +58,9 @@ class Transaction {
     // already, and those left prepared must follow them, not be undone.
     void commit();
     void rollback();
+    // Lets the transaction go without ending it. A prepared part stays in limbo, held by this
+    // attachment until it detaches (a transaction taken over and then not resolved).
+    void release() noexcept;
     bool active() const { return tra_ != nullptr; }
     bool distributed() const { return distributed_; }
     Firebird::ITransaction* get() const { return tra_; }

@@ -43,6 +43,12 @@ const char* outcomeName(Outcome outcome) {
             return "not_openable";
         case Outcome::Removed:
             return "removed";
+        case Outcome::LimboCommitted:
+            return "limbo_committed";
+        case Outcome::LimboRolledBack:
+            return "limbo_rolled_back";
+        case Outcome::LimboLeft:
+            return "limbo_left";
     }
     return "?";
 }

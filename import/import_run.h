@@ -5,6 +5,7 @@
 // the invoice steps and, when the file's last summary record is stored or already stored,
 // hands the file to the clean-up. At the end it closes the window (through the port).
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "data/fdm.h"
@@ -30,13 +31,16 @@ struct RunSummary {
     int invoicesSaved = 0;
     int duplicates = 0;
     int refused = 0;
+    // Transactions earlier runs left in limbo (a check: what it would do with them).
+    int limboCommitted = 0, limboRolledBack = 0, limboLeft = 0;
     bool reachedEnd = false;  // the run got to its normal end (the window closed)
     bool anotherRun = false;  // another run held the folder: this one did nothing
     // The rows a person must look at (ReportRow::attention), in the order they came.
     std::vector<ReportRow> attention;
 };
 
-// How a run goes, beyond what the window's boxes say. The window runs with the defaults.
+// How a run goes, beyond what the window's boxes say. The window runs with the defaults but
+// for the databases the program wires in.
 struct RunOptions {
     // A failure inside one file (but a lost connection) rolls back the invoice being stored,
     // keeps the file, reports it and goes on with the next file, instead of stopping the run.
@@ -49,6 +53,9 @@ struct RunOptions {
     bool checkOnly = false;
     // Where each row goes as soon as it is known; none: nowhere.
     RunReport* report = nullptr;
+    // The branch connections and the limbo recovery, entered with each company the run
+    // imports into; none: the run reaches no branch and resolves nothing.
+    RunDatabases* databases = nullptr;
 };
 
 class ImportRun {
@@ -79,6 +86,8 @@ class ImportRun {
                          const std::string& name);
     ReportRow importRecord(const SummaryRecord& record, const std::string& name, int number);
     void switchCompany();
+    // Before the first file of a company: its transactions in limbo, once per run.
+    void enterCompany(const std::string& direc);
     void log(const std::string& direc, const std::string& text);
     // A file's row: reported and counted.
     void fileRow(const std::string& name, Outcome outcome, std::string reason, bool attention);
@@ -97,6 +106,7 @@ class ImportRun {
     RunSummary summary_;
     // The file's company and prefix as far as they are known, for its report rows.
     std::string company_, prefix_;
+    std::set<std::string> entered_;  // companies whose limbo has been looked into
 };
 
 // The folder's flat files ("[RDE*.txt", letter case ignored, files only).

@@ -14,8 +14,14 @@ enum class Outcome {
     Kept,        // a file read and left in the folder
     NotOpenable, // a file held by another program, or not readable
     Removed,     // a file removed here and on the server (a check: would be)
+    // A transaction an earlier run left in limbo (neither file nor record), before the run
+    // imports into its company: committed, rolled back, or left for a later run.
+    LimboCommitted,
+    LimboRolledBack,
+    LimboLeft,
 };
-// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed".
+// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed",
+// "limbo_committed", "limbo_rolled_back", "limbo_left".
 const char* outcomeName(Outcome outcome);
 
 struct ReportRow {
