@@ -19,18 +19,22 @@ std::string slurp(const std::string& path) {
     return s.str();
 }
 
-size_t eventsOfAWholeRun() {
+Timeline timelineOfAWholeRun() {
     World w;
     const std::string trace = w.root() + "/trace.txt";
     const RunResult r = w.runKillable(0, trace);
     if (r.status != 0) throw std::runtime_error("the traced run failed: " + r.err);
-    return readTrace(trace).size();
+    return Timeline::parse(readTrace(trace));
 }
 
 TEST(KilledRunReport, EveryRowOfTheReportIsTrue) {
-    const size_t events = eventsOfAWholeRun();
-    for (size_t k : {events / 4, events / 2, 3 * events / 4}) {
-        SCOPED_TRACE("killed at event " + std::to_string(k) + " of " + std::to_string(events));
+    const Timeline t = timelineOfAWholeRun();
+    ASSERT_EQ(t.invoices.size(), 6u);
+    // Once the first invoice's row is written, inside the save of the fourth, inside the
+    // posting of the last.
+    for (size_t k :
+         {t.invoices[1].duplicateTest, t.invoices[3].firstInsert, t.invoices[5].posting}) {
+        SCOPED_TRACE(t.where(k));
         World w;
         const std::string path = w.root() + "/informe.csv";
         const RunResult r =
