@@ -237,6 +237,18 @@ RunResult World::run(const std::string& program, const std::map<std::string, std
 Started World::start(const std::string& program, const Installation& inst,
                      const std::vector<std::string>& extraArgs,
                      const std::map<std::string, std::string>& extra, const std::string& tag) {
+    std::vector<std::string> args = {"--headless"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    return spawn(program, inst, args, extra, tag);
+}
+
+RunResult World::runTool(const std::string& program, const std::vector<std::string>& args) {
+    return finish(spawn(program, installation(), args, {}, "tool"));
+}
+
+Started World::spawn(const std::string& program, const Installation& inst,
+                     const std::vector<std::string>& extraArgs,
+                     const std::map<std::string, std::string>& extra, const std::string& tag) {
     std::map<std::string, std::string> env = extra;
     env["XDG_CONFIG_DIRS"] = inst.xdg;
     if (!env.count("PATH")) env["PATH"] = dir_.file("bin") + ":/usr/bin:/bin";
@@ -252,7 +264,7 @@ Started World::start(const std::string& program, const Installation& inst,
     for (std::string& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> args = {program, "--headless"};
+    std::vector<std::string> args = {program};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());

@@ -104,6 +104,8 @@ class World {
                   const std::map<std::string, std::string>& env, const std::string& tag);
     // Waits for a started program.
     static RunResult finish(const Started& started);
+    // Runs another program (a test tool) with `args` alone, as start() would, to its end.
+    RunResult runTool(const std::string& program, const std::vector<std::string>& args);
 
     // The flat files still in an installation's folder.
     std::set<std::string> folder(size_t installation = 0) const;
@@ -130,6 +132,9 @@ class World {
     std::string branchServer(const std::string& cod) const;
     std::string servidor(const std::string& cod) const;
     void install(const Installation& inst);
+    Started spawn(const std::string& program, const Installation& inst,
+                  const std::vector<std::string>& args,
+                  const std::map<std::string, std::string>& env, const std::string& tag);
     RunResult run(const std::string& program, const std::map<std::string, std::string>& env);
 
     testsupport::TempDir dir_;
