@@ -6,6 +6,8 @@
 #include "core/text.h"
 #include "data/texts.h"
 #include "fb/transaction_description.h"
+#include "import/lock_retry.h"
+#include "platform/system.h"
 
 namespace importer {
 namespace {
@@ -173,18 +175,27 @@ std::vector<LimboOutcome> LimboRecovery::enterCompany(bool checkOnly) {
             }
             o.text += describeParts(*description);
             if (!checkOnly && (r == Resolution::Commit || r == Resolution::Rollback)) {
-                // Every prepared part reached is taken over before any is resolved: one held
-                // by a live attachment belongs to a commit still under way.
+                // Every prepared part reached is taken over before any is resolved. One held
+                // by a live attachment belongs to a commit still under way, or to a client
+                // that died a moment ago and whose server has not let go of it yet: it is
+                // waited for as a lock would be, then left to a later run.
                 TakenParts taken;
                 bool held = false;
                 for (const auto& [k, id] : prepared) {
-                    try {
-                        taken.parts().push_back(dbs[k].connection->reconnect(id));
-                    } catch (const fb::Error& e) {
-                        if (e.lostConnection()) throw;
-                        held = true;
-                        break;
+                    for (int attempt = 1;; ++attempt) {
+                        try {
+                            taken.parts().push_back(dbs[k].connection->reconnect(id));
+                            break;
+                        } catch (const fb::Error& e) {
+                            if (e.lostConnection()) throw;
+                            if (attempt == kLockAttempts) {
+                                held = true;
+                                break;
+                            }
+                        }
+                        platform::sleepMs(kFirstLockPauseMs << (attempt - 1));
                     }
+                    if (held) break;
                 }
                 if (held) {
                     o.action = LimboOutcome::Action::Left;
