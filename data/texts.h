@@ -114,6 +114,14 @@ inline const std::string kFacturaBloqueadaFin = cp1252(
     "siguió teniendo después de 4 intentos. No se guardó nada de la factura y el archivo se "
     "conserva para la próxima importación.");
 
+// The second phase of an invoice's distributed commit cut off: every part is prepared, so the
+// next run's limbo recovery commits it; the invoice's prefix and number go between the parts,
+// the failure's own text follows on the next line.
+inline const std::string kFacturaEnDudaInicio = cp1252("La factura ");
+inline const std::string kFacturaEnDudaFin = cp1252(
+    " quedó preparada en la compañía y en sus sucursales, pero su confirmación no terminó; la "
+    "próxima importación la confirma antes de importar.");
+
 // The error translation's messages.
 inline const std::string kRegistroExiste = cp1252("Ya existe el registro en la tabla ");
 inline const std::string kRelacionInicio =

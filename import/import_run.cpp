@@ -58,6 +58,16 @@ bool lostConnection(std::exception_ptr failure) {
     }
 }
 
+bool inDoubt(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const fb::InDoubt&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 }  // namespace
 
 FlatFiles findFlatFiles(const std::string& direc) {
@@ -340,8 +350,9 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
     try {
         result = steps_.importRecord(record);
     } catch (...) {
-        // Rolled back: the report says so, whether the run goes on or stops here.
-        row.outcome = Outcome::Refused;
+        // Rolled back: the report says so, whether the run goes on or stops here. A commit cut
+        // off after every part was prepared is decided: the next run finishes it.
+        row.outcome = inDoubt(std::current_exception()) ? Outcome::Stored : Outcome::Refused;
         row.reason = reasonOf(std::current_exception(), fdm_);
         row.attention = true;
         report(row);

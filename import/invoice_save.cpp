@@ -62,6 +62,11 @@ RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuf
         e.rethrowWithPrefix(
             data::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
             h.FieldByName("FACT_NUMERO").asString() + data::texts::kFacturaBloqueadaFin + "\n");
+    } catch (const fb::InDoubt& e) {
+        records::Buffer& h = buffers.CFacturas;
+        e.rethrowWithPrefix(
+            data::texts::kFacturaEnDudaInicio + h.FieldByName("PREF_PRE").asString() +
+            h.FieldByName("FACT_NUMERO").asString() + data::texts::kFacturaEnDudaFin + "\n");
     }
 }
 

@@ -29,9 +29,9 @@ namespace importer {
 // again. A lock conflict, in the company or in a branch, rolls everything back and tries again
 // (import/lock_retry.h); after the last try it is thrown with a Spanish explanation before
 // the server's text. Any other failure is thrown as it is; the transaction is rolled back and
-// nothing of the invoice stays, except after a failure between the two phases of a
-// distributed commit (fb::InDoubt): then every part is prepared and the next run's limbo
-// recovery finishes them.
+// nothing of the invoice stays, except after a failure in the second phase of a distributed
+// commit: then every part is prepared, the next run's limbo recovery commits them, and the
+// fb::InDoubt is thrown with a Spanish explanation before its own text.
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
                            InvoiceReplication* replication, BranchCopies& copies);
 

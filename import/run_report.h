@@ -6,7 +6,8 @@
 namespace importer {
 
 enum class Outcome {
-    Stored,      // a record's invoice was stored (a check: would be)
+    Stored,      // a record's invoice was stored, or its commit was cut off after every part
+                 // was prepared, which the next run finishes (a check: would be stored)
     Duplicate,   // a record of a prefix and day already stored
     Refused,     // a record's invoice refused by the database, or failed and rolled back
     Skipped,     // a record not read (damaged, cut), or a file not read (unknown point of sale,

@@ -89,6 +89,13 @@ TEST(BranchLinkCut, TheLinkToABranchCutAtEveryRoundTripOfItsCommit) {
                 if (rerun.out.find("limbo transactions of earlier runs: " + std::string(what)) !=
                     std::string::npos)
                     resolved.insert(what);
+            // Cut in the second phase, the stopped run said the invoice was decided.
+            const bool committedLater =
+                rerun.out.find("committed 1, rolled back 0") != std::string::npos;
+            EXPECT_EQ(stopped.err.find(" quedó preparada en la compañía y en sus sucursales") !=
+                          std::string::npos,
+                      committedLater)
+                << stopped.err;
 
             const Stored s = readStored(w);
             expectEachInvoiceOnceAndWhole(s);
