@@ -29,8 +29,10 @@
 
 #include "bench/child_process.h"
 #include "bench/delay_proxy_process.h"
+#include "bench/thirty_line_record.h"
 #include "core/date.h"
 #include "core/text.h"
+#include "tests/load/set/load_set.h"
 
 namespace fs = std::filesystem;
 
@@ -44,22 +46,9 @@ using bench::spawn;
 using bench::waitFor;
 using Clock = std::chrono::steady_clock;
 
-// The test command's server.
-struct Server {
-    std::string prefix, user, password;
-};
-
-std::optional<Server> serverFromEnvironment() {
-    const char* p = std::getenv("FB_TEST_SERVER");
-    if (!p || !*p) return std::nullopt;
-    const char* u = std::getenv("FB_TEST_USER");
-    const char* w = std::getenv("FB_TEST_PASSWORD");
-    return Server{p, u && *u ? u : "SYSDBA", w ? w : ""};
-}
-
 // Where the databases are and how the program and isql reach them.
 struct Setup {
-    std::optional<Server> server;  // none: embedded
+    std::optional<load::Server> server;  // none: embedded
     std::string dir, root;
     int branches = 2;
     // The text a database of `path` is reached by through `via` ("127.0.0.1/<port>"), or
@@ -152,24 +141,6 @@ void pointBranchesAt(const Setup& s, const std::string& via) {
     isql(s, sql + "COMMIT;\n");
 }
 
-// One invoice of 30 lines (6 amounts, 8 discount groups of 3) for the day `day`.
-std::string record(const core::Date& day, int i) {
-    char date[16];
-    std::snprintf(date, sizeof date, "%02d/%02d/%04d", day.day, day.month, day.year);
-    std::string s = std::string(date) + ";x;y";
-    for (int k = 0; k < 3; ++k) s += ";" + std::to_string(1000 + 37 * i + 101 * k) + ".25";
-    s += ";z";
-    for (int k = 3; k < 6; ++k) s += ";" + std::to_string(1000 + 37 * i + 101 * k);
-    s += ";1000;7000;a;b;c;d;e";
-    for (int g = 0; g < 8; ++g) {
-        char col[48];
-        std::snprintf(col, sizeof col, ";GRUPO%d %3d.%d.%d", g, 1 + (i + g) % 97,
-                      1 + (i + g + 1) % 97, 1 + (i + g + 2) % 97);
-        s += col;
-    }
-    return s + ";FD\r\n";
-}
-
 struct Measured {
     long long roundTrips = -1;
     double seconds = 0;
@@ -185,7 +156,7 @@ Measured runProgram(const Setup& s, const std::string& program, int first, int c
         const core::Date day = core::Date::fromDayNumber(core::Date{2025, 1, 1}.toDayNumber() + i);
         char name[64];
         std::snprintf(name, sizeof name, "[RDE_12_%04d%02d%02d.txt", day.year, day.month, day.day);
-        std::ofstream(in + "/" + name, std::ios::binary) << record(day, i);
+        std::ofstream(in + "/" + name, std::ios::binary) << bench::thirtyLineRecord(day, i);
     }
     std::optional<bench::DelayProxy> proxy;
     std::string via;
@@ -260,7 +231,7 @@ int main(int argc, char** argv) {
     Setup s;
     s.branches = branches;
     if (server) {
-        s.server = serverFromEnvironment();
+        s.server = load::serverFromEnvironment();
         if (!s.server) {
             std::fputs(
                 "bench_branches: FB_TEST_SERVER is not set (scripts/fbserver.sh starts "

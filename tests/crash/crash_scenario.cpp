@@ -111,6 +111,10 @@ void copyDatabase(testsupport::Template which, const std::string& target) {
 
 }  // namespace
 
+std::string readText(const std::string& path) {
+    return readFile(path);
+}
+
 std::string describe(const InvoiceKey& k) {
     return k.prefix + " " + k.date + " (company " + k.cia + ")";
 }

@@ -144,6 +144,9 @@ class World {
     std::vector<Installation> installations_;
 };
 
+// The bytes of a file ("" when it cannot be read).
+std::string readText(const std::string& path);
+
 // The bytes of a flat file with one summary record of the day `ymd` (yyyymmdd).
 std::string oneInvoice(const std::string& ymd);
 // The invoice key that a file of point of sale 12 for the day `ymd` makes.

@@ -7,22 +7,12 @@
 // summary, its report and the error log, and then imports every invoice whole.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "data/texts.h"
 #include "tests/crash/crash_scenario.h"
 #include "tests/support/csv.h"
 
 namespace crash {
 namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 const char kPrefixRow[] =
     "SELECT PREF_ACTUAL FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = 'AB01';";
@@ -78,7 +68,7 @@ TEST(LimboRecovery, ATransactionLeftInLimboIsResolvedByTheNextRunInEitherDirecti
             c.commits ? data::texts::kLimboConfirmada : data::texts::kLimboDeshecha;
         EXPECT_NE(w.errorLog().find(logged), std::string::npos) << w.errorLog();
         size_t reported = 0;
-        for (const testsupport::CsvRow& row : testsupport::parseCsv(slurp(report)))
+        for (const testsupport::CsvRow& row : testsupport::parseCsv(readText(report)))
             if (row.size() > 3 && row[2] == (c.commits ? "limbo_committed" : "limbo_rolled_back")) {
                 EXPECT_EQ(row[0], "");
                 EXPECT_EQ(row[3], "001");

@@ -2,22 +2,12 @@
 // folder, and at most the one invoice in flight at the kill is stored without its row.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "tests/crash/crash_scenario.h"
 #include "tests/crash/crash_timeline.h"
 #include "tests/support/csv.h"
 
 namespace crash {
 namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 Timeline timelineOfAWholeRun() {
     World w;
@@ -42,7 +32,7 @@ TEST(KilledRunReport, EveryRowOfTheReportIsTrue) {
                                   {"--pause-ms", "0", "--report", path},
                                   {{"CRASH_KILL_AT", std::to_string(k)}}, "killed"));
         ASSERT_TRUE(r.killed) << r.err;
-        const std::vector<testsupport::CsvRow> rows = testsupport::parseCsv(slurp(path));
+        const std::vector<testsupport::CsvRow> rows = testsupport::parseCsv(readText(path));
         ASSERT_GE(rows.size(), 2u) << "a report with no row at event " << k;
         const Stored s = readStored(w);
         const std::set<std::string> left = w.folder();
