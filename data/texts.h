@@ -106,6 +106,7 @@ inline const std::string kLimboContradictoria = cp1252(
     "Transacción en limbo de una importación anterior, confirmada en una base de datos y "
     "deshecha en otra; debe revisarla una persona: ");
 inline const std::string kLimboTransaccion = cp1252(" (transacción ");
+inline const std::string kLimboFueraDeAlcance = cp1252(", fuera de alcance");
 // A lock held by another user of the database past every retry; the invoice's prefix and
 // number go between the two parts, the server's text follows on the next line.
 inline const std::string kFacturaBloqueadaInicio = cp1252("No se pudo guardar la factura ");

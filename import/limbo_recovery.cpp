@@ -64,11 +64,15 @@ class TakenParts {
     std::vector<fb::Transaction> parts_;
 };
 
-std::string describeParts(const fb::TransactionDescription& d) {
+// Each part, those out of reach marked: they stay in limbo until a run reaches them.
+std::string describeParts(const fb::TransactionDescription& d,
+                          const std::vector<PartState>& states) {
     std::string s;
-    for (const auto& p : d.parts) {
+    for (size_t i = 0; i < d.parts.size(); ++i) {
         if (!s.empty()) s += ", ";
-        s += p.database + texts::kLimboTransaccion + std::to_string(p.id) + ")";
+        s += d.parts[i].database + texts::kLimboTransaccion + std::to_string(d.parts[i].id);
+        if (states[i] == PartState::Unknown) s += texts::kLimboFueraDeAlcance;
+        s += ")";
     }
     return s;
 }
@@ -173,7 +177,7 @@ std::vector<LimboOutcome> LimboRecovery::enterCompany(bool checkOnly) {
                     o.attention = true;
                     break;
             }
-            o.text += describeParts(*description);
+            o.text += describeParts(*description, states);
             if (!checkOnly && (r == Resolution::Commit || r == Resolution::Rollback)) {
                 // Every prepared part reached is taken over before any is resolved. One held
                 // by a live attachment belongs to a commit still under way, or to a client
@@ -199,7 +203,7 @@ std::vector<LimboOutcome> LimboRecovery::enterCompany(bool checkOnly) {
                 }
                 if (held) {
                     o.action = LimboOutcome::Action::Left;
-                    o.text = texts::kLimboPendiente + describeParts(*description);
+                    o.text = texts::kLimboPendiente + describeParts(*description, states);
                 } else {
                     for (fb::Transaction& t : taken.parts()) {
                         if (r == Resolution::Commit)

@@ -7,6 +7,8 @@
 // summary, its report and the error log, and then imports every invoice whole.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "data/texts.h"
 #include "tests/crash/crash_scenario.h"
 #include "tests/support/csv.h"
@@ -89,6 +91,45 @@ TEST(LimboRecovery, ATransactionLeftInLimboIsResolvedByTheNextRunInEitherDirecti
         EXPECT_EQ(s.pendingRows(), 2);
         EXPECT_EQ(w.folder(), std::set<std::string>{});
     }
+}
+
+// A branch out of reach when the next run resolves the company's part keeps its own part in
+// limbo; a later run that reaches it resolves it the same way.
+TEST(LimboRecovery, ABranchOutOfReachIsResolvedByALaterRun) {
+    World w;
+    const std::string file102 = testsupport::StandInErp::branchPath(w.root() + "/erp/br102", "102");
+    testsupport::execSql(w.branchDb("102"), "CREATE TABLE MARCA (ID INTEGER);");
+    const RunResult made = w.runTool(
+        BINARY_DIR "/make_limbo",
+        {"3", "0", w.engine().user, w.engine().password, w.branchDatabaseText("101"),
+         "UPDATE ARTICULO SET ARTI_COD = ARTI_COD WHERE ARTI_COD = '01-01'",
+         w.branchDatabaseText("102"), "INSERT INTO MARCA VALUES (102)", w.companyDb("001"),
+         "UPDATE PREFIJOS SET PREF_ACTUAL = PREF_ACTUAL WHERE TIDO_COD = 31 AND PREF_PRE = "
+         "'AB01'"});
+    ASSERT_TRUE(made.killed) << made.err;
+    std::filesystem::rename(file102, file102 + ".away");
+
+    const RunResult first = w.runProgram();
+    EXPECT_EQ(first.status, 0) << first.out << first.err;
+    EXPECT_NE(first.out.find("limbo transactions of earlier runs: committed 1"), std::string::npos)
+        << first.out;
+    EXPECT_NE(w.errorLog().find(w.branchDatabaseText("102") + data::texts::kLimboTransaccion),
+              std::string::npos);
+    EXPECT_NE(w.errorLog().find(data::texts::kLimboFueraDeAlcance + ")"), std::string::npos)
+        << w.errorLog();
+    EXPECT_EQ(w.folder(), std::set<std::string>{});
+
+    std::filesystem::rename(file102 + ".away", file102);
+    const RunResult later = w.runProgram();
+    EXPECT_EQ(later.status, 0) << later.out << later.err;
+    EXPECT_NE(later.out.find("limbo transactions of earlier runs: committed 1"), std::string::npos)
+        << later.out;
+    EXPECT_EQ(testsupport::queryValue(w.branchDb("102"), "SELECT COUNT(*) FROM MARCA;"), "1");
+    expectEachInvoiceOnceAndWhole(readStored(w));
+    EXPECT_EQ(testsupport::queryValue(w.branchDb("102"),
+                                      "SELECT COUNT(*) FROM RDB$TRANSACTIONS "
+                                      "WHERE RDB$TRANSACTION_STATE = 1;"),
+              "0");
 }
 
 }  // namespace
