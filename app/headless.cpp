@@ -141,11 +141,15 @@ void printSummary(const importer::RunSummary& s, bool check,
         std::printf(
             "remote: removal on the server is not configured (no transfer open line); "
             "finished files were removed here only\n");
+    if (s.limboCommitted + s.limboRolledBack + s.limboLeft > 0)
+        std::printf("limbo transactions of earlier runs: committed %d, rolled back %d, left %d\n",
+                    s.limboCommitted, s.limboRolledBack, s.limboLeft);
     if (!reportPath.empty()) printUtf8("report: " + core::escapeControls(reportPath));
     for (const std::string& w : warnings) printUtf8("warning: " + core::oneLine(w));
     // What a person must look at, one line each.
     for (const importer::ReportRow& r : s.attention) {
-        std::string where = core::escapeControls(r.file);
+        std::string where =
+            r.file.empty() ? "company " + core::escapeControls(r.company) : core::escapeControls(r.file);
         if (r.record > 0) where += " record " + std::to_string(r.record);
         printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " +
                   core::oneLine(r.reason));

@@ -62,8 +62,8 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     // A run that has held the lock for longer than this is taken for one that hangs.
     std::chrono::hours staleLockAfter{6};
 
-    // How runs go beyond the window's own behaviour (the headless options); the window keeps the
-    // defaults.
+    // How runs go beyond the window's own behaviour: the headless options, and the databases
+    // beside the company's that the program wires in (app::Program).
     importer::RunOptions runOptions;
 
     // What the run reports, shown in the boxes (and the error log written).

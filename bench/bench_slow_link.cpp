@@ -33,6 +33,7 @@
 #include "bench/child_process.h"
 #include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"
+#include "bench/thirty_line_record.h"
 #include "core/date.h"
 #include "fb/connection.h"
 #include "tests/load/set/load_set.h"
@@ -48,24 +49,6 @@ using bench::slurp;
 using bench::spawn;
 using bench::waitFor;
 using Clock = std::chrono::steady_clock;
-
-// One invoice of 30 lines (6 amounts, 8 discount groups of 3) for the day `day`.
-std::string record(const core::Date& day, int i) {
-    char date[16];
-    std::snprintf(date, sizeof date, "%02d/%02d/%04d", day.day, day.month, day.year);
-    std::string s = std::string(date) + ";x;y";
-    for (int k = 0; k < 3; ++k) s += ";" + std::to_string(1000 + 37 * i + 101 * k) + ".25";
-    s += ";z";
-    for (int k = 3; k < 6; ++k) s += ";" + std::to_string(1000 + 37 * i + 101 * k);
-    s += ";1000;7000;a;b;c;d;e";
-    for (int g = 0; g < 8; ++g) {
-        char col[48];
-        std::snprintf(col, sizeof col, ";GRUPO%d %3d.%d.%d", g, 1 + (i + g) % 97,
-                      1 + (i + g + 1) % 97, 1 + (i + g + 2) % 97);
-        s += col;
-    }
-    return s + ";FD\r\n";
-}
 
 struct Measured {
     long long roundTrips = 0;
@@ -84,7 +67,7 @@ Measured runProgram(const load::Server& server, int serverPort, const std::strin
         char name[64];
         std::snprintf(name, sizeof name, "[RDE_%s_%04d%02d%02d.txt", pos.c_str(), day.year,
                       day.month, day.day);
-        std::ofstream(in + "/" + name, std::ios::binary) << record(day, i);
+        std::ofstream(in + "/" + name, std::ios::binary) << bench::thirtyLineRecord(day, i);
     }
     bench::DelayProxy proxy(selfDir() + "/delay_proxy", dir, serverPort, delayUs);
     std::ofstream(dir + "/install/settings.conf", std::ios::binary)

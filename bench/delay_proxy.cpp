@@ -4,13 +4,18 @@
 // connection (or the connection's first bytes).
 //
 // Usage: delay_proxy --target PORT [--delay-us N | --delay-ms N] [--max-seconds S]
-//                    [--stats FILE]
+//                    [--stats FILE] [--trace FILE] [--cut-at N [--cut-answer]]
 //   Listens on a free port of 127.0.0.1 and prints it on the first line of standard output;
 //   forwards to 127.0.0.1:PORT, delaying each direction by N microseconds (default 2500) or
 //   milliseconds. It stops on SIGTERM or SIGINT, or after --max-seconds (default 600), and
 //   then writes "round_trips N connections N bytes N" to the stats file (default: standard
 //   output). At most 64 connections and 64 MiB waiting at once: a client beyond them is
 //   refused, a link beyond them dropped.
+//   --trace appends "N<TAB>time" for each round trip as it starts (N from 1 over every
+//   connection; time: the monotonic clock in nanoseconds, as other processes read it).
+//   --cut-at drops the link that starts round trip N, as a network failure would: before its
+//   request is passed on, or with --cut-answer once the request is passed on and the server
+//   has answered, without the answer. Later links pass.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -59,6 +64,7 @@ struct Link {
     Pipe up, down;            // client to server, server to client
     bool serverSpoke = true;  // so that the first request counts
     bool dead = false;
+    bool cutOnAnswer = false;  // the server's next bytes end the link
 };
 
 int listenOnLoopback(uint16_t& port) {
@@ -100,7 +106,9 @@ int main(int argc, char** argv) {
     int target = 0;
     long delayUs = 2500;
     long maxSeconds = 600;
-    std::string stats;
+    std::string stats, traceFile;
+    unsigned long long cutAt = 0;
+    bool cutAnswer = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--target" && i + 1 < argc) {
@@ -113,10 +121,17 @@ int main(int argc, char** argv) {
             maxSeconds = std::atol(argv[++i]);
         } else if (a == "--stats" && i + 1 < argc) {
             stats = argv[++i];
+        } else if (a == "--trace" && i + 1 < argc) {
+            traceFile = argv[++i];
+        } else if (a == "--cut-at" && i + 1 < argc) {
+            cutAt = std::strtoull(argv[++i], nullptr, 10);
+        } else if (a == "--cut-answer") {
+            cutAnswer = true;
         } else {
             std::fprintf(stderr,
                          "usage: delay_proxy --target PORT [--delay-ms N | --delay-us N] "
-                         "[--max-seconds S] [--stats FILE]\n");
+                         "[--max-seconds S] [--stats FILE] [--trace FILE] "
+                         "[--cut-at N [--cut-answer]]\n");
             return 2;
         }
     }
@@ -132,6 +147,11 @@ int main(int argc, char** argv) {
     const int listener = listenOnLoopback(port);
     if (listener < 0) {
         std::perror("delay_proxy: listen");
+        return 1;
+    }
+    std::FILE* trace = traceFile.empty() ? nullptr : std::fopen(traceFile.c_str(), "a");
+    if (!traceFile.empty() && !trace) {
+        std::perror("delay_proxy: trace");
         return 1;
     }
     std::printf("%u\n", port);
@@ -195,8 +215,26 @@ int main(int argc, char** argv) {
                     p->fromClosed = true;
                 } else if (waitingBytes + size_t(n) > kMaxWaiting) {
                     l->dead = true;
+                } else if (p == &l->down && l->cutOnAnswer) {
+                    l->dead = true;  // the answer is lost with the link
                 } else {
-                    if (p == &l->up && l->serverSpoke) ++roundTrips;
+                    if (p == &l->up && l->serverSpoke) {
+                        ++roundTrips;
+                        if (trace) {
+                            const auto t = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                Clock::now().time_since_epoch());
+                            std::fprintf(trace, "%llu\t%lld\n", roundTrips,
+                                         static_cast<long long>(t.count()));
+                            std::fflush(trace);
+                        }
+                        if (roundTrips == cutAt) {
+                            if (!cutAnswer) {
+                                l->dead = true;  // the request never arrives
+                                continue;
+                            }
+                            l->cutOnAnswer = true;
+                        }
+                    }
                     l->serverSpoke = p == &l->down;
                     p->waiting.push_back({Clock::now() + delay, std::string(buffer, size_t(n))});
                     waitingBytes += size_t(n);
@@ -237,6 +275,7 @@ int main(int argc, char** argv) {
         ::close(l->up.to);
     }
     ::close(listener);
+    if (trace) std::fclose(trace);
 
     std::FILE* out = stats.empty() ? stdout : std::fopen(stats.c_str(), "w");
     if (!out) return 1;

@@ -18,8 +18,10 @@ namespace bench {
 
 class DelayProxy {
   public:
-    // `program` is the delay_proxy to run; its stats and errors go to files in `dir`.
-    DelayProxy(const std::string& program, const std::string& dir, int serverPort, long delayUs)
+    // `program` is the delay_proxy to run; its stats and errors go to files in `dir`; `extra`
+    // are further options (a trace, a cut).
+    DelayProxy(const std::string& program, const std::string& dir, int serverPort, long delayUs,
+               const std::vector<std::string>& extra = {})
         : stats_(dir + "/proxy.stats") {
         std::vector<std::string> args = {program,
                                          "--target",
@@ -30,6 +32,7 @@ class DelayProxy {
                                          "3600",
                                          "--stats",
                                          stats_};
+        args.insert(args.end(), extra.begin(), extra.end());
         int out = -1;
         SpawnOptions options;
         options.stdoutPipe = &out;

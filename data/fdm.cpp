@@ -110,12 +110,12 @@ Tfdm::Tfdm(data::UiPort& port)
     Tfactreplica.setDetail(&TFactdetreplica);
     // What these datasets open never writes, so it shares the connection's reader. Statements
     // that a buffer executes (the totals procedure through QBorrar) and the stored-procedure
-    // calls keep transactions of their own; so does every branch dataset, whose connection
-    // lives for one copy only.
+    // calls keep transactions of their own; the replica buffers' rows go in the transaction
+    // of the invoice they copy.
     for (records::ServerDataset* d :
          {static_cast<records::ServerDataset*>(&QCentros), &QConfiguracion, &QValarticulo,
           &QArticulos, &QFactor, &TFactura, &TFacdetalle, &QBorrar, &TReplicav, &TPtovta,
-          &TReplarticulo})
+          &TReplarticulo, &Tfactreplica, &TFactdetreplica})
         d->setReadsOnly(true);
 }
 

@@ -75,9 +75,11 @@ class Tfdm : public core::Component {
     const std::string& shownMessages() const { return shown_; }
     void clearShownMessages() { shown_.clear(); }
 
-    // Connections: closed at creation, opened by the connection step, the run and the
-    // replication; each open is preceded by a close and by new "Database", "User_Name" and
-    // "password" values.
+    // Connections: closed at creation, opened by the connection step and the run; each open is
+    // preceded by a close and by new "Database", "User_Name" and "password" values. ConReplica
+    // is never opened: its parameters are those of every branch connection of a run
+    // (importer::BranchConnections), and the branch datasets are bound to the branch whose
+    // copy is being made.
     fb::Connection Quorvan{"Quorvan"};
     fb::Connection General{"General"};
     fb::Connection ConReplica{"ConReplica"};

@@ -135,6 +135,23 @@ inline const std::string kBloqueoNoArchivo = cp1252(
     "El archivo de bloqueo de la importación no es un archivo normal (un enlace, una carpeta, "
     "una tubería o un dispositivo); no se importa nada mientras siga así: ");
 inline const std::string kSinConexion = cp1252("No se pudo entablar la conexión con ");
+// A branch that refused its copy of an invoice stored in the company; the branch's database
+// and what was shown follow.
+inline const std::string kCopiaRechazada = cp1252("Copia de la factura rechazada por la sucursal ");
+// A transaction an earlier import left in limbo (prepared in some databases, its commit cut
+// off); the list of its parts follows, each "<database> (transacción <n>)".
+inline const std::string kLimboConfirmada =
+    cp1252("Transacción en limbo de una importación anterior, confirmada: ");
+inline const std::string kLimboDeshecha =
+    cp1252("Transacción en limbo de una importación anterior, deshecha: ");
+inline const std::string kLimboPendiente = cp1252(
+    "Transacción en limbo de una importación anterior, sin resolver por ahora (una base de "
+    "datos no está al alcance u otro proceso la tiene): ");
+inline const std::string kLimboContradictoria = cp1252(
+    "Transacción en limbo de una importación anterior, confirmada en una base de datos y "
+    "deshecha en otra; debe revisarla una persona: ");
+inline const std::string kLimboTransaccion = cp1252(" (transacción ");
+inline const std::string kLimboFueraDeAlcance = cp1252(", fuera de alcance");
 // A lock held by another user of the database past every retry; the invoice's prefix and
 // number go between the two parts, the server's text follows on the next line.
 inline const std::string kFacturaBloqueadaInicio = cp1252("No se pudo guardar la factura ");
@@ -142,6 +159,14 @@ inline const std::string kFacturaBloqueadaFin = cp1252(
     ": otro usuario de la base de datos tiene ocupado un registro que ella necesita, y lo "
     "siguió teniendo después de 4 intentos. No se guardó nada de la factura y el archivo se "
     "conserva para la próxima importación.");
+
+// The second phase of an invoice's distributed commit cut off: every part is prepared, so the
+// next run's limbo recovery commits it; the invoice's prefix and number go between the parts,
+// the failure's own text follows on the next line.
+inline const std::string kFacturaEnDudaInicio = cp1252("La factura ");
+inline const std::string kFacturaEnDudaFin = cp1252(
+    " quedó preparada en la compañía y en sus sucursales, pero su confirmación no terminó; la "
+    "próxima importación la confirma antes de importar.");
 
 // The error translation's messages.
 inline const std::string kRegistroExiste = cp1252("Ya existe el registro en la tabla ");

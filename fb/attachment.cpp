@@ -2,45 +2,9 @@
 
 #include <vector>
 
+#include "fb/xpb.h"
+
 namespace fb {
-namespace {
-
-// Builds a parameter block; the builder is disposed on every path.
-class Xpb {
-  public:
-    Xpb(unsigned kind) {
-        Status st;
-        b_ = util()->getXpbBuilder(&st, kind, nullptr, 0);
-    }
-    ~Xpb() { b_->dispose(); }
-    Xpb(const Xpb&) = delete;
-    Xpb& operator=(const Xpb&) = delete;
-
-    void tag(unsigned char t) {
-        Status st;
-        b_->insertTag(&st, t);
-    }
-    void str(unsigned char t, const std::string& s) {
-        Status st;
-        b_->insertString(&st, t, s.c_str());
-    }
-    void num(unsigned char t, int v) {
-        Status st;
-        b_->insertInt(&st, t, v);
-    }
-    std::vector<unsigned char> bytes() {
-        Status st;
-        const unsigned char* p = b_->getBuffer(&st);
-        unsigned n = b_->getBufferLength(&st);
-        return std::vector<unsigned char>(p, p + n);
-    }
-
-  private:
-    Firebird::IXpbBuilder* b_;
-};
-
-}  // namespace
-
 namespace {
 
 std::vector<unsigned char> buildDpb(const AttachOptions& o, const std::string& defaultCharSet) {
@@ -102,49 +66,6 @@ void Attachment::detach() {
         a->detach(&st);  // releases the interface on success
     } catch (...) {
         a->release();
-        throw;
-    }
-}
-
-Transaction::Transaction(const Attachment& attachment, const TransactionOptions& o) {
-    Xpb tpb(Firebird::IXpbBuilder::TPB);
-    tpb.tag(o.readOnly ? isc_tpb_read : isc_tpb_write);
-    if (o.readCommitted) {
-        tpb.tag(isc_tpb_read_committed);
-        tpb.tag(isc_tpb_rec_version);
-    } else {
-        tpb.tag(isc_tpb_concurrency);
-    }
-    tpb.tag(o.waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
-    if (o.waitOnLocks && o.lockTimeout > 0) tpb.num(isc_tpb_lock_timeout, o.lockTimeout);
-    std::vector<unsigned char> b = tpb.bytes();
-    Status st;
-    tra_ = attachment.get()->startTransaction(&st, static_cast<unsigned>(b.size()), b.data());
-}
-
-Transaction::~Transaction() {
-    try {
-        rollback();
-    } catch (...) {
-    }
-}
-
-void Transaction::commit() {
-    if (!tra_) throw Error("Transaction is not active");
-    Status st;
-    tra_->commit(&st);  // releases on success; on failure the transaction is still ours
-    tra_ = nullptr;
-}
-
-void Transaction::rollback() {
-    if (!tra_) return;
-    Firebird::ITransaction* t = tra_;
-    tra_ = nullptr;
-    try {
-        Status st;
-        t->rollback(&st);
-    } catch (...) {
-        t->release();
         throw;
     }
 }

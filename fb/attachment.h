@@ -1,5 +1,5 @@
 #pragma once
-// RAII owners of an attachment and of a transaction.
+// The RAII owner of an attachment to one database.
 #include <string>
 
 #include "fb/api.h"
@@ -36,32 +36,6 @@ class Attachment {
 
   private:
     Firebird::IAttachment* att_ = nullptr;
-};
-
-struct TransactionOptions {
-    bool readCommitted = true;  // read committed, record versions; otherwise snapshot
-    bool waitOnLocks = true;    // a conflicting lock is waited for, not an error
-    int lockTimeout = 0;        // seconds such a wait may last before it fails; 0: no limit
-    bool readOnly = false;
-};
-
-// A transaction that rolls back on destruction unless committed.
-class Transaction {
-  public:
-    Transaction(const Attachment& attachment, const TransactionOptions& options);
-    ~Transaction();
-    Transaction(Transaction&& other) noexcept : tra_(other.tra_) { other.tra_ = nullptr; }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    Transaction& operator=(Transaction&&) = delete;
-
-    void commit();
-    void rollback();
-    bool active() const { return tra_ != nullptr; }
-    Firebird::ITransaction* get() const { return tra_; }
-
-  private:
-    Firebird::ITransaction* tra_ = nullptr;
 };
 
 }  // namespace fb

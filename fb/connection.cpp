@@ -79,6 +79,7 @@ void Connection::close() {
     endReader();     // an attachment with an open transaction cannot detach
     cache_.clear();  // statements go before their attachment
     overNetwork_.reset();
+    descriptionName_.reset();
     att_.detach();
 }
 
@@ -120,16 +121,59 @@ void Connection::endReader() noexcept {
     reader_.reset();
 }
 
-Transaction Connection::begin() {
+TransactionOptions Connection::transactionOptions() const {
     TransactionOptions o;
     o.readCommitted = !core::equalsNoCase(param("IsolationLevel"), "SnapShot");
     std::string wait = param("WaitOnLocks");
     o.waitOnLocks = wait.empty() || isTrue(wait);
     const std::string timeout = param("LockTimeout");
     o.lockTimeout = timeout.empty() ? 0 : core::parseInt32(timeout);
-    Transaction t(attachment(), o);
+    return o;
+}
+
+Transaction Connection::begin() {
+    Transaction t(attachment(), transactionOptions());
     ++transactions_;
     return t;
+}
+
+Transaction Connection::beginTogether(const std::vector<Connection*>& parts) {
+    std::vector<Transaction::Part> p;
+    for (Connection* c : parts) p.push_back({&c->attachment(), c->transactionOptions()});
+    Transaction t = Transaction::distributed(p);
+    for (Connection* c : parts) ++c->transactions_;
+    return t;
+}
+
+Transaction Connection::reconnect(int64_t id) {
+    Transaction t = Transaction::reconnect(attachment(), id);
+    ++transactions_;
+    return t;
+}
+
+const std::string& Connection::descriptionName() {
+    if (!descriptionName_) {
+        const unsigned char items[] = {fb_info_tra_dbpath, isc_info_end};
+        std::vector<unsigned char> answer(32 * 1024);  // a path may be long
+        try {
+            Status st;
+            reader().get()->getInfo(&st, sizeof items, items, static_cast<unsigned>(answer.size()),
+                                    answer.data());
+        } catch (...) {
+            endReader();
+            throw;
+        }
+        std::string name;
+        for (size_t at = 0; at + 3 <= answer.size() && answer[at] != isc_info_end;) {
+            const size_t length = answer[at + 1] | (answer[at + 2] << 8);
+            if (at + 3 + length > answer.size()) break;
+            if (answer[at] == fb_info_tra_dbpath)
+                name.assign(reinterpret_cast<const char*>(&answer[at + 3]), length);
+            at += 3 + length;
+        }
+        descriptionName_ = std::move(name);
+    }
+    return *descriptionName_;
 }
 
 Statement& Connection::prepare(const Transaction& tra, const std::string& sql) {

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "fb/attachment.h"
 #include "fb/statement.h"
 #include "fb/table.h"
+#include "fb/transaction.h"
 
 namespace fb {
 
@@ -56,6 +56,16 @@ class Connection {
 
     // A transaction with the connection's isolation and lock-wait settings.
     Transaction begin();
+    // One transaction over the attachments of `parts` (each open, each once), every part with
+    // its connection's settings, prepared and committed in the order given
+    // (Transaction::distributed). Counts one transaction on each connection.
+    static Transaction beginTogether(const std::vector<Connection*>& parts);
+    // Takes over transaction `id` of this database, left in limbo (Transaction::reconnect).
+    Transaction reconnect(int64_t id);
+    // The name the description of a distributed transaction gives this connection's database
+    // (fb::TransactionDescription): the client's answer for a transaction of this attachment,
+    // asked once per attachment (in the reader).
+    const std::string& descriptionName();
     // The statement for `sql`, prepared once per attachment and kept until close(). At most
     // kCacheSize texts are kept: texts that embed a value (an invoice id) would otherwise
     // pile up for the whole run; the least recently used one goes first.
@@ -108,6 +118,7 @@ class Connection {
   private:
     class StateGuard;
     const Attachment& attachment() const;
+    TransactionOptions transactionOptions() const;
     const Transaction& reader();
     void endReader() noexcept;
 
@@ -116,6 +127,7 @@ class Connection {
     Attachment att_;
     std::optional<Transaction> reader_;  // ended before the attachment goes
     std::optional<bool> overNetwork_;    // known from the first insertsInBlocks()
+    std::optional<std::string> descriptionName_;
     ConnectionState state_ = ConnectionState::Closed;
     struct Cached {
         std::unique_ptr<Statement> statement;

@@ -70,6 +70,8 @@ void Error::raise(ErrorKind kind, const std::string& message, std::vector<intptr
             throw UnknownObject(message, std::move(codes), sqlcode);
         case ErrorKind::LostConnection:
             throw LostConnection(message, std::move(codes), sqlcode);
+        case ErrorKind::InDoubt:
+            throw InDoubt(message, std::move(codes), sqlcode);
         case ErrorKind::Other:
             break;
     }

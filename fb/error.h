@@ -17,6 +17,7 @@ enum class ErrorKind {
     LockConflict,    // LockConflict
     UnknownObject,   // UnknownObject
     LostConnection,  // LostConnection
+    InDoubt,         // InDoubt
 };
 
 class Error : public std::runtime_error {
@@ -101,6 +102,16 @@ class LostConnection : public Error {
   public:
     using Error::Error;
     ErrorKind kind() const override { return ErrorKind::LostConnection; }
+};
+
+// The second phase of a distributed commit failed (fb::Transaction::commit): every part was
+// prepared, some may have committed, and those that did not stay in limbo. Nothing about the
+// transaction can be known or done on these attachments; the limbo recovery of a later run
+// resolves it. Raised with the failure's own text and codes (mostly those of a lost link).
+class InDoubt : public Error {
+  public:
+    using Error::Error;
+    ErrorKind kind() const override { return ErrorKind::InDoubt; }
 };
 
 }  // namespace fb

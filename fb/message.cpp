@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "core/text.h"
-#include "fb/attachment.h"
+#include "fb/transaction.h"
 
 namespace fb {
 namespace {

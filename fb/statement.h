@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "fb/attachment.h"
 #include "fb/message.h"
+#include "fb/transaction.h"
 
 namespace fb {
 

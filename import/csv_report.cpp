@@ -36,6 +36,12 @@ const char* outcomeName(Outcome outcome) {
             return "removed";
         case Outcome::Remote:
             return "remote";
+        case Outcome::LimboCommitted:
+            return "limbo_committed";
+        case Outcome::LimboRolledBack:
+            return "limbo_rolled_back";
+        case Outcome::LimboLeft:
+            return "limbo_left";
     }
     return "?";
 }

@@ -49,11 +49,22 @@ std::string reasonOf(std::exception_ptr failure, const data::Tfdm& fdm) {
     }
 }
 
+// Nothing more can be done on the databases: a lost link, or a commit left in doubt.
 bool lostConnection(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const fb::Error& e) {
-        return e.lostConnection();
+        return e.lostConnection() || e.kind() == fb::ErrorKind::InDoubt;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool inDoubt(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const fb::InDoubt&) {
+        return true;
     } catch (...) {
         return false;
     }
@@ -207,6 +218,13 @@ void ImportRun::run() {
         data::Tfdm& fdm;
         ~Forget() { fdm.rememberArticleAnswers(false); }
     } forget{fdm_};
+    // The branch connections last as long as the run, however it ends.
+    struct EndRun {
+        RunDatabases* databases;
+        ~EndRun() {
+            if (databases) databases->endRun();
+        }
+    } endRun{options_.databases};
     observer_.panelText(texts::kImportando);
     port_.repaint();
 
@@ -224,6 +242,8 @@ void ImportRun::run() {
         const std::string direc = withSeparator(in_.folder);
         // Files a killed run had set aside for removal get their names back first.
         if (!options_.checkOnly) platform::ExclusiveFile::restoreSetAside(direc);
+        // The company connection holds the company of the first files already (CiaAct).
+        if (!c_.CiaAct.empty()) enterCompany(direc);
         const FlatFiles files = findFlatFiles(direc);
         summary_.filesFound =
             static_cast<int>(files.names.size() + files.unnamed.size() + files.notFiles.size());
@@ -341,6 +361,33 @@ void ImportRun::switchCompany() {
     c_.CiaAct = c_.CodCia;
 }
 
+void ImportRun::enterCompany(const std::string& direc) {
+    if (!options_.databases || entered_.count(c_.CiaAct)) return;
+    for (const LimboOutcome& o : options_.databases->enterCompany(options_.checkOnly)) {
+        ReportRow row;
+        switch (o.action) {
+            case LimboOutcome::Action::Committed:
+                row.outcome = Outcome::LimboCommitted;
+                ++summary_.limboCommitted;
+                break;
+            case LimboOutcome::Action::RolledBack:
+                row.outcome = Outcome::LimboRolledBack;
+                ++summary_.limboRolledBack;
+                break;
+            case LimboOutcome::Action::Left:
+                row.outcome = Outcome::LimboLeft;
+                ++summary_.limboLeft;
+                break;
+        }
+        log(direc, o.text);
+        row.company = c_.CiaAct;
+        row.reason = o.text;
+        row.attention = o.attention;
+        report(row);
+    }
+    entered_.insert(c_.CiaAct);  // after success: a failure here is met again at its next file
+}
+
 void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
                                const std::string& name) {
     // As messages show it: a control character of the name written out.
@@ -358,6 +405,7 @@ void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string&
     c_.CodCia = fdm_.QCentros.text(1);
     company_ = c_.CodCia;
     if (c_.CodCia != c_.CiaAct) switchCompany();
+    enterCompany(direc);
 
     FileBuffers buffers(b_);
     b_.CPtovta.Open();
@@ -420,8 +468,9 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
     try {
         result = steps_.importRecord(record);
     } catch (...) {
-        // Rolled back: the report says so, whether the run goes on or stops here.
-        row.outcome = Outcome::Refused;
+        // Rolled back: the report says so, whether the run goes on or stops here. A commit cut
+        // off after every part was prepared is decided: the next run finishes it.
+        row.outcome = inDoubt(std::current_exception()) ? Outcome::Stored : Outcome::Refused;
         row.reason = reasonOf(std::current_exception(), fdm_);
         row.attention = true;
         report(row);
@@ -438,6 +487,11 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
         case RecordOutcome::Stored:
             row.outcome = Outcome::Stored;
             ++summary_.invoicesSaved;
+            // Stored, but a branch lacks it: a person must see to that branch.
+            for (const std::string& refusal : result.refusedCopies) {
+                row.reason += (row.reason.empty() ? "" : " | ") + refusal;
+                row.attention = true;
+            }
             break;
         case RecordOutcome::Duplicate:
             row.outcome = Outcome::Duplicate;

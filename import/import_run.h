@@ -6,6 +6,7 @@
 // hands the file to the clean-up. At the end it closes the window (through the port).
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 #include "data/fdm.h"
@@ -38,13 +39,16 @@ struct RunSummary {
     int remoteNotStarted = 0;
     bool remoteConfigured = true;  // false: finished files were removed here only
     std::string openLineFile;      // the file the open line came from, if it was a file
+    // Transactions earlier runs left in limbo (a check: what it would do with them).
+    int limboCommitted = 0, limboRolledBack = 0, limboLeft = 0;
     bool reachedEnd = false;       // the run got to its normal end (the window closed)
     bool anotherRun = false;       // another run held the folder: this one did nothing
     // The rows a person must look at (ReportRow::attention), in the order they came.
     std::vector<ReportRow> attention;
 };
 
-// How a run goes, beyond what the window's boxes say. The window runs with the defaults.
+// How a run goes, beyond what the window's boxes say. The window runs with the defaults but
+// for the databases the program wires in.
 struct RunOptions {
     // A failure inside one file (but a lost connection) rolls back the invoice being stored,
     // keeps the file, reports it and goes on with the next file, instead of stopping the run.
@@ -60,6 +64,9 @@ struct RunOptions {
     // A file changed within the last this many seconds may still be being uploaded: it is
     // kept for the next run, as a file another program holds is. 0: every file is read.
     int settleSeconds = 0;
+    // The branch connections and the limbo recovery, entered with each company the run
+    // imports into; none: the run reaches no branch and resolves nothing.
+    RunDatabases* databases = nullptr;
 };
 
 class ImportRun {
@@ -90,6 +97,8 @@ class ImportRun {
                          const std::string& name);
     ReportRow importRecord(const SummaryRecord& record, const std::string& name, int number);
     void switchCompany();
+    // Before the first file of a company: its transactions in limbo, once per run.
+    void enterCompany(const std::string& direc);
     void log(const std::string& direc, const std::string& text);
     // A file's row, counted and reported; `removalStarted`: the clean-up removed it and started
     // (or, not configured, did not need) its removal on the server.
@@ -119,6 +128,7 @@ class ImportRun {
     bool remoteBegun_ = false;
     // The company and prefix of each file whose removal on the server this run started.
     std::map<std::string, std::pair<std::string, std::string>> removing_;
+    std::set<std::string> entered_;  // companies whose limbo has been looked into
 };
 
 // The folder's flat files ("[RDE*.txt", letter case ignored).

@@ -66,14 +66,14 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
         return r;
     }
     const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
-    r.outcome = storeInvoice(context_, fdm_, buffers_);
+    BranchCopies copies;
+    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies);
     if (r.outcome != RecordOutcome::Stored) return r;
     r.id = id;
-    // The copies follow the commit: a branch never holds an invoice the company lacks.
     if (replication_) {
-        const BranchCopies copies = replication_->replicate();
         r.copied = copies.copied;
         r.pending = copies.pending;
+        r.refusedCopies = std::move(copies.refused);
     }
     return r;
 }

@@ -15,18 +15,19 @@ namespace importer {
 
 class InvoiceImporter : public InvoiceSteps {
   public:
-    // `replication` copies each saved invoice to the branch databases; null copies nothing.
+    // `replication` copies each invoice, as it is stored, to the branch databases; null copies
+    // nothing.
     // The invoices are those of the file `context` describes; the references are kept.
     InvoiceImporter(const RunContext& context, RunObserver& observer, data::UiPort& port,
                     data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication);
 
     // Duplicate: nothing done, nothing left in the buffers. Refused: the database refused the
-    // save and nothing of the invoice stays. Stored: saved, totalled and posted in one
-    // transaction, then copied to the branches. Any other failure (a field that does not
-    // convert, a database error, a lock held past the retries) propagates and leaves nothing
-    // of the invoice in the company database, unless it comes from the copies, which follow
-    // the commit. The result names the invoice: its number, its id, the sums and the count of
-    // its lines, the branches copied and pending.
+    // save and nothing of the invoice stays. Stored: saved, totalled, posted and copied to the
+    // branches in one transaction (a branch that refused its copy is named in the result).
+    // Any other failure (a field that does not convert, a database error, a lock held past the
+    // retries) propagates and leaves nothing of the invoice in any database (storeInvoice).
+    // The result names the invoice: its number, its id, the sums and the count of its lines,
+    // the branches copied, pending and refusing.
     InvoiceResult importRecord(const SummaryRecord& record) override;
 
     // A check from now on (or no more): what importRecord would do, with nothing written. No

@@ -17,9 +17,17 @@ void discardInvoice(records::Buffer& h) {
     h.Refresh();
 }
 
-RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers) {
+RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
+                        InvoiceReplication* replication,
+                        const std::vector<fb::Connection*>& branches, BranchCopies& copies) {
     records::Buffer& h = buffers.CFacturas;
-    fb::Transaction tra = fdm.Quorvan.begin();
+    copies = {};
+    // The company's part comes last: prepared after every branch's, so that a company part
+    // in limbo always means every copy was prepared, and committed after them.
+    std::vector<fb::Connection*> parts = branches;
+    parts.push_back(&fdm.Quorvan);
+    fb::Transaction tra =
+        branches.empty() ? fdm.Quorvan.begin() : fb::Connection::beginTogether(parts);
     lockInvoicePrefix(buffers, tra);
     if (storedInvoiceId(context, buffers, &tra)) {
         tra.rollback();
@@ -34,6 +42,7 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffer
     updateInvoiceTotals(buffers, tra);
     contabilice_factura(buffers, fdm, tra, h.FieldByName("FACT_ID").asInteger(),
                         h.FieldByName("FACT_FECHA").asDate());
+    copies = replication ? replication->copy(tra) : BranchCopies{};
     tra.commit();
     h.MergeChangeLog();
     return RecordOutcome::Stored;
@@ -41,14 +50,23 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffer
 
 }  // namespace
 
-RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers) {
+RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
+                           InvoiceReplication* replication, BranchCopies& copies) {
+    const std::vector<fb::Connection*> branches =
+        replication ? replication->prepareCopies() : std::vector<fb::Connection*>{};
     try {
-        return retryLockConflicts([&] { return storeOnce(context, fdm, buffers); });
+        return retryLockConflicts(
+            [&] { return storeOnce(context, fdm, buffers, replication, branches, copies); });
     } catch (const fb::LockConflict& e) {
         records::Buffer& h = buffers.CFacturas;
         e.rethrowWithPrefix(
             data::texts::kFacturaBloqueadaInicio + h.FieldByName("PREF_PRE").asString() +
             h.FieldByName("FACT_NUMERO").asString() + data::texts::kFacturaBloqueadaFin + "\n");
+    } catch (const fb::InDoubt& e) {
+        records::Buffer& h = buffers.CFacturas;
+        e.rethrowWithPrefix(
+            data::texts::kFacturaEnDudaInicio + h.FieldByName("PREF_PRE").asString() +
+            h.FieldByName("FACT_NUMERO").asString() + data::texts::kFacturaEnDudaFin + "\n");
     }
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 // Storing one invoice: the header buffer's pending header and lines, the ERP's totals
-// procedure and the accounting posting, all in one transaction of the company connection
-// that commits once. Nothing of an invoice is ever stored without its totals and posting.
+// procedure, the accounting posting and the copies to the branch databases, all in one
+// transaction that commits once: the company connection's alone, or, when branches reached
+// ask for a copy, one distributed transaction over the branches and the company committed in
+// two phases. Nothing of an invoice is ever stored without its totals, posting and copies,
+// and no copy without the invoice.
 #include <cstdint>
 
 #include "core/date.h"
 #include "data/fdm.h"
-#include "fb/attachment.h"
+#include "fb/transaction.h"
 #include "import/run_context.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
@@ -15,17 +18,22 @@ namespace importer {
 
 // Stores the invoice that stands pending in CFacturas (header and lines, with its id). In one
 // transaction: the lock on its prefix, the duplicate test again (another process may have
-// stored the day since the first test), the save with no refused row tolerated, the totals
-// and the posting; then the commit.
-//   Stored: committed; the header stays the buffer's current row, its lines saved content.
+// stored the day since the first test), the save with no refused row tolerated, the totals,
+// the posting and, through `replication` (null: none), the copies and pending rows of the
+// branches; then the commit.
+//   Stored: committed; the header stays the buffer's current row, its lines saved content;
+//     `copies` says what the branches got.
 //   Duplicate: another import stored the day meanwhile; nothing was written.
 //   Refused: the database refused a row (shown by the provider's error hook); nothing stays.
 // After Duplicate and Refused the buffer's unsaved changes are dropped and its query run
-// again. A lock conflict rolls everything back and tries again (import/lock_retry.h); after
-// the last try it is thrown with a Spanish explanation before the server's text. Any other
-// failure is thrown as it is; the transaction is rolled back and nothing of the invoice
-// stays.
-RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers);
+// again. A lock conflict, in the company or in a branch, rolls everything back and tries again
+// (import/lock_retry.h); after the last try it is thrown with a Spanish explanation before
+// the server's text. Any other failure is thrown as it is; the transaction is rolled back and
+// nothing of the invoice stays, except after a failure in the second phase of a distributed
+// commit: then every part is prepared, the next run's limbo recovery commits them, and the
+// fb::InDoubt is thrown with a Spanish explanation before its own text.
+RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
+                           InvoiceReplication* replication, BranchCopies& copies);
 
 // For a check: whether the database would take the invoice that stands pending in CFacturas.
 // Its header and lines are sent in a transaction that is rolled back whatever happens (no

@@ -1,5 +1,8 @@
 #include "import/replication.h"
 
+#include <algorithm>
+
+#include "core/errors.h"
 #include "core/text.h"
 #include "data/texts.h"
 
@@ -7,6 +10,12 @@ namespace importer {
 namespace {
 
 constexpr int kServidorWidth = 60;  // RPAE_SERVIDOR
+
+// Taken in the branch's part before each copy; a refused copy goes back to it. A second copy
+// to the same database in the same transaction takes it again under the same name, which
+// keeps what the first one wrote.
+const char kSavepoint[] = "SAVEPOINT COPIA_FACTURA";
+const char kUndoCopy[] = "ROLLBACK TO SAVEPOINT COPIA_FACTURA";
 
 // One field by the copy rules: a decimal goes through the money type and an empty one
 // becomes 0; a text blob is copied as its text; everything else keeps its value (an empty
@@ -25,44 +34,42 @@ void copyValue(records::Field from, records::Field to) {
     }
 }
 
-// Keeps the branch connection and the replica buffer from outliving one branch's copy, also
-// when a failure ends it early.
-class BranchCopy {
-  public:
-    BranchCopy(fb::Connection& connection, records::Buffer& copy)
-        : connection_(connection), copy_(copy) {}
-    ~BranchCopy() {
-        try {
-            end();
-        } catch (...) {
-        }
-    }
-    BranchCopy(const BranchCopy&) = delete;
-    BranchCopy& operator=(const BranchCopy&) = delete;
-
-    void end() {
-        copy_.Close();
-        connection_.close();
-    }
-
-  private:
-    fb::Connection& connection_;
-    records::Buffer& copy_;
-};
+// Failures that are the whole transaction's, not the branch's refusal: a lock conflict is
+// tried again with everything else, a lost link stops the run.
+bool endsTheTransaction(const fb::Error& e) {
+    return e.kind() == fb::ErrorKind::LockConflict || e.lostConnection();
+}
 
 }  // namespace
 
-Replicator::Replicator(data::Tfdm& fdm, WindowBuffers& buffers) : fdm_(fdm), b_(buffers) {}
+Replicator::Replicator(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches)
+    : fdm_(fdm), b_(buffers), branches_(branches) {}
 
-BranchCopies Replicator::replicate() {
-    records::Buffer& branch = b_.CReplicaf;
+std::vector<fb::Connection*> Replicator::prepareCopies() {
+    plan_.clear();
+    records::Buffer& rows = b_.CReplicaf;
     // Read afresh for every invoice; the buffer stays open until the next one.
-    branch.Close();
-    branch.Open();
-    BranchCopies copies;
-    for (branch.First(); !branch.Eof(); branch.Next())
-        if (matches(branch)) copyTo(branch, copies);
-    return copies;
+    rows.Close();
+    rows.Open();
+    std::vector<fb::Connection*> parts;
+    for (rows.First(); !rows.Eof(); rows.Next()) {
+        if (!matches(rows)) continue;
+        Copy c;
+        c.cod = rows.FieldByName("RPVE_COD").asString();
+        c.prefdes = rows.FieldByName("RPVE_PREFDES").asString();
+        c.ptvtdes = rows.FieldByName("RPVE_PTVTDES").asInteger();
+        c.database = branchDatabase(rows);
+        c.branch = &branches_.reach(c.database);
+        if (c.branch->reached) {
+            fb::Connection* part = &c.branch->connection;
+            if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
+        } else if (!c.branch->told) {
+            c.branch->told = true;
+            fdm_.port().information(data::texts::kSinConexion + c.database);
+        }
+        plan_.push_back(std::move(c));
+    }
+    return parts;
 }
 
 bool Replicator::matches(records::Buffer& branch) const {
@@ -75,50 +82,68 @@ bool Replicator::matches(records::Buffer& branch) const {
                invoice.FieldByName("PTVT_ID").asInteger();
 }
 
-void Replicator::copyTo(records::Buffer& branch, BranchCopies& copies) {
-    fb::Connection& con = fdm_.ConReplica;
-    con.close();
-    const std::string database = branch.FieldByName("RPVE_SERVIDOR").asString() + "\\datos\\" +
-                                 branch.FieldByName("RPVE_COD").asString() + "\\quorvan.fdb";
-    con.setParam("Database", database);
-    con.setParam("User_Name",
-                 fdm_.configuracion("INVENTARIO", "ARTICULOS",
-                                    "NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS"));
-    con.setParam("password", fdm_.configuracion("INVENTARIO", "ARTICULOS",
-                                                "CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS"));
+BranchCopies Replicator::copy(const fb::Transaction& tra) {
+    BranchCopies copies;
+    for (Copy& c : plan_) {
+        if (!c.branch->reached) {
+            recordPending(c, tra);
+            ++copies.pending;
+        } else if (copyTo(c, tra, copies)) {
+            ++copies.copied;
+        }
+    }
+    return copies;
+}
 
-    bool reached = true;
+bool Replicator::copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copies) {
+    fb::Connection& con = c.branch->connection;
+    branches_.use(*c.branch);
+    con.run(tra, kSavepoint, {});
+    const size_t shownBefore = fdm_.shownMessages().size();
+    auto show = [&](const std::exception& e) {
+        records::ResolverResponse response;
+        fdm_.ManejarError(nullptr, nullptr, e, records::UpdateKind::ukInsert, response);
+    };
+    bool refused = true;
     try {
-        con.open();
-    } catch (const std::exception&) {
-        reached = false;  // recorded below, outside the handler
+        fill(c, tra);
+        // A refused row has been shown by the replica provider's hook.
+        refused = b_.CFactreplica.ApplyUpdates(0, tra) > 0;
+    } catch (const fb::Error& e) {
+        if (endsTheTransaction(e)) throw;
+        show(e);
+    } catch (const core::SilentAbort&) {
+        // Shown by the replica buffer's error handling.
+    } catch (const std::exception& e) {
+        show(e);  // a buffer that cannot take the branch's columns, a field it lacks
     }
-    if (!reached) {
-        recordPending(branch, database);
-        ++copies.pending;
-        fdm_.port().information(data::texts::kSinConexion + con.param("Database"));
+    // The copy's rows are in the transaction now, or about to be undone there.
+    b_.CFactreplica.Close();
+    if (!refused) return true;
+    con.run(tra, kUndoCopy, {});
+    std::string shown = fdm_.shownMessages().substr(shownBefore);
+    if (shown.rfind(" | ", 0) == 0) shown.erase(0, 3);
+    copies.refused.push_back(data::texts::kCopiaRechazada + c.database + ": " + shown);
+    return false;
+}
+
+void Replicator::fill(Copy& c, const fb::Transaction& tra) {
+    if (!c.id) {
+        fdm_.SIdfactreplica.ExecProc(tra);
+        c.id = fdm_.SIdfactreplica.params().ParamByName("ID").asString();
     }
-    if (!con.connected()) return;
-
-    BranchCopy copy(con, b_.CFactreplica);
-    fdm_.SIdfactreplica.ExecProc();
-    const std::string branchId = fdm_.SIdfactreplica.params().ParamByName("ID").asString();
-
     records::Buffer& replica = b_.CFactreplica;
     replica.Close();
     replica.FetchParams();
     replica.Params.ParamByName("ID").setText("0");
     replica.Open();
     replica.Insert();
-    fillHeader(branch, branchId);
+    fillHeader(c);
     replica.Post();
-    fillLines(branchId);
-    // A refused copy has been shown by the provider's hook and rolled back as a whole.
-    if (replica.ApplyUpdates(0) == 0) ++copies.copied;
-    copy.end();
+    fillLines(*c.id);
 }
 
-void Replicator::recordPending(records::Buffer& branch, const std::string& database) {
+void Replicator::recordPending(const Copy& c, const fb::Transaction& tra) {
     records::Buffer& invoice = b_.CFacturas;
     records::Buffer& pending = fdm_.CReplarticulo;
     pending.Close();
@@ -130,15 +155,15 @@ void Replicator::recordPending(records::Buffer& branch, const std::string& datab
     pending.FieldByName("ARTI_COD")
         .setString(invoice.FieldByName("PREF_PRE").asString() +
                    invoice.FieldByName("FACT_NUMERO").asString());
-    pending.FieldByName("RPAE_CIA").setString(branch.FieldByName("RPVE_COD").asString());
+    pending.FieldByName("RPAE_CIA").setString(c.cod);
     pending.FieldByName("RPAE_TIPO").setString("F");
-    pending.FieldByName("RPAE_SERVIDOR").setString(database.substr(0, kServidorWidth));
+    pending.FieldByName("RPAE_SERVIDOR").setString(c.database.substr(0, kServidorWidth));
     pending.Post();
-    pending.ApplyUpdates(0);  // a refusal leaves no row; nobody reads these rows back
+    pending.ApplyUpdates(0, tra);  // a refusal leaves no row; nobody reads these rows back
     pending.Close();
 }
 
-void Replicator::fillHeader(records::Buffer& branch, const std::string& branchId) {
+void Replicator::fillHeader(const Copy& c) {
     records::Buffer& invoice = b_.CFacturas;
     records::Buffer& replica = b_.CFactreplica;
     for (int i = 0; i < invoice.FieldCount(); ++i) {
@@ -148,9 +173,9 @@ void Replicator::fillHeader(records::Buffer& branch, const std::string& branchId
         if (to < 0) continue;  // not declared by the replica buffer: NULL in the branch
         copyValue(from, replica.Fields(to));
     }
-    replica.FieldByName("FACT_ID").setString(branchId);
-    replica.FieldByName("PREF_PRE").setString(branch.FieldByName("RPVE_PREFDES").asString());
-    replica.FieldByName("PTVT_ID").setInteger(branch.FieldByName("RPVE_PTVTDES").asInteger());
+    replica.FieldByName("FACT_ID").setString(*c.id);
+    replica.FieldByName("PREF_PRE").setString(c.prefdes);
+    replica.FieldByName("PTVT_ID").setInteger(c.ptvtdes);
 }
 
 void Replicator::fillLines(const std::string& branchId) {

@@ -6,7 +6,8 @@
 namespace importer {
 
 enum class Outcome {
-    Stored,       // a record's invoice was stored (a check: would be)
+    Stored,       // a record's invoice was stored, or its commit was cut off after every part
+                  // was prepared, which the next run finishes (a check: would be stored)
     Duplicate,    // a record of a prefix and day already stored
     Refused,      // a record's invoice refused by the database, or failed and rolled back
     Skipped,      // a record not read (damaged, cut), or a file not read (unknown point of sale,
@@ -16,8 +17,14 @@ enum class Outcome {
     Removed,      // a file removed here, its removal on the server started (ReportRow::remote);
                   // a check: would be
     Remote,       // how the removal of a file on the server ended (ReportRow::remote)
+    // A transaction an earlier run left in limbo (neither file nor record), before the run
+    // imports into its company: committed, rolled back, or left for a later run.
+    LimboCommitted,
+    LimboRolledBack,
+    LimboLeft,
 };
-// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed", "remote".
+// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed", "remote",
+// "limbo_committed", "limbo_rolled_back", "limbo_left".
 const char* outcomeName(Outcome outcome);
 
 struct ReportRow {

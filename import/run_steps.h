@@ -1,18 +1,18 @@
 #pragma once
 // What the import run hands each summary record and each finished file to.
-#include <string>
-
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/money.h"
+#include "fb/connection.h"
 #include "import/summary_fields.h"
 #include "platform/exclusive_file.h"
 
 namespace importer {
 
 enum class RecordOutcome {
-    Stored,     // the invoice was saved (totals, posting and copies follow it)
+    Stored,     // the invoice was saved with its totals, posting and copies
     Duplicate,  // an invoice of that prefix and day was already stored
     Refused,    // the database refused the invoice; nothing of it was kept
 };
@@ -23,9 +23,10 @@ struct InvoiceResult {
     RecordOutcome outcome;
     std::string number;  // FACT_NUMERO, the day as yyyymmdd
     std::string id;      // FACT_ID stored, or of the invoice found already stored; or none
-    std::optional<core::Money> total, vat;  // the sums of its lines
-    int lines = -1;                         // -1: not known
-    int copied = -1, pending = -1;          // branch copies made, branches recorded pending
+    std::optional<core::Money> total, vat;   // the sums of its lines
+    int lines = -1;                          // -1: not known
+    int copied = -1, pending = -1;           // branch copies made, branches recorded pending
+    std::vector<std::string> refusedCopies;  // BranchCopies::refused
 };
 
 // Turns one summary record into an invoice of the company database.
@@ -38,14 +39,53 @@ class InvoiceSteps {
 struct BranchCopies {
     int copied = 0;   // branches that hold a copy now
     int pending = 0;  // branches out of reach, recorded as pending
+    // For each branch that refused its copy and keeps nothing of it: the branch and what it
+    // was shown.
+    std::vector<std::string> refused;
 };
 
-// Copies the invoice just saved (the current row of the header buffer, with its lines) to
-// the branch databases that ask for it.
+// Copies the invoice being stored (the pending header of the header buffer, with its lines)
+// to the branch databases that ask for it, as part of the invoice's own transaction.
 class InvoiceReplication {
   public:
     virtual ~InvoiceReplication() = default;
-    virtual BranchCopies replicate() = 0;
+    // Before the invoice's transaction: reads the branch rows that ask for its prefix and
+    // point of sale and reaches the branch databases they name (each connected once per run).
+    // The connections of those reached, each once: the invoice's transaction spans them, and
+    // the company's after them. None: the company's transaction alone, as without branches.
+    virtual std::vector<fb::Connection*> prepareCopies() = 0;
+    // In `tra` (that transaction), after the posting, for each of those rows in their order:
+    // the copy into its branch, or the pending row of a branch out of reach. A branch that
+    // refuses its copy keeps nothing of it and is named in `refused`; a lock conflict or a
+    // lost connection is thrown, for the whole transaction.
+    virtual BranchCopies copy(const fb::Transaction& tra) = 0;
+};
+
+// What became of one transaction that an earlier run left in limbo.
+struct LimboOutcome {
+    enum class Action {
+        Committed,   // committed in every database reached (a check: would be)
+        RolledBack,  // rolled back in every database reached (a check: would be)
+        Left,        // not decided or not finished now: a database is out of reach, or another
+                     // process holds the transaction
+    };
+    Action action = Action::Left;
+    std::string text;        // the log line: what was done, to which transaction in which databases
+    bool attention = false;  // its parts disagree: a person must look
+};
+
+// Beside the company database: the branch connections a run keeps, and the transactions an
+// earlier run left in limbo in those databases.
+class RunDatabases {
+  public:
+    virtual ~RunDatabases() = default;
+    // The company connection now holds the company the run imports into next (at the run's
+    // start, and after each switch): resolves the transactions an earlier run left in limbo
+    // in it and in the branch databases its branch rows name (`checkOnly`: tells what it
+    // would do, and does nothing).
+    virtual std::vector<LimboOutcome> enterCompany(bool checkOnly) = 0;
+    // The run is over, however it ended: the branch connections close.
+    virtual void endRun() noexcept = 0;
 };
 
 // What became of a file handed to the clean-up.

@@ -19,6 +19,9 @@ class ServerDataset : public core::Component {
 
     Kind kind() const { return kind_; }
     fb::Connection& connection() const { return *connection_; }
+    // Binds the dataset to another connection of the same kind of database (the branch
+    // datasets follow the branch whose copy is being made). What its buffers loaded stays.
+    void setConnection(fb::Connection& connection) { connection_ = &connection; }
     const std::string& text() const { return text_; }
     Params& params() { return params_; }
     const Params& params() const { return params_; }

@@ -111,6 +111,10 @@ void copyDatabase(testsupport::Template which, const std::string& target) {
 
 }  // namespace
 
+std::string readText(const std::string& path) {
+    return readFile(path);
+}
+
 std::string describe(const InvoiceKey& k) {
     return k.prefix + " " + k.date + " (company " + k.cia + ")";
 }
@@ -162,31 +166,36 @@ std::optional<Engine> loopbackServer() {
     return e;
 }
 
-World::World(const Engine& engine) : engine_(engine) {
+World::World(const Engine& engine, const std::string& branch102Server)
+    : engine_(engine), branch102Server_(branch102Server) {
     fs::create_directories(dir_.file("bin"));
     erpRoot_ = dir_.file("erp");
     using testsupport::Template;
     const std::string company1 = erpRoot_ + "/datos/001/quorvan.fdb";
-    const std::string branchServer = erpRoot_ + "/br";
     copyDatabase(Template::GeneralSample, erpRoot_ + "/datos/general.fdb");
     copyDatabase(Template::CompanySample, company1);
     copyDatabase(Template::CompanySample, erpRoot_ + "/datos/002/quorvan.fdb");
-    copyDatabase(Template::Branch, testsupport::StandInErp::branchPath(branchServer, "101"));
-
-    // The branch is reached the way the company databases are; the copy's credentials are
-    // the engine's.
+    // The branches are reached the way the company databases are (102 through its own server
+    // text when given); no database lies where the row of 103 points. The copies'
+    // credentials are the engine's.
+    std::string rows;
+    int ptvtdes = 5;
+    for (const Branch& b : kBranches) {
+        if (b.reachable)
+            copyDatabase(Template::Branch,
+                         testsupport::StandInErp::branchPath(branchServer(b.cod), b.cod));
+        rows +=
+            "INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, "
+            "RPVE_PTVT, RPVE_PREFDES, RPVE_PTVTDES) VALUES ('" +
+            std::string(b.cod) + "', 'SUCURSAL', " + sqlQuote(servidor(b.cod)) + ", 'AB01', 12, '" +
+            b.prefix + "', " + std::to_string(ptvtdes++) + ");";
+    }
     testsupport::execSql(
-        company1,
-        "INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, RPVE_PTVT, "
-        "RPVE_PREFDES, RPVE_PTVTDES) VALUES ('101', 'SUCURSAL', " +
-            sqlQuote(reach(branchServer)) +
-            ", 'AB01', 12, 'SU01', 5);"
-            "UPDATE CONFIGURACION SET CONF_VALOR = " +
-            sqlQuote(engine_.user) +
-            " WHERE CONF_PROPIEDAD = 'NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS';"
-            "UPDATE CONFIGURACION SET CONF_VALOR = " +
-            sqlQuote(engine_.password) +
-            " WHERE CONF_PROPIEDAD = 'CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS';");
+        company1, rows + "UPDATE CONFIGURACION SET CONF_VALOR = " + sqlQuote(engine_.user) +
+                      " WHERE CONF_PROPIEDAD = 'NOMBRE DE USUARIO PARA REPLICACION DE ARTICULOS';"
+                      "UPDATE CONFIGURACION SET CONF_VALOR = " +
+                      sqlQuote(engine_.password) +
+                      " WHERE CONF_PROPIEDAD = 'CLAVE DE USUARIO PARA REPLICACION DE ARTICULOS';");
 
     // A transfer client that keeps every script it is given.
     writeFile(dir_.file("bin/winscp.com"), "#!/bin/sh\ncat \"${1#/script=}\" >> remote.log\n");
@@ -232,6 +241,18 @@ RunResult World::run(const std::string& program, const std::map<std::string, std
 Started World::start(const std::string& program, const Installation& inst,
                      const std::vector<std::string>& extraArgs,
                      const std::map<std::string, std::string>& extra, const std::string& tag) {
+    std::vector<std::string> args = {"--headless"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    return spawn(program, inst, args, extra, tag);
+}
+
+RunResult World::runTool(const std::string& program, const std::vector<std::string>& args) {
+    return finish(spawn(program, installation(), args, {}, "tool"));
+}
+
+Started World::spawn(const std::string& program, const Installation& inst,
+                     const std::vector<std::string>& extraArgs,
+                     const std::map<std::string, std::string>& extra, const std::string& tag) {
     std::map<std::string, std::string> env = extra;
     env["XDG_CONFIG_DIRS"] = inst.xdg;
     if (!env.count("PATH")) env["PATH"] = "/usr/bin:/bin";
@@ -252,7 +273,7 @@ Started World::start(const std::string& program, const Installation& inst,
     for (std::string& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::vector<std::string> args = {program, "--headless"};
+    std::vector<std::string> args = {program};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -310,6 +331,10 @@ std::set<std::string> World::queuedRemovals() const {
     return names;
 }
 
+std::string World::errorLog(size_t i) const {
+    return readFile(installation(i).in + "/erroresimp.txt");
+}
+
 std::string World::remoteLog(size_t i) const {
     return readFile(installation(i).work + "/remote.log");
 }
@@ -322,15 +347,37 @@ std::string World::companyDb(const std::string& cia) const {
     return reach(erpRoot_ + "/datos/" + cia + "/quorvan.fdb");
 }
 
-std::string World::branchDb() const {
-    return reach(testsupport::StandInErp::branchPath(erpRoot_ + "/br", "101"));
+std::string World::branchServer(const std::string& cod) const {
+    return erpRoot_ + "/br" + cod;
+}
+
+std::string World::servidor(const std::string& cod) const {
+    if (cod == "102" && !branch102Server_.empty())
+        return branch102Server_ + ":" + branchServer(cod);
+    return reach(branchServer(cod));
+}
+
+std::string World::branchDb(const std::string& cod) const {
+    return reach(testsupport::StandInErp::branchPath(branchServer(cod), cod));
+}
+
+std::string World::branchDatabaseText(const std::string& cod) const {
+    return testsupport::StandInErp::branchPath(servidor(cod), cod);
+}
+
+int Stored::pendingRows() const {
+    int n = 0;
+    for (const auto& [key, count] : pending) n += count;
+    return n;
 }
 
 Stored readStored(const World& w) {
     // One isql session for the three databases: rows are told apart by their first column.
+    // What is committed: records of a transaction in limbo are passed over, not waited for.
     auto connect = [&](const std::string& db) {
         return "CONNECT " + sqlQuote(db) + " USER " + sqlQuote(w.engine().user) + " PASSWORD " +
-               sqlQuote(w.engine().password) + ";\n";
+               sqlQuote(w.engine().password) +
+               ";\nCOMMIT;\nSET TRANSACTION READ COMMITTED IGNORE LIMBO;\n";
     };
     auto company = [](const std::string& cia) {
         return "SELECT 'I', '" + cia +
@@ -344,27 +391,31 @@ Stored readStored(const World& w) {
                " ORDER BY F.FACT_ID, D.FADE_ITEM;\n"
                "SELECT 'X', COUNT(*) FROM CONTABILIDAD_ASIENTOS A WHERE NOT EXISTS"
                " (SELECT 1 FROM FACTURAS F WHERE F.FACT_ID = A.FACT_ID);\n"
-               "SELECT 'P', COUNT(*) FROM REPLICA_ARTICULO_ESTADO;\n"
+               "SELECT 'P', RPAE_CIA, ARTI_COD, COUNT(*) FROM REPLICA_ARTICULO_ESTADO"
+               " GROUP BY RPAE_CIA, ARTI_COD;\n"
                "COMMIT;\n";
     };
-    const std::string sql =
-        connect(w.companyDb("001")) + company("001") + connect(w.companyDb("002")) +
-        company("002") + connect(w.branchDb()) +
-        "SELECT 'B', F.PREF_PRE, F.FACT_NUMERO, F.FACT_ID, F.FACT_TOTAL, D.FADE_ITEM, D.ARTI_COD,"
-        " D.FADE_REFERENCIA, D.FADE_PRUNIT, D.FADE_IVAMONTO, D.FADE_TOTAL"
-        " FROM FACTURAS F LEFT JOIN FACTURAS_DETALLE D ON D.FACT_ID = F.FACT_ID"
-        " ORDER BY F.FACT_ID, D.FADE_ITEM";
+    std::string sql =
+        connect(w.companyDb("001")) + company("001") + connect(w.companyDb("002")) + company("002");
+    for (const Branch& b : kBranches) {
+        if (!b.reachable) continue;
+        sql += connect(w.branchDb(b.cod)) + "SELECT 'B', '" + b.cod +
+               "', F.PREF_PRE, F.FACT_NUMERO, F.FACT_ID, F.FACT_TOTAL, D.FADE_ITEM, D.ARTI_COD,"
+               " D.FADE_REFERENCIA, D.FADE_PRUNIT, D.FADE_IVAMONTO, D.FADE_TOTAL"
+               " FROM FACTURAS F LEFT JOIN FACTURAS_DETALLE D ON D.FACT_ID = F.FACT_ID"
+               " ORDER BY F.FACT_ID, D.FADE_ITEM;\nCOMMIT;\n";
+    }
 
     Stored s;
     // Where each invoice went, by company and FACT_ID: its key and its place in the list.
     std::map<std::string, std::pair<InvoiceKey, size_t>> byId;
-    std::map<std::string, std::pair<std::string, size_t>> copyById;
+    std::map<std::string, std::pair<std::string, size_t>> copyById;  // branch/id: number
     for (const testsupport::Row& r : testsupport::queryRows("", sql)) {
         if (r.empty()) continue;
         if (r[0] == "X" && r.size() == 2) {
             s.strayEntries += std::stoi(r[1]);
-        } else if (r[0] == "P" && r.size() == 2) {
-            s.pendingReplicas += std::stoi(r[1]);
+        } else if (r[0] == "P" && r.size() == 4) {
+            s.pending[{r[1], r[2]}] += std::stoi(r[3]);
         } else if (r[0] == "I" && r.size() == 15) {
             const InvoiceKey key{r[2], r[3], r[1]};
             auto [at, added] = byId.try_emplace(r[1] + "/" + r[4], key, s.invoices[key].size());
@@ -372,13 +423,17 @@ Stored readStored(const World& w) {
             if (added) list.push_back({r[4], r[5], r[6], std::stoi(r[7]), std::stoi(r[8]), {}});
             if (r[9] != "<null>")
                 list[at->second.second].lines.push_back({r[9], r[10], r[11], r[12], r[13], r[14]});
-        } else if (r[0] == "B" && r.size() == 11) {
-            if (r[1] != "SU01") throw std::runtime_error("branch copy with prefix " + r[1]);
-            auto [at, added] = copyById.try_emplace(r[3], r[2], s.branchCopies[r[2]].size());
-            auto& list = s.branchCopies[r[2]];
-            if (added) list.push_back({r[4], {}});
-            if (r[5] != "<null>")
-                list[at->second.second].lines.push_back({r[5], r[6], r[7], r[8], r[9], r[10]});
+        } else if (r[0] == "B" && r.size() == 12) {
+            const std::string& cod = r[1];
+            std::string prefix;
+            for (const Branch& b : kBranches)
+                if (cod == b.cod) prefix = b.prefix;
+            if (r[2] != prefix) throw std::runtime_error("copy in " + cod + " with prefix " + r[2]);
+            auto& copies = s.branchCopies[cod][r[3]];
+            auto [at, added] = copyById.try_emplace(cod + "/" + r[4], r[3], copies.size());
+            if (added) copies.push_back({r[5], {}});
+            if (r[6] != "<null>")
+                copies[at->second.second].lines.push_back({r[6], r[7], r[8], r[9], r[10], r[11]});
         } else {
             throw std::runtime_error("unexpected row from the databases");
         }
@@ -390,7 +445,7 @@ const Stored& undisturbedRun() {
     static const Stored stored = [] {
         World w;
         const RunResult r = w.runProgram();
-        if (r.status != 0) throw std::runtime_error("the undisturbed run failed: " + r.err);
+        if (r.status != 0) throw std::runtime_error("the undisturbed run failed: " + r.err + r.out);
         return readStored(w);
     }();
     return stored;

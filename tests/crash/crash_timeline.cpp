@@ -1,5 +1,6 @@
 #include "tests/crash/crash_timeline.h"
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <stdexcept>
@@ -38,10 +39,11 @@ std::vector<Event> readTrace(const std::string& path) {
     std::vector<Event> events;
     std::string line;
     while (std::getline(in, line)) {
-        const size_t a = line.find('\t'), b = line.find('\t', a + 1);
-        if (a == std::string::npos || b == std::string::npos)
+        const size_t a = line.find('\t'), b = line.find('\t', a + 1), c = line.rfind('\t');
+        if (a == std::string::npos || b == std::string::npos || c <= b)
             throw std::runtime_error("bad trace line " + line);
-        Event e{std::stoul(line.substr(0, a)), line.substr(a + 1, b - a - 1), line.substr(b + 1)};
+        Event e{std::stoul(line.substr(0, a)), line.substr(a + 1, b - a - 1),
+                line.substr(b + 1, c - b - 1), std::stoll(line.substr(c + 1))};
         if (e.n != events.size() + 1) throw std::runtime_error("trace out of order: " + line);
         events.push_back(std::move(e));
     }
@@ -52,9 +54,8 @@ const char* describe(Stage s) {
     switch (s) {
         case Stage::NotSaved:
             return "not saved";
-        case Stage::NotCopied:
-            return "stored, totalled and posted but not copied to the branch: the rerun skips it "
-                   "as already imported";
+        case Stage::InLimbo:
+            return "prepared everywhere, committed nowhere: in limbo until the rerun commits it";
         case Stage::Complete:
             return "complete";
     }
@@ -62,23 +63,18 @@ const char* describe(Stage s) {
 }
 
 Stage InvoiceEvents::stageAtKill(size_t k) const {
+    if (prepare) {
+        if (k <= prepare) return Stage::NotSaved;
+        return k <= commit ? Stage::InLimbo : Stage::Complete;
+    }
     // Each statement before k has run; the transaction commits after its last statement.
-    if (k <= posting) return Stage::NotSaved;
-    if (copied() && k <= lastBranchInsert) return Stage::NotCopied;
-    return Stage::Complete;
-}
-
-Stage InvoiceEvents::stageAfterRerun(size_t k) const {
-    const Stage s = stageAtKill(k);
-    return s == Stage::NotSaved ? Stage::Complete : s;
+    return k <= std::max(posting, pendingRow) ? Stage::NotSaved : Stage::Complete;
 }
 
 Timeline Timeline::parse(std::vector<Event> events) {
     Timeline t;
     t.events = std::move(events);
     std::optional<InvoiceEvents> cur;
-    int insertBlock = 0;  // 1: the save, 2: the copy to the branch
-    bool inInserts = false;
     auto finish = [&] {
         if (cur && cur->lastInsert) t.invoices.push_back(*cur);
         cur.reset();
@@ -96,6 +92,13 @@ Timeline Timeline::parse(std::vector<Event> events) {
             t.files.back().deleted = e.n;
             continue;
         }
+        if (e.kind == "prepare" || e.kind == "commit") {
+            if (!cur || !cur->posting)
+                throw std::runtime_error("a commit phase of no invoice at event " +
+                                         std::to_string(e.n));
+            (e.kind == "prepare" ? cur->prepare : cur->commit) = e.n;
+            continue;
+        }
         // One row's INSERT, or a block of them.
         const bool insert =
             startsWith(s, "INSERT INTO ") ||
@@ -111,18 +114,16 @@ Timeline Timeline::parse(std::vector<Event> events) {
             cur = InvoiceEvents{};
             cur->key = keyOfDuplicateTest(s);
             cur->duplicateTest = e.n;
-            insertBlock = 0;
+        } else if (cur && insert && s.find("REPLICA_ARTICULO_ESTADO") != std::string::npos) {
+            cur->pendingRow = e.n;
+        } else if (cur && insert && !cur->totals) {
+            if (!cur->firstInsert) cur->firstInsert = e.n;
+            cur->lastInsert = e.n;
+        } else if (cur && insert && cur->posting) {
+            if (!cur->firstBranchInsert) cur->firstBranchInsert = e.n;
+            cur->lastBranchInsert = e.n;
         } else if (cur && insert) {
-            if (!inInserts) ++insertBlock;
-            if (insertBlock == 1) {
-                if (!cur->firstInsert) cur->firstInsert = e.n;
-                cur->lastInsert = e.n;
-            } else if (insertBlock == 2) {
-                if (!cur->firstBranchInsert) cur->firstBranchInsert = e.n;
-                cur->lastBranchInsert = e.n;
-            } else {
-                throw std::runtime_error("unexpected inserts at event " + std::to_string(e.n));
-            }
+            throw std::runtime_error("unexpected inserts at event " + std::to_string(e.n));
         } else if (cur && startsWith(s, "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA")) {
             cur->totals = e.n;
         } else if (cur && startsWith(s, "select * from contabil_factura(")) {
@@ -130,15 +131,19 @@ Timeline Timeline::parse(std::vector<Event> events) {
         } else if (cur && startsWith(s, "EXECUTE PROCEDURE CONTABILIZA_PENDIENTE")) {
             cur->posting = e.n;
         }
-        inInserts = insert;
     }
     finish();
-    for (const InvoiceEvents& i : t.invoices)
+    for (const InvoiceEvents& i : t.invoices) {
         if (!(i.duplicateTest < i.lock && i.lock < i.recheck && i.recheck < i.firstInsert &&
               i.firstInsert < i.totals && i.totals < i.entry && i.entry < i.posting))
             throw std::runtime_error("lock, duplicate test, save, totals and posting of " +
                                      crash::describe(i.key) +
                                      " are not in the trace in that order");
+        if (i.copied() && !(i.posting < i.firstBranchInsert && i.lastBranchInsert < i.prepare &&
+                            i.pendingRow < i.prepare && i.prepare + 1 == i.commit))
+            throw std::runtime_error("the copies of " + crash::describe(i.key) +
+                                     " do not come before the two phases of its commit");
+    }
     return t;
 }
 
@@ -148,7 +153,7 @@ std::string Timeline::where(size_t k) const {
     const Event& e = events[k - 1];
     s += " (before " + e.kind + ": " + e.text.substr(0, 70) + ")";
     for (const InvoiceEvents& i : invoices) {
-        const size_t last = i.copied() ? i.lastBranchInsert : i.posting;
+        const size_t last = i.commit ? i.commit : std::max(i.posting, i.pendingRow);
         if (k >= i.duplicateTest && k <= last + 1)
             s += "; " + crash::describe(i.key) + " left " + describe(i.stageAtKill(k));
     }

@@ -11,20 +11,23 @@ namespace crash {
 
 struct Event {
     size_t n = 0;
-    std::string kind;  // "sql", "delete" (about to delete a flat file), "deleted"
-    std::string text;  // the statement, or the file's path
+    // "sql", "prepare" and "commit" (the phases of a distributed commit), "delete" (about to
+    // delete a flat file), "deleted"
+    std::string kind;
+    std::string text;    // the statement, or the file's path
+    long long time = 0;  // the monotonic clock, in nanoseconds
 };
 std::vector<Event> readTrace(const std::string& path);
 
 // How far the killed run took an invoice. A kill "at event k" stops the run just before
-// event k: every earlier statement has been sent, and the invoice's transaction (its lock,
-// second duplicate test, save, totals and posting) is committed once its last statement has
-// been sent, before anything else is.
+// event k: every earlier statement has been sent. The invoice's transaction (its lock, second
+// duplicate test, save, totals, posting, copies and pending rows) is committed once its last
+// statement has been sent, before anything else is; when branches take copies it is
+// distributed, and commits with its "commit" phase, once every part is prepared.
 enum class Stage {
-    NotSaved,   // nothing of it stored: the rerun imports it whole
-    NotCopied,  // stored, totalled and posted, the copy to the branch not committed: the
-                // rerun finds it already imported and does not copy it
-    Complete,   // stored, totalled, posted and (where the branch asks for it) copied
+    NotSaved,  // nothing of it stored anywhere: the rerun imports it whole
+    InLimbo,   // prepared in every database, committed in none: the rerun commits it
+    Complete,  // stored, totalled, posted and copied to the branches that ask for it
 };
 const char* describe(Stage s);
 
@@ -38,13 +41,12 @@ struct InvoiceEvents {
     size_t firstInsert = 0, lastInsert = 0;  // header and lines
     size_t totals = 0;                       // ACTUALICE_TOTAL_DOCVENTA
     size_t entry = 0;                        // CONTABIL_FACTURA
-    size_t posting = 0;  // CONTABILIZA_PENDIENTE, the transaction's last statement
+    size_t posting = 0;                      // CONTABILIZA_PENDIENTE
     size_t firstBranchInsert = 0, lastBranchInsert = 0;  // 0: not copied anywhere
+    size_t pendingRow = 0;                               // 0: none
+    size_t prepare = 0, commit = 0;  // the phases of its commit; 0: not distributed
 
     Stage stageAtKill(size_t k) const;
-    // The stage after the rerun: it imports an invoice that was not saved and skips every
-    // other one as already imported, leaving it where the kill left it.
-    Stage stageAfterRerun(size_t k) const;
     bool copied() const { return lastBranchInsert != 0; }
 };
 

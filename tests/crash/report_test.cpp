@@ -2,9 +2,6 @@
 // folder, and at most the one invoice in flight at the kill is stored without its row.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "tests/crash/crash_scenario.h"
 #include "tests/crash/crash_timeline.h"
 #include "tests/support/csv.h"
@@ -12,25 +9,22 @@
 namespace crash {
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-size_t eventsOfAWholeRun() {
+Timeline timelineOfAWholeRun() {
     World w;
     const std::string trace = w.root() + "/trace.txt";
     const RunResult r = w.runKillable(0, trace);
     if (r.status != 0) throw std::runtime_error("the traced run failed: " + r.err);
-    return readTrace(trace).size();
+    return Timeline::parse(readTrace(trace));
 }
 
 TEST(KilledRunReport, EveryRowOfTheReportIsTrue) {
-    const size_t events = eventsOfAWholeRun();
-    for (size_t k : {events / 4, events / 2, 3 * events / 4}) {
-        SCOPED_TRACE("killed at event " + std::to_string(k) + " of " + std::to_string(events));
+    const Timeline t = timelineOfAWholeRun();
+    ASSERT_EQ(t.invoices.size(), 6u);
+    // Once the first invoice's row is written, inside the save of the fourth, inside the
+    // posting of the last.
+    for (size_t k :
+         {t.invoices[1].duplicateTest, t.invoices[3].firstInsert, t.invoices[5].posting}) {
+        SCOPED_TRACE(t.where(k));
         World w;
         const std::string path = w.root() + "/informe.csv";
         const RunResult r =
@@ -38,7 +32,7 @@ TEST(KilledRunReport, EveryRowOfTheReportIsTrue) {
                                   {"--pause-ms", "0", "--report", path},
                                   {{"CRASH_KILL_AT", std::to_string(k)}}, "killed"));
         ASSERT_TRUE(r.killed) << r.err;
-        const std::vector<testsupport::CsvRow> rows = testsupport::parseCsv(slurp(path));
+        const std::vector<testsupport::CsvRow> rows = testsupport::parseCsv(readText(path));
         ASSERT_GE(rows.size(), 2u) << "a report with no row at event " << k;
         const Stored s = readStored(w);
         const std::set<std::string> left = w.folder();

@@ -41,6 +41,8 @@ const char* kindName(ErrorKind k) {
             return "UnknownObject";
         case ErrorKind::LostConnection:
             return "LostConnection";
+        case ErrorKind::InDoubt:
+            return "InDoubt";
     }
     return "?";
 }
@@ -52,7 +54,8 @@ bool isOfType(const fb::Error& e, ErrorKind kind) {
     const bool lock = dynamic_cast<const fb::LockConflict*>(&e) != nullptr;
     const bool unknown = dynamic_cast<const fb::UnknownObject*>(&e) != nullptr;
     const bool lost = dynamic_cast<const fb::LostConnection*>(&e) != nullptr;
-    const int typed = unique + foreign + lock + unknown + lost;
+    const bool inDoubt = dynamic_cast<const fb::InDoubt*>(&e) != nullptr;
+    const int typed = unique + foreign + lock + unknown + lost + inDoubt;
     switch (kind) {
         case ErrorKind::Other:
             return typed == 0;
@@ -66,6 +69,8 @@ bool isOfType(const fb::Error& e, ErrorKind kind) {
             return unknown && typed == 1;
         case ErrorKind::LostConnection:
             return lost && typed == 1;
+        case ErrorKind::InDoubt:
+            return inDoubt && typed == 1;
     }
     return false;
 }

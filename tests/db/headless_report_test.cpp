@@ -256,6 +256,47 @@ TEST_F(HeadlessReportTest, WithoutKeepGoingTheFirstFailureStopsTheRun) {
     EXPECT_EQ(invoices("002"), "0");
 }
 
+// A branch that refuses its copy keeps nothing of it; the invoice is stored all the same, with
+// its copy in the other branch, and the run names the branch that lacks it and ends with 4, so
+// that a person sees to that branch.
+TEST_F(HeadlessReportTest, ABranchThatRefusesItsCopyIsNamedAndCallsAPerson) {
+    held_.reset();
+    for (const auto& e : fs::directory_iterator(dir_.file("in")))
+        if (e.path().filename() != "[RDE_12_20240101.txt") fs::remove(e.path());
+    const std::string servers[] = {erp_.root() + "/srvA", erp_.root() + "/srvB"};
+    const std::string taking = erp_.addBranch(servers[0], "101");
+    const std::string refusing = erp_.addBranch(servers[1], "102");
+    testsupport::execSql(refusing, "DELETE FROM ARTICULO WHERE ARTI_COD = '01-01';");
+    exec(
+        "INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, "
+        "RPVE_PTVT, RPVE_PREFDES, RPVE_PTVTDES) VALUES ('101', 'A', " +
+        testsupport::sqlQuote(servers[0]) + ", 'AB01', 12, 'SU01', 5);");
+    exec(
+        "INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, "
+        "RPVE_PTVT, RPVE_PREFDES, RPVE_PTVTDES) VALUES ('102', 'B', " +
+        testsupport::sqlQuote(servers[1]) + ", 'AB01', 12, 'SU02', 5);");
+
+    const Result r = run("--report informe.csv");
+    EXPECT_EQ(r.status, 4) << r.err;
+    const std::string refusal = "Copia de la factura rechazada por la sucursal " + refusing +
+                                ": Está borrando o insertando un registro en la tabla factreplica";
+    const std::vector<std::string> first = stored("AB01", "2024-01-01");
+    const std::vector<CsvRow> rows = report("informe.csv");
+    ASSERT_EQ(rows.size(), 2u);
+    expectRow(rows[0], {"[RDE_12_20240101.txt", "1", "stored", "001", "AB01", "20240101", first[0],
+                        first[1], first[2], first[3], "1", "0", "~" + refusal});
+    EXPECT_EQ(rows[1][2], "removed");
+    EXPECT_NE(r.out.find("stored: [RDE_12_20240101.txt record 1: " + refusal), std::string::npos)
+        << r.out;
+    EXPECT_EQ(testsupport::queryValue(taking, "SELECT COUNT(*) FROM FACTURAS"), "1");
+    for (const char* table : {"FACTURAS", "FACTURAS_DETALLE"})
+        EXPECT_EQ(testsupport::queryValue(refusing, std::string("SELECT COUNT(*) FROM ") + table),
+                  "0");
+    EXPECT_EQ(testsupport::queryValue(erp_.companyPath("001"),
+                                      "SELECT COUNT(*) FROM REPLICA_ARTICULO_ESTADO"),
+              "0");
+}
+
 // The databases of the three kinds, table by table, and their generators.
 std::string snapshot(const std::string& db) {
     std::string sql;

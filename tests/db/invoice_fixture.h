@@ -261,11 +261,14 @@ class RecordingCleanup : public importer::FileCleanup {
     importer::FileCleanup* real = nullptr;
 };
 
+// Asks for no branch; counts the moments the copies would be made, inside the invoice's
+// transaction after its posting.
 class RecordingReplication : public importer::InvoiceReplication {
   public:
     std::function<void()> onReplicate;
     int calls = 0;
-    importer::BranchCopies replicate() override {
+    std::vector<fb::Connection*> prepareCopies() override { return {}; }
+    importer::BranchCopies copy(const fb::Transaction&) override {
         ++calls;
         if (onReplicate) onReplicate();
         return {};

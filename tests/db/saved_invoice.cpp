@@ -2,7 +2,7 @@
 
 namespace testsupport {
 
-int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted) {
+void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted) {
     records::Buffer& h = b.CFacturas;
     if (!h.Active()) h.Open();
     fdm.SCambieidfact.ExecProc();
@@ -35,7 +35,11 @@ int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& 
         d.FieldByName("FADE_ANULADO").setString("N");
         d.Post();
     }
-    return h.ApplyUpdates(0);
+}
+
+int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted) {
+    addInvoice(fdm, b, wanted);
+    return b.CFacturas.ApplyUpdates(0);
 }
 
 }  // namespace testsupport

@@ -29,9 +29,11 @@ struct InvoiceSpec {
     std::vector<LineSpec> lines = {LineSpec{}};
 };
 
-// Adds the invoice with a fresh id from the company's CAMBIE_ID_FACTURA and saves it; returns
-// the result of ApplyUpdates(0). FACT_TRM is 1, FACT_TOTAL 1785; FACT_COMIPORC, FACT_DESPACHO
-// and FACT_VENCE are left empty. Lines are numbered 1, 2, 3 ... unless they say otherwise.
+// Adds the invoice, pending, with a fresh id from the company's CAMBIE_ID_FACTURA. FACT_TRM is
+// 1, FACT_TOTAL 1785; FACT_COMIPORC, FACT_DESPACHO and FACT_VENCE are left empty. Lines are
+// numbered 1, 2, 3 ... unless they say otherwise.
+void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted);
+// Adds it and saves it; returns the result of ApplyUpdates(0).
 int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted);
 
 }  // namespace testsupport

@@ -1,15 +1,17 @@
 // The headless program with a kill switch, for the crash tests only: the same entry as
 // `importarfac --headless`, plus a counter of the moments at which a crash matters. Every
 // statement the program sends counts as one event (counted before it is sent), and so does
-// each deletion of a flat file, once just before it is set aside for removal and once just
-// after it is gone.
+// each phase of a distributed commit (before it starts) and each deletion of a flat file, once
+// just before it is set aside for removal and once just after it is gone.
 //
 //   CRASH_KILL_AT=N    the process sends itself SIGKILL at event N (1 is the first), before
 //                      that event's action: nothing after it happens, and nothing unwinds.
-//   CRASH_TRACE=FILE   every event is appended to FILE as "N<TAB>kind<TAB>text", one line
-//                      each, written through before the event's action; kinds are "sql",
+//   CRASH_TRACE=FILE   every event is appended to FILE as "N<TAB>kind<TAB>text<TAB>time", one
+//                      line each, written through before the event's action; kinds are "sql",
+//                      "prepare" and "commit" (the two phases of a distributed commit, no text),
 //                      "delete" (a flat file is about to be deleted) and "deleted" (it just
-//                      was, and nothing else has happened since).
+//                      was, and nothing else has happened since); time is the monotonic clock
+//                      in nanoseconds, which other processes (a proxy) read too.
 //   CRASH_PAUSE_SQL=TEXT, CRASH_PAUSE_MS=N
 //                      the process sleeps N milliseconds before each statement that holds
 //                      TEXT, so that two processes meet in the moments around it.
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +34,7 @@
 #include "app/headless.h"
 #include "fb/connection.h"
 #include "fb/sql_text.h"
+#include "fb/transaction.h"
 #include "platform/exclusive_file.h"
 
 namespace {
@@ -55,8 +59,11 @@ void event(const char* kind, const std::string& text) {
         std::string line = text;
         for (char& c : line)
             if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-        std::fprintf(e.trace, "%llu\t%s\t%s\n", static_cast<unsigned long long>(e.count), kind,
-                     line.c_str());
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        std::fprintf(e.trace, "%llu\t%s\t%s\t%lld\n", static_cast<unsigned long long>(e.count),
+                     kind, line.c_str(),
+                     static_cast<long long>(
+                         std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
         std::fflush(e.trace);
     }
     if (e.count == e.killAt) std::raise(SIGKILL);
@@ -119,6 +126,7 @@ int main(int argc, char** argv) {
     fb::Connection::setStatementHook([](const std::string& sql, const std::vector<fb::Value>& p) {
         event("sql", fb::renderSql(sql, p));
     });
+    fb::Transaction::setPhaseHook([](const char* phase) { event(phase, ""); });
     QCoreApplication application(argc, argv);
     return app::runHeadless(argc, argv);
 }
