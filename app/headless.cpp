@@ -130,8 +130,10 @@ void printUtf8(const std::string& cp1252) {
 void printSummary(const importer::RunSummary& s, bool check,
                   const std::vector<std::string>& warnings, const std::string& reportPath) {
     if (check) std::printf("check: nothing was written; what a run would do:\n");
-    std::printf("files: found %d, read %d, removed %d, kept %d, not openable %d\n", s.filesFound,
+    std::printf("files: found %d, read %d, removed %d, kept %d, not openable %d", s.filesFound,
                 s.filesRead, s.filesRemoved, s.filesKept, s.filesNotOpenable);
+    if (s.filesNotReached > 0) std::printf(", not reached %d", s.filesNotReached);
+    std::printf("\n");
     std::printf("invoices: saved %d, duplicates %d, refused %d\n", s.invoicesSaved, s.duplicates,
                 s.refused);
     if (!check && s.remoteConfigured)

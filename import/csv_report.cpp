@@ -32,6 +32,8 @@ const char* outcomeName(Outcome outcome) {
             return "kept";
         case Outcome::NotOpenable:
             return "not_openable";
+        case Outcome::NotReached:
+            return "not_reached";
         case Outcome::Removed:
             return "removed";
         case Outcome::Remote:

@@ -133,6 +133,9 @@ void ImportRun::fileRow(const std::string& name, Outcome outcome, std::string re
         case Outcome::NotOpenable:
             ++summary_.filesNotOpenable;
             break;
+        case Outcome::NotReached:
+            ++summary_.filesNotReached;
+            break;
         default:
             ++summary_.filesKept;
             break;
@@ -273,8 +276,20 @@ void ImportRun::run() {
                 log(direc, line);
                 fileRow(shown, Outcome::Skipped, line, true);
             }
-            for (const std::string& name : files.names) {
-                importFile(direc, name);
+            for (size_t i = 0; i < files.names.size(); ++i) {
+                try {
+                    importFile(direc, files.names[i]);
+                } catch (...) {
+                    // The run stops here: this file stays, and the files after it wait for the
+                    // next run.
+                    fileRow(files.names[i], Outcome::Kept,
+                            reasonOf(std::current_exception(), fdm_), true);
+                    company_.clear();
+                    prefix_.clear();
+                    for (size_t j = i + 1; j < files.names.size(); ++j)
+                        fileRow(files.names[j], Outcome::NotReached, {}, false);
+                    throw;
+                }
                 if (remoteBegun_) reportRemote(cleanup_.ended(), direc);
             }
             fdm_.QCentros.Close();
@@ -328,7 +343,8 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
         ~ArchReset() { arch = 0; }
     } archReset{c_.Arch};
 
-    if (!options_.keepGoing && !options_.checkOnly) {
+    // A check follows the run it foresees: without keepGoing it stops where the run would.
+    if (!options_.keepGoing) {
         readAndCleanUp(file, direc, name);
         return;
     }
@@ -420,8 +436,8 @@ void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string&
     observer_.fileShown(c_.date, c_.prefix);
     port_.repaint();  // the file's date and prefix
 
+    ++summary_.filesRead;  // read from here on, also when a failure stops the reading
     const FileVerdict verdict = readFile(file, direc, name);
-    ++summary_.filesRead;
     b_.CPtovta.Close();
     b_.CFacturas.Close();
     if (verdict.keep) {
@@ -471,6 +487,7 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
         // Rolled back: the report says so, whether the run goes on or stops here. A commit cut
         // off after every part was prepared is decided: the next run finishes it.
         row.outcome = inDoubt(std::current_exception()) ? Outcome::Stored : Outcome::Refused;
+        ++(row.outcome == Outcome::Stored ? summary_.invoicesSaved : summary_.refused);
         row.reason = reasonOf(std::current_exception(), fdm_);
         row.attention = true;
         report(row);

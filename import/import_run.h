@@ -29,6 +29,7 @@ struct RunSummary {
     int filesRemoved = 0;
     int filesKept = 0;
     int filesNotOpenable = 0;
+    int filesNotReached = 0;  // after a failure that stopped the run
     int invoicesSaved = 0;
     int duplicates = 0;
     int refused = 0;
@@ -54,10 +55,11 @@ struct RunOptions {
     // keeps the file, reports it and goes on with the next file, instead of stopping the run.
     bool keepGoing = false;
     // A dry run: every file and record is read and looked up as a real run would, the save
-    // is tried in a transaction that is always rolled back, and nothing is written anywhere
-    // (no id drawn, no procedure that writes, no file removed or locked for long, no client,
-    // no log line); what a real run would do goes to the report. It goes on after a failure
-    // inside a file, as keepGoing.
+    // is tried in a transaction that is always rolled back, every other statement of an
+    // invoice prepared (import/invoice_check.h), and nothing is written anywhere (no id drawn,
+    // no procedure that writes, no file removed or locked for long, no client, no log line);
+    // what a real run would do goes to the report. Like the run it foresees, it goes on after
+    // a failure inside a file only with keepGoing, and otherwise stops there.
     bool checkOnly = false;
     // Where each row goes as soon as it is known; none: nowhere.
     RunReport* report = nullptr;

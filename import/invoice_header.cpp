@@ -34,16 +34,28 @@ std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuff
     return q.Fields(0).asString();
 }
 
+namespace {
+
+const char kLockPrefix[] =
+    "SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = :PREF_PRE WITH LOCK";
+const char kLockPointOfSale[] = "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = :PTVT_ID WITH LOCK";
+
+}  // namespace
+
 void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
-    openCommand(
-        q, "SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = :PREF_PRE WITH LOCK",
-        values({{"PREF_PRE", text(h.FieldByName("PREF_PRE").asString())}}), &tra);
+    openCommand(q, kLockPrefix, values({{"PREF_PRE", text(h.FieldByName("PREF_PRE").asString())}}),
+                &tra);
     if (!q.IsEmpty()) return;
-    openCommand(q, "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = :PTVT_ID WITH LOCK",
+    openCommand(q, kLockPointOfSale,
                 values({{"PTVT_ID", fb::Value::ofInt(h.FieldByName("PTVT_ID").asInteger())}}),
                 &tra);
+}
+
+void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra) {
+    records::prepareCommand(buffers.CBorrar, kLockPrefix, tra);
+    records::prepareCommand(buffers.CBorrar, kLockPointOfSale, tra);
 }
 
 LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,

@@ -31,6 +31,8 @@ std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuff
 // one prefix take turns, and the one that waited gets a lock conflict once the other has
 // committed, and tries again. The invoice is the current row of CFacturas.
 void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra);
+// For a check: prepares both of those statements in `tra` and locks nothing.
+void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra);
 
 // Inserts and posts the header row into CFacturas (its current row afterwards) and shows
 // the invoice through `observer`. CPtovta must stand on the file's point of sale. A field that does

@@ -1,6 +1,7 @@
 #include "import/invoice_importer.h"
 
 #include "core/date.h"
+#include "import/invoice_check.h"
 #include "import/invoice_header.h"
 #include "import/invoice_lines.h"
 #include "import/invoice_save.h"
@@ -60,16 +61,21 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
     addInvoiceLines(fdm_, buffers_.CFactdetalle, record, defaults);
     describeLines(buffers_.CFactdetalle, r);
 
-    if (checkOnly_) {
-        r.outcome = tryInvoice(fdm_, buffers_);
-        if (r.outcome == RecordOutcome::Stored) wouldStore_.insert(key);
-        return r;
-    }
     const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
     BranchCopies copies;
-    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies);
-    if (r.outcome != RecordOutcome::Stored) return r;
-    r.id = id;
+    r.outcome = checkOnly_ ? checkInvoice(context_, fdm_, buffers_, replication_, copies)
+                           : storeInvoice(context_, fdm_, buffers_, replication_, copies);
+    if (r.outcome != RecordOutcome::Stored) {
+        // Nothing was stored: no lines, no sums.
+        r.lines = -1;
+        r.total.reset();
+        r.vat.reset();
+        return r;
+    }
+    if (checkOnly_)
+        wouldStore_.insert(key);  // a later record of that day would be a duplicate
+    else
+        r.id = id;
     if (replication_) {
         r.copied = copies.copied;
         r.pending = copies.pending;

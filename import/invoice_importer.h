@@ -30,10 +30,9 @@ class InvoiceImporter : public InvoiceSteps {
     // the branches copied, pending and refusing.
     InvoiceResult importRecord(const SummaryRecord& record) override;
 
-    // A check from now on (or no more): what importRecord would do, with nothing written. No
-    // id is drawn, the save is only tried (tryInvoice), nothing is copied; a record of a
-    // prefix and day that an earlier record of this check would have stored is a duplicate,
-    // as it would be in a real run.
+    // A check from now on (or no more): what importRecord would do, with nothing written and no
+    // id drawn (checkInvoice); a record of a prefix and day that an earlier record of this
+    // check would have stored is a duplicate, as it would be in a real run.
     void setCheckOnly(bool on);
 
   private:

@@ -11,10 +11,23 @@
 namespace importer {
 namespace {
 
-// Nothing of the invoice that was not stored, nor any earlier invoice of the file, stays.
-void discardInvoice(records::Buffer& h) {
-    h.CancelUpdates();
-    h.Refresh();
+const char kTotals[] = "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)";
+const char kInterface[] =
+    "select MAX(INVE_ID) ID from INTERFAZ_VENTAS where tido_cod = 31 and pref_pre = :PREF_PRE";
+const char kPosting[] = "select * from contabil_factura(:FACT_ID,:INVE_ID)";
+// A prefix without interface: the statement names no second argument, which the database
+// refuses, as it always did. The id is a parameter too, so that the refusal's text is the same
+// for every invoice (and a check foresees it word for word).
+const char kPostingWithoutInterface[] = "select * from contabil_factura(:FACT_ID,)";
+
+// The highest sales interface of the header's prefix, read in `tra`: CInterfaces stands on it.
+fb::Value salesInterface(WindowBuffers& buffers, const fb::Transaction& tra) {
+    records::openCommand(
+        buffers.CInterfaces, kInterface,
+        records::values({{"PREF_PRE", fb::Value::ofText(
+                                          buffers.CFacturas.FieldByName("PREF_PRE").asString())}}),
+        &tra);
+    return buffers.CInterfaces.Fields(0).value();
 }
 
 RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
@@ -50,6 +63,11 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffer
 
 }  // namespace
 
+void discardInvoice(records::Buffer& h) {
+    h.CancelUpdates();
+    h.Refresh();
+}
+
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
                            InvoiceReplication* replication, BranchCopies& copies) {
     const std::vector<fb::Connection*> branches =
@@ -70,21 +88,9 @@ RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuf
     }
 }
 
-RecordOutcome tryInvoice(data::Tfdm& fdm, WindowBuffers& buffers) {
-    records::Buffer& h = buffers.CFacturas;
-    const RecordOutcome outcome = retryLockConflicts([&] {
-        fb::Transaction tra = fdm.Quorvan.begin();
-        const bool refused = h.ApplyUpdates(0, tra) > 0;
-        tra.rollback();
-        return refused ? RecordOutcome::Refused : RecordOutcome::Stored;
-    });
-    discardInvoice(h);
-    return outcome;
-}
-
 void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
     records::executeCommand(
-        buffers.CBorrar, "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)",
+        buffers.CBorrar, kTotals,
         records::values(
             {{"ID", fb::Value::ofInt(buffers.CFacturas.FieldByName("FACT_ID").asInteger())}}),
         tra);
@@ -93,25 +99,14 @@ void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
 int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
                         int32_t n, const core::Date& fecha) {
     (void)fecha;
-    records::Buffer& interfaces = buffers.CInterfaces;
     records::Buffer& conta = buffers.CContafactura;
-
-    records::openCommand(
-        interfaces,
-        "select MAX(INVE_ID) ID from INTERFAZ_VENTAS where tido_cod = 31 and pref_pre = :PREF_PRE",
-        records::values({{"PREF_PRE", fb::Value::ofText(
-                                          buffers.CFacturas.FieldByName("PREF_PRE").asString())}}),
-        &tra);
-
-    const fb::Value interface = interfaces.Fields(0).value();
+    const fb::Value interface = salesInterface(buffers, tra);
     if (interface.isNull()) {
-        // A prefix without interface: the statement names no second argument, which the
-        // database refuses, as it always did.
-        records::openCommand(conta, "select * from contabil_factura(" + std::to_string(n) + ",)",
-                             {}, &tra);
+        records::openCommand(conta, kPostingWithoutInterface,
+                             records::values({{"FACT_ID", fb::Value::ofInt(n)}}), &tra);
     } else {
         records::openCommand(
-            conta, "select * from contabil_factura(:FACT_ID,:INVE_ID)",
+            conta, kPosting,
             records::values({{"FACT_ID", fb::Value::ofInt(n)}, {"INVE_ID", interface}}), &tra);
     }
     if (!conta.IsEmpty()) {
@@ -122,8 +117,17 @@ int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Trans
         }
     }
     conta.Close();
-    interfaces.Close();
+    buffers.CInterfaces.Close();
     return 0;
+}
+
+void prepareTotalsAndPosting(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra) {
+    records::prepareCommand(buffers.CBorrar, kTotals, tra);
+    const bool withInterface = !salesInterface(buffers, tra).isNull();
+    buffers.CInterfaces.Close();
+    records::prepareCommand(buffers.CContafactura,
+                            withInterface ? kPosting : kPostingWithoutInterface, tra);
+    fdm.SContapend.PrepareProc(tra);
 }
 
 }  // namespace importer

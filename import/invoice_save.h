@@ -35,13 +35,7 @@ namespace importer {
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
                            InvoiceReplication* replication, BranchCopies& copies);
 
-// For a check: whether the database would take the invoice that stands pending in CFacturas.
-// Its header and lines are sent in a transaction that is rolled back whatever happens (no
-// lock taken, no procedure called); Stored when every row was taken, Refused when one was
-// not (shown by the provider's error hook). The buffer forgets the invoice either way.
-RecordOutcome tryInvoice(data::Tfdm& fdm, WindowBuffers& buffers);
-
-// "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, <FACT_ID>)" for the saved header, through
+// "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)" for the saved header, through
 // CBorrar, in `tra`. The buffer is not read again: it keeps the totals of the flat file.
 void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra);
 
@@ -51,5 +45,14 @@ void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra);
 // without interface leaves the second argument empty, which the database refuses.
 int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
                         int32_t n, const core::Date& fecha);
+
+// For a check: prepares in `tra` the totals procedure and the posting statements that
+// updateInvoiceTotals and contabilice_factura would send for the current header (the sales
+// interface is read to tell which posting statement), and executes none. A statement the
+// database would refuse fails here with the same error as in a real run.
+void prepareTotalsAndPosting(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra);
+
+// Nothing of the invoice that was not stored, nor any earlier invoice of the file, stays.
+void discardInvoice(records::Buffer& h);
 
 }  // namespace importer

@@ -86,19 +86,35 @@ BranchCopies Replicator::copy(const fb::Transaction& tra) {
     BranchCopies copies;
     for (Copy& c : plan_) {
         if (!c.branch->reached) {
-            recordPending(c, tra);
+            recordPending(c, tra, false);
             ++copies.pending;
-        } else if (copyTo(c, tra, copies)) {
+        } else if (copyTo(c, tra, copies, false)) {
             ++copies.copied;
         }
     }
     return copies;
 }
 
-bool Replicator::copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copies) {
+BranchCopies Replicator::check(const fb::Transaction& tra) {
+    BranchCopies copies;
+    for (Copy c : plan_) {
+        if (!c.branch->reached) {
+            recordPending(c, tra, true);
+            ++copies.pending;
+            continue;
+        }
+        // The copy's statements in the branch, in a transaction that writes nothing.
+        fb::Transaction own = c.branch->connection.begin();
+        if (copyTo(c, own, copies, true)) ++copies.copied;
+        own.rollback();
+    }
+    return copies;
+}
+
+bool Replicator::copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copies, bool check) {
     fb::Connection& con = c.branch->connection;
     branches_.use(*c.branch);
-    con.run(tra, kSavepoint, {});
+    if (!check) con.run(tra, kSavepoint, {});
     const size_t shownBefore = fdm_.shownMessages().size();
     auto show = [&](const std::exception& e) {
         records::ResolverResponse response;
@@ -106,9 +122,19 @@ bool Replicator::copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copie
     };
     bool refused = true;
     try {
-        fill(c, tra);
-        // A refused row has been shown by the replica provider's hook.
-        refused = b_.CFactreplica.ApplyUpdates(0, tra) > 0;
+        if (check) {
+            // What a copy draws and sends, prepared only: no id is drawn from the branch.
+            fdm_.SIdfactreplica.PrepareProc(tra);
+            c.id = "0";
+            fill(c, tra);
+            b_.CFactreplica.PrepareUpdates(tra);
+            b_.CFactreplica.CancelUpdates();
+            refused = false;
+        } else {
+            fill(c, tra);
+            // A refused row has been shown by the replica provider's hook.
+            refused = b_.CFactreplica.ApplyUpdates(0, tra) > 0;
+        }
     } catch (const fb::Error& e) {
         if (endsTheTransaction(e)) throw;
         show(e);
@@ -118,9 +144,10 @@ bool Replicator::copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copie
         show(e);  // a buffer that cannot take the branch's columns, a field it lacks
     }
     // The copy's rows are in the transaction now, or about to be undone there.
+    if (check) b_.CFactreplica.CancelUpdates();
     b_.CFactreplica.Close();
     if (!refused) return true;
-    con.run(tra, kUndoCopy, {});
+    if (!check) con.run(tra, kUndoCopy, {});
     std::string shown = fdm_.shownMessages().substr(shownBefore);
     if (shown.rfind(" | ", 0) == 0) shown.erase(0, 3);
     copies.refused.push_back(data::texts::kCopiaRechazada + c.database + ": " + shown);
@@ -143,7 +170,7 @@ void Replicator::fill(Copy& c, const fb::Transaction& tra) {
     fillLines(*c.id);
 }
 
-void Replicator::recordPending(const Copy& c, const fb::Transaction& tra) {
+void Replicator::recordPending(const Copy& c, const fb::Transaction& tra, bool check) {
     records::Buffer& invoice = b_.CFacturas;
     records::Buffer& pending = fdm_.CReplarticulo;
     pending.Close();
@@ -159,7 +186,12 @@ void Replicator::recordPending(const Copy& c, const fb::Transaction& tra) {
     pending.FieldByName("RPAE_TIPO").setString("F");
     pending.FieldByName("RPAE_SERVIDOR").setString(c.database.substr(0, kServidorWidth));
     pending.Post();
-    pending.ApplyUpdates(0, tra);  // a refusal leaves no row; nobody reads these rows back
+    if (check) {
+        pending.PrepareUpdates(tra);
+        pending.CancelUpdates();
+    } else {
+        pending.ApplyUpdates(0, tra);  // a refusal leaves no row; nobody reads these rows back
+    }
     pending.Close();
 }
 

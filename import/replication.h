@@ -31,6 +31,7 @@ class Replicator : public InvoiceReplication {
     // as it came); the copy is undone to the savepoint taken before it, so the branch's part
     // holds nothing of it.
     BranchCopies copy(const fb::Transaction& tra) override;
+    BranchCopies check(const fb::Transaction& tra) override;
 
   private:
     // One matching branch row, as the row gave it, and the branch it names.
@@ -42,10 +43,12 @@ class Replicator : public InvoiceReplication {
     };
 
     bool matches(records::Buffer& branch) const;
-    // Whether the branch took the copy; a refusal adds its text to `copies`.
-    bool copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copies);
+    // Whether the branch took the copy; a refusal adds its text to `copies`. A check (`check`
+    // true) only prepares, in a transaction of the branch's own that is rolled back.
+    bool copyTo(Copy& c, const fb::Transaction& tra, BranchCopies& copies, bool check);
     void fill(Copy& c, const fb::Transaction& tra);
-    void recordPending(const Copy& c, const fb::Transaction& tra);
+    // The pending row of a branch out of reach, written in `tra`, or (a check) prepared.
+    void recordPending(const Copy& c, const fb::Transaction& tra, bool check);
     void fillHeader(const Copy& c);
     void fillLines(const std::string& branchId);
 

@@ -14,6 +14,7 @@ enum class Outcome {
                   // a name without a Windows-1252 form)
     Kept,         // a file read and left in the folder
     NotOpenable,  // a file held by another program, or not readable
+    NotReached,   // a file after the failure that stopped the run: read by the next run
     Removed,      // a file removed here, its removal on the server started (ReportRow::remote);
                   // a check: would be
     Remote,       // how the removal of a file on the server ended (ReportRow::remote)
@@ -23,8 +24,8 @@ enum class Outcome {
     LimboRolledBack,
     LimboLeft,
 };
-// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "removed", "remote",
-// "limbo_committed", "limbo_rolled_back", "limbo_left".
+// "stored", "duplicate", "refused", "skipped", "kept", "not_openable", "not_reached",
+// "removed", "remote", "limbo_committed", "limbo_rolled_back", "limbo_left".
 const char* outcomeName(Outcome outcome);
 
 struct ReportRow {

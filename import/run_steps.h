@@ -59,6 +59,12 @@ class InvoiceReplication {
     // refuses its copy keeps nothing of it and is named in `refused`; a lock conflict or a
     // lost connection is thrown, for the whole transaction.
     virtual BranchCopies copy(const fb::Transaction& tra) = 0;
+    // For a check, after prepareCopies: what copy() would do, with nothing written and no id
+    // drawn. The pending rows' statement is prepared in `tra`; for each branch reached, the
+    // copy is filled as copy() fills it and its statements (the id procedure, the header's and
+    // the lines' inserts) are prepared there. A branch that would refuse its copy at that is
+    // named in `refused`, with the text copy() would give it.
+    virtual BranchCopies check(const fb::Transaction& tra) = 0;
 };
 
 // What became of one transaction that an earlier run left in limbo.

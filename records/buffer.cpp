@@ -242,6 +242,11 @@ void Buffer::Execute(const fb::Transaction& tra) {
     dataset().run(tra, statementText(), Params);
 }
 
+void Buffer::Prepare(const fb::Transaction& tra) {
+    if (master_) throw bufferError(name() + ": a nested buffer cannot prepare a statement");
+    dataset().prepare(tra, statementText());
+}
+
 // ---- navigation ----------------------------------------------------------------------------
 
 void Buffer::acceptInsertion() {
@@ -612,6 +617,19 @@ int Buffer::ApplyUpdates(int maxErrors, const fb::Transaction& tra) {
     const std::vector<Item> items = pendingItems();
     std::vector<bool> saved;
     return items.empty() ? 0 : send(tra, items, maxErrors, true, saved);
+}
+
+void Buffer::PrepareUpdates(const fb::Transaction& tra) {
+    if (master_) {
+        master_->PrepareUpdates(tra);
+        return;
+    }
+    checkActive();
+    acceptInsertion();
+    bool header = false, lines = false;
+    for (const Item& it : pendingItems()) (it.buffer == this ? header : lines) = true;
+    if (header) dataset().prepare(tra, insertText());
+    if (lines) detail_->dataset().prepare(tra, detail_->insertText());
 }
 
 void Buffer::MergeChangeLog() {

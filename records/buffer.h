@@ -99,6 +99,10 @@ class Buffer : public core::Component {
     // conflict is not a refused row: it is thrown, without the update-error hook, so that the
     // owner can roll back and try again.
     int ApplyUpdates(int maxErrors, const fb::Transaction& tra);
+    // Prepares in `tra` the statements ApplyUpdates would send the pending rows with (the
+    // INSERT of each table, the header's and its lines'), and sends nothing: a table that
+    // cannot take the rows, a column it lacks, fails here with the database's own error.
+    void PrepareUpdates(const fb::Transaction& tra);
     // Every pending row of the buffer and its nested rows becomes saved content.
     void MergeChangeLog();
     void CancelUpdates();
@@ -108,6 +112,8 @@ class Buffer : public core::Component {
     void Execute();
     // Runs the statement in `tra`, which its owner commits.
     void Execute(const fb::Transaction& tra);
+    // Prepares the statement in `tra` and runs nothing.
+    void Prepare(const fb::Transaction& tra);
 
     void First();
     void Next();

@@ -30,4 +30,10 @@ void executeCommand(Buffer& b, std::string sql, Params params, const fb::Transac
     b.Execute(tra);
 }
 
+void prepareCommand(Buffer& b, std::string sql, const fb::Transaction& tra) {
+    b.Close();
+    b.CommandText = std::move(sql);
+    b.Prepare(tra);
+}
+
 }  // namespace records

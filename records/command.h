@@ -18,5 +18,8 @@ void openCommand(Buffer& b, std::string sql, Params params = {},
                  const fb::Transaction* tra = nullptr);
 // Executes `sql` through `b` in `tra`.
 void executeCommand(Buffer& b, std::string sql, Params params, const fb::Transaction& tra);
+// Prepares `sql` through `b` in `tra`, as openCommand or executeCommand would send it, and runs
+// nothing (a dry run's look at whether the database takes the statement).
+void prepareCommand(Buffer& b, std::string sql, const fb::Transaction& tra);
 
 }  // namespace records

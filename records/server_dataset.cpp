@@ -76,15 +76,38 @@ void ServerDataset::ExecProc(const fb::Transaction& tra) {
     execProc(&tra);
 }
 
-void ServerDataset::execProc(const fb::Transaction* tra) {
+std::string ServerDataset::procText(std::vector<fb::Value>* inputs) const {
     std::string sql = "EXECUTE PROCEDURE " + text_;
-    std::vector<fb::Value> inputs;
+    bool any = false;
     for (const Param& p : params_) {
         if (p.output) continue;
-        sql += inputs.empty() ? "(?" : ", ?";
-        inputs.push_back(p.value);
+        sql += any ? ", ?" : "(?";
+        any = true;
+        if (inputs) inputs->push_back(p.value);
     }
-    if (!inputs.empty()) sql += ")";
+    if (any) sql += ")";
+    return sql;
+}
+
+void ServerDataset::prepare(const fb::Transaction& tra, const std::string& sql) const {
+    try {
+        connection_->prepare(tra, parseParams(sql).sql);
+    } catch (const fb::Error& e) {
+        throwServerError(e);
+    }
+}
+
+void ServerDataset::PrepareProc(const fb::Transaction& tra) {
+    try {
+        connection_->prepare(tra, procText(nullptr));
+    } catch (const fb::Error& e) {
+        throwServerError(e);
+    }
+}
+
+void ServerDataset::execProc(const fb::Transaction* tra) {
+    std::vector<fb::Value> inputs;
+    const std::string sql = procText(&inputs);
     fb::Table t;
     try {
         t = tra ? connection_->run(*tra, sql, inputs) : connection_->run(sql, inputs);

@@ -53,15 +53,22 @@ class ServerDataset : public core::Component {
     fb::Table run(const fb::Transaction& tra, const std::string& sql,
                   const std::vector<fb::Value>& values) const;
     std::vector<fb::ColumnInfo> describe(const std::string& sql) const;
+    // Prepares `sql` (":NAME" parameters) in `tra` as run() would send it, and runs nothing: a
+    // statement the database would refuse to prepare fails here with the same error.
+    void prepare(const fb::Transaction& tra, const std::string& sql) const;
 
     // Stored procedure: "EXECUTE PROCEDURE name(?, ...)" with the input parameters; the output
     // parameters receive the values the procedure returns.
     void ExecProc();
     // The same in `tra`, which its owner commits.
     void ExecProc(const fb::Transaction& tra);
+    // Prepares ExecProc's statement in `tra` without executing it.
+    void PrepareProc(const fb::Transaction& tra);
 
   private:
     void execProc(const fb::Transaction* tra);
+    // "EXECUTE PROCEDURE name(?, ...)" for the input parameters, and their values.
+    std::string procText(std::vector<fb::Value>* inputs) const;
 
     fb::Connection* connection_;
     Kind kind_;

@@ -273,6 +273,7 @@ class RecordingReplication : public importer::InvoiceReplication {
         if (onReplicate) onReplicate();
         return {};
     }
+    importer::BranchCopies check(const fb::Transaction&) override { return {}; }
 };
 
 class InvoiceImportTest : public ::testing::Test {
