@@ -150,8 +150,8 @@ void printSummary(const importer::RunSummary& s, bool check,
     for (const std::string& w : warnings) printUtf8("warning: " + core::oneLine(w));
     // What a person must look at, one line each.
     for (const importer::ReportRow& r : s.attention) {
-        std::string where =
-            r.file.empty() ? "company " + core::escapeControls(r.company) : core::escapeControls(r.file);
+        std::string where = r.file.empty() ? "company " + core::escapeControls(r.company)
+                                           : core::escapeControls(r.file);
         if (r.record > 0) where += " record " + std::to_string(r.record);
         printUtf8(std::string(importer::outcomeName(r.outcome)) + ": " + where + ": " +
                   core::oneLine(r.reason));
@@ -199,7 +199,7 @@ int runHeadless(int argc, char** argv) {
     importer::CleanupOptions cleanup;
     cleanup.pauseMs = options->pauseMs;
     cleanup.limits.timeoutSeconds = options->remoteTimeout;
-    Program p(port, chooser, cleanup);
+    Program p(port, chooser, cleanup, options->check ? RunKind::Check : RunKind::Import);
     p.window.staleLockAfter = std::chrono::hours(options->staleLockHours);
     if (options->lockTimeout) {
         for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
@@ -208,8 +208,6 @@ int runHeadless(int argc, char** argv) {
     ImportWindow& w = p.window;
     w.runOptions.keepGoing = options->keepGoing;
     w.runOptions.settleSeconds = options->settle;
-    w.runOptions.checkOnly = options->check;
-    p.steps.setCheckOnly(options->check);
     guarded(port, [&] { w.FormCreate(); });  // a failure leaves the boxes empty, as on screen
     // Before anything connects: a run of another process on the same folder goes on alone. One
     // that has held it for hours may hang, and a lock that is no file must be looked at: both

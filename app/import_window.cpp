@@ -1,58 +1,249 @@
 #include "app/import_window.h"
 
-#include <exception>
+#include <ctime>
+#include <optional>
 
-#include "core/errors.h"
+#include "app/settings_load.h"
+#include "core/text.h"
 #include "data/texts.h"
+#include "import/error_log.h"
+#include "platform/system.h"
 
 namespace app {
+namespace {
 
-Tfimportarfac::Tfimportarfac(data::UiPort& port, FolderChooser& chooser)
-    : core::Component("fimportarfac", nullptr),
-      FolderDialog1("FolderDialog1", this, chooser),
-      port_(port) {
-    FolderDialog1.Caption = data::texts::kFolderDialogCaption;
-    FolderDialog1.Options = {fdoBrowseForComputer, fdoNewDialogStyle, fdoNoNewFolderButton};
-    FolderDialog1.DialogPosition = fdpDefault;
-    FolderDialog1.DialogX = 0;
-    FolderDialog1.DialogY = 0;
-}
+const char* const kRunLockName = "importarfac.lock";
 
-void Tfimportarfac::FormKeyDown(int key, Shift shift) {
-    if (shift & (ssShift | ssCtrl | ssAlt)) return;
-    if (key == keys::F2)
-        SpeedButton3Click();
-    else if (key == keys::Escape)
-        SpeedButton2Click();
-}
-
-void Tfimportarfac::SpeedButton1Click() {
-    if (FolderDialog1.Execute()) form.Ubicacion.text = FolderDialog1.Directory;
-}
-
-void Tfimportarfac::SpeedButton2Click() {
-    port_.close();
-}
-
-void Tfimportarfac::FormClose(TCloseAction& action) {
-    action = caFree;
-}
-
-void Tfimportarfac::windowActivated() {
-    if (activated_) return;
-    activated_ = true;
-    FormActivate();
-}
-
-void Tfimportarfac::dispatch(const std::function<void()>& handler) {
-    try {
-        handler();
-    } catch (const core::SilentAbort&) {
-    } catch (const std::exception& e) {
-        port_.failure(e.what());
-    } catch (...) {
-        port_.failure("Unknown failure");
+char separatorOf(const ComboBox& separ) {
+    switch (separ.itemIndex) {
+        case 0:
+            return ',';
+        case 2:
+            return '\t';
+        default:
+            return ';';
     }
+}
+
+std::optional<char> delimiterOf(const ComboBox& delim) {
+    switch (delim.itemIndex) {
+        case 1:
+            return '"';
+        case 2:
+            return '\'';
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+ImportWindow::ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm_,
+                           importer::InvoiceSteps& steps, importer::FileCleanup& cleanup)
+    : Tfimportarfac(port, chooser),
+      fdm(fdm_),
+      buffers(this, fdm_),
+      steps_(steps),
+      cleanup_(cleanup) {
+    buffers.CFactdetalle.AfterInsert = [this](records::Buffer& b) { CFactdetalleAfterInsert(b); };
+}
+
+void ImportWindow::CFactdetalleAfterInsert(records::Buffer& DataSet) {
+    ++context.NroIte;
+    DataSet.FieldByName("FADE_ITEM").setInteger(context.NroIte);
+    DataSet.FieldByName("FADE_ANULADO").setString("N");
+    DataSet.FieldByName("FADE_TRANSMIT").setString("N");
+}
+
+void ImportWindow::FormCreate() {
+    fdm.ConfigurarProviders(*this);
+    loadSettings(*this);
+}
+
+void ImportWindow::FormActivate() {
+    if (!form.Servidor.text.empty() && !form.Tusua.text.empty() && !form.TClave.text.empty() &&
+        !form.Cia.text.empty())
+        CiaExit();
+}
+
+bool ImportWindow::connectDatabases() {
+    if (form.Cia.text.empty() || form.Tusua.text.empty() || form.TClave.text.empty()) return false;
+    form.Panel5.caption = data::texts::kConectando + form.Cia.text + data::texts::kPuntos;
+    form.Panel5.visible = true;
+    port().repaint();
+
+    try {
+        fb::Connection& g = fdm.General;
+        g.close();
+        g.setParam("Database", form.Servidor.text + "/datos/general.fdb");
+        g.setParam("User_Name", form.Tusua.text);
+        g.setParam("password", form.TClave.text);
+        g.open();
+        fdm.QCentros.Close();
+        fdm.QCentros.Open();
+
+        fb::Connection& q = fdm.Quorvan;
+        q.close();
+        q.setParam("Database", form.Servidor.text + "/datos/" + form.Cia.text + "/quorvan.fdb");
+        q.setParam("User_Name", form.Tusua.text);
+        q.setParam("password", form.TClave.text);
+        q.open();
+    } catch (...) {
+        // Nothing of an earlier connection may stay for a run: the centres of another
+        // server, or another company's database, would import into the wrong place. (The
+        // general connection stays when it was the company's that failed.)
+        fdm.QCentros.Close();
+        fdm.Quorvan.close();
+        context.CiaAct.clear();
+        throw;
+    }
+    // The company connection now holds the box's company: a later run must switch for
+    // every file, since what CiaAct named may be another company's database.
+    context.CiaAct.clear();
+
+    form.EFecIni.enabled = true;
+    form.EFecIni.date = platform::today();
+    form.Panel5.visible = false;
+    form.focused = "EFecIni";
+    form.SpeedButton3.enabled = true;
+    return true;
+}
+
+void ImportWindow::CiaExit() {
+    // A focus change during a run must not reconnect under it.
+    if (running_) return;
+    if (!connectDatabases()) return;
+    if (Espera != "1") return;
+    while (fdm.Quorvan.state() == fb::ConnectionState::Connecting) {
+    }
+    if (fdm.Quorvan.state() != fb::ConnectionState::Open) return;
+    context.CiaAct = form.Cia.text;
+    SpeedButton3Click();
+}
+
+void ImportWindow::SpeedButton3Click() {
+    runImport();
+}
+
+std::string ImportWindow::runLockPath() const {
+    return importer::withSeparator(form.Ubicacion.text) + kRunLockName;
+}
+
+ImportWindow::RunLock ImportWindow::lockRun() {
+    if (form.Ubicacion.text.empty()) return RunLock::Held;  // the run only asks for a folder
+    if (!cleanup_.changesFolder()) return RunLock::Held;    // a check changes nothing
+    const std::string path = runLockPath();
+    if (runLock_.locked() && runLock_.path() == path) return RunLock::Held;
+    switch (runLock_.lock(path)) {
+        case platform::LockFile::Result::Locked:
+        case platform::LockFile::Result::Unavailable:
+            return RunLock::Held;
+        case platform::LockFile::Result::NotAFile:
+            return RunLock::NotAFile;
+        case platform::LockFile::Result::Busy:
+            break;
+    }
+    const std::optional<platform::LockFile::Holder> holder = platform::LockFile::holder(path);
+    if (holder && std::chrono::system_clock::now() - holder->since > staleLockAfter)
+        return RunLock::Stale;
+    return RunLock::Busy;
+}
+
+std::string ImportWindow::lockRunText(RunLock lock) const {
+    namespace texts = data::texts;
+    if (lock == RunLock::NotAFile) return texts::kBloqueoNoArchivo + runLockPath();
+    std::string text =
+        (lock == RunLock::Stale ? texts::kOtraImportacionAntigua : texts::kOtraImportacion) +
+        form.Ubicacion.text;
+    if (const std::optional<platform::LockFile::Holder> h =
+            platform::LockFile::holder(runLockPath())) {
+        const std::time_t since = std::chrono::system_clock::to_time_t(h->since);
+        std::tm local{};
+        char when[32] = "?";
+#ifdef _WIN32
+        if (localtime_s(&local, &since) == 0)
+#else
+        if (localtime_r(&since, &local))
+#endif
+            std::strftime(when, sizeof when, "%Y/%m/%d %H:%M:%S", &local);
+        text += texts::kProceso + std::to_string(h->pid) + texts::kEnEquipo +
+                core::escapeControls(h->host) + texts::kDesde + when + ")";
+    }
+    if (lock == RunLock::Busy) return text + texts::kOtraImportacionFin;
+    return text + texts::kLlevaMasDe + std::to_string(staleLockAfter.count()) +
+           texts::kHorasColgada;
+}
+
+void ImportWindow::runImport() {
+    if (running_) return;  // F2 inside a running import starts nothing
+    if (const RunLock lock = lockRun(); lock != RunLock::Held) {
+        lastRun_ = {};
+        lastRun_.anotherRun = lock == RunLock::Busy;
+        port().information(lockRunText(lock));
+        return;
+    }
+    running_ = true;
+    struct Done {
+        bool& flag;
+        platform::LockFile& lock;
+        ~Done() {
+            flag = false;
+            lock.unlock();
+        }
+    } done{running_, runLock_};
+    importer::ImportRun run(runInputs(), context, *this, port(), fdm, buffers, steps_, cleanup_,
+                            runOptions);
+    try {
+        run.run();
+    } catch (...) {
+        lastRun_ = run.summary();
+        throw;
+    }
+    lastRun_ = run.summary();
+}
+
+importer::RunInputs ImportWindow::runInputs() const {
+    importer::RunInputs in;
+    in.folder = form.Ubicacion.text;
+    in.separator = separatorOf(form.Separ);
+    in.delimiter = delimiterOf(form.Delim);
+    in.server = form.Servidor.text;
+    in.user = form.Tusua.text;
+    in.password = form.TClave.text;
+    in.prefix = form.EPref.text;
+    in.date = form.EFecIni.date;
+    return in;
+}
+
+void ImportWindow::panelText(const std::string& text) {
+    form.Panel5.caption = text;
+    form.Panel5.visible = true;
+}
+
+void ImportWindow::panelHidden() {
+    form.Panel5.visible = false;
+}
+
+void ImportWindow::invoiceBoxShown() {
+    form.Edit1.visible = true;
+}
+
+void ImportWindow::invoiceText(const std::string& text) {
+    form.Edit1.text = text;
+}
+
+void ImportWindow::fileShown(const core::Date& date, const std::string& prefix) {
+    form.EFecIni.date = date;
+    form.EPref.text = prefix;
+}
+
+void ImportWindow::progressStep() {
+    form.ProgressBar1.StepIt();
+}
+
+void ImportWindow::logLine(const std::string& folder, const std::string& text) {
+    if (!importer::appendErrorLog(folder, platform::today(), platform::timeOfDay(), text))
+        unwrittenLog_ = folder + importer::kErrorLogName;
 }
 
 }  // namespace app

@@ -1,86 +1,98 @@
 #pragma once
-// Tfimportarfac: the import window's state and handlers, free of any widget toolkit. The
-// controls are the FormModel; everything the person sees or answers goes through the
-// data::UiPort; the Qt view (app/view) only shows the model and forwards events to the handlers.
-#include <cstdint>
-#include <functional>
-#include <string>
+// The import window bound to the data module: its creation loads the settings, its
+// activation and the Cia/EPref exits connect the databases, and F2 runs the import.
+#include <chrono>
+#include <memory>
 
-#include "app/folder_dialog.h"
-#include "app/form_model.h"
-#include "core/component.h"
-#include "data/ui_port.h"
+#include "app/tfimportarfac.h"
+#include "data/fdm.h"
+#include "import/import_run.h"
+#include "import/run_context.h"
+#include "import/run_observer.h"
+#include "import/window_buffers.h"
+#include "platform/lock_file.h"
 
 namespace app {
 
-// Key codes as the window's key handler sees them (the Windows virtual-key values). The view
-// translates its toolkit's keys into these.
-namespace keys {
-inline constexpr int F2 = 0x71;
-inline constexpr int Escape = 0x1B;
-}  // namespace keys
-
-// Modifier keys held with a key press.
-using Shift = unsigned;
-inline constexpr Shift ssShift = 0x1;
-inline constexpr Shift ssAlt = 0x2;
-inline constexpr Shift ssCtrl = 0x4;
-
-// What happens to the window once it closes.
-enum TCloseAction { caNone, caHide, caFree, caMinimize };
-
-class Tfimportarfac : public core::Component {
+class ImportWindow : public Tfimportarfac, public importer::RunObserver {
   public:
-    // Nothing is loaded yet: whoever creates the window calls FormCreate next, before the
-    // window is first shown (the handler may be overridden, so it cannot run from here).
-    Tfimportarfac(data::UiPort& port, FolderChooser& chooser);
-    ~Tfimportarfac() override = default;
+    ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm,
+                 importer::InvoiceSteps& steps, importer::FileCleanup& cleanup);
 
-    data::UiPort& port() { return port_; }
+    data::Tfdm& fdm;
+    importer::WindowBuffers buffers;
+    // The run's working state. The window holds it between runs: its connection sets which
+    // company the company connection holds (CiaAct), and its detail buffer numbers lines
+    // from NroIte.
+    importer::RunContext context;
 
-    FormModel form;
-    TFolderDialog FolderDialog1;
+    void FormCreate() override;
+    void FormActivate() override;
+    void CiaExit() override;
+    void SpeedButton3Click() override;
 
-    // Fields of the settings file (the run's working fields are importer::RunContext).
-    std::string Destino;  // kept from the settings file; nothing reads it
-    std::string Espera;   // unattended flag from the settings file: "1" runs without a key
+    // Connects the general and company databases from the boxes: the sequence CiaExit runs,
+    // without its unattended start. False when a box it needs is empty. A failure is thrown
+    // after the company connection is closed and the centres dropped.
+    bool connectDatabases();
+    // Numbers every new line of the invoice being built: NroIte + 1 into FADE_ITEM, and
+    // FADE_ANULADO and FADE_TRANSMIT "N".
+    void CFactdetalleAfterInsert(records::Buffer& DataSet);
+    // The import run; nothing happens while one is already running. While it works it holds
+    // the run lock of its folder (lockRun); when it cannot (another run, of this or another
+    // process, holds it, or the lock's name is taken by no regular file), it only says so in
+    // an information box (lockRunText) and leaves the window open.
+    void runImport();
 
-    // Window created: the settings file fills the boxes (settings load goes here).
-    virtual void FormCreate() {}
-    // Window activated for the first time: connects when server, user, password and
-    // company are filled in (the connection step goes here). Reached through
-    // windowActivated(), which calls it once only.
-    virtual void FormActivate() {}
-    // Focus left Cia or EPref: reconnects the general and company databases (the connection
-    // sequence goes here).
-    virtual void CiaExit() {}
-    // "F2: Generar" or F2: the import run (its frame goes here). It checks no precondition.
-    virtual void SpeedButton3Click() {}
+    enum class RunLock {
+        Held,      // this window holds it, or the folder cannot take the file
+        Busy,      // another run holds it
+        Stale,     // another run holds it and took it longer than staleLockAfter ago
+        NotAFile,  // a link, a folder, a FIFO or a device has the lock file's name
+    };
+    // Takes the run lock of the folder in Ubicacion: the file "importarfac.lock" there,
+    // locked for as long as the run works and dropped by the system when its process ends.
+    // Held when this window holds it now, and also when the folder cannot take the file (no
+    // folder given, or one without write access: such a run cannot change the folder, and
+    // the company database keeps invoices single).
+    RunLock lockRun();
+    // The text of the information box of a run that could not take the lock, naming the run
+    // that holds it as far as the lock file tells.
+    std::string lockRunText(RunLock lock) const;
+    // A run that has held the lock for longer than this is taken for one that hangs.
+    std::chrono::hours staleLockAfter{6};
 
-    // Sees every key before the focused control, which still gets it afterwards. With Shift,
-    // Ctrl or Alt held nothing happens; F2 starts the run (also while its button is
-    // disabled), Esc closes the window.
-    void FormKeyDown(int key, Shift shift);
-    // "Explorar": the chosen folder goes into Ubicacion; a cancel changes nothing.
-    void SpeedButton1Click();
-    // "Esc: Cancelar": closes the window at once, asking nothing.
-    void SpeedButton2Click();
-    // The window is destroyed once closed; being the main window, that ends the program.
-    void FormClose(TCloseAction& action);
+    // How runs go beyond the window's own behaviour: the headless options, and the databases
+    // beside the company's that the program wires in (app::Program).
+    importer::RunOptions runOptions;
 
-    // Every activation of the window lands here; only the first one runs FormActivate, so
-    // closing a box or the folder dialog, or coming back from another program, does not
-    // connect again.
-    void windowActivated();
+    // What the run reports, shown in the boxes (and the error log written).
+    void panelText(const std::string& text) override;
+    void panelHidden() override;
+    void invoiceBoxShown() override;
+    void invoiceText(const std::string& text) override;
+    void fileShown(const core::Date& date, const std::string& prefix) override;
+    void progressStep() override;
+    void logLine(const std::string& folder, const std::string& text) override;
 
-    // Runs one handler as the application's event loop would: a failure that escapes it is
-    // shown in the default failure box with its own text, and a silent abort (already
-    // shown) is dropped. The program then goes on.
-    void dispatch(const std::function<void()>& handler);
+    bool running() const { return running_; }
+    // The error log that a line could not be written to (a link, a FIFO or a device has its
+    // name, or the system refused), or empty.
+    const std::string& unwrittenLog() const { return unwrittenLog_; }
+    // What the last run did (also when a failure stopped it).
+    const importer::RunSummary& lastRun() const { return lastRun_; }
 
   private:
-    data::UiPort& port_;
-    bool activated_ = false;
+    // The run's inputs, from the boxes.
+    importer::RunInputs runInputs() const;
+
+    importer::InvoiceSteps& steps_;
+    importer::FileCleanup& cleanup_;
+    bool running_ = false;
+    importer::RunSummary lastRun_;
+    platform::LockFile runLock_;
+    std::string runLockPath() const;
+    std::string unwrittenLog_;
 };
 
 }  // namespace app

@@ -2,26 +2,42 @@
 // The program's parts, created in the order the program needs them: the data module first,
 // then the import window whose buffers bind to the data module's datasets, the branch
 // connections with the replication and the limbo recovery over them, the invoice steps and
-// the clean-up.
-#include "app/quorvan_window.h"
+// the clean-up. A dry run is the same program with the check's kinds of invoice steps,
+// clean-up and limbo recovery, chosen here once.
+#include "app/import_window.h"
 #include "data/fdm.h"
 #include "import/branch_connections.h"
+#include "import/check_cleanup.h"
 #include "import/cleanup.h"
+#include "import/invoice_checker.h"
 #include "import/invoice_importer.h"
 #include "import/limbo_recovery.h"
 #include "import/replication.h"
 
 namespace app {
 
+enum class RunKind {
+    Import,  // what the program is for
+    Check,   // what an import would do, with nothing written
+};
+
 struct Program {
+    // The window is handed the steps and the clean-up of `kind` before they are made (it uses
+    // them only in a run).
     Program(data::UiPort& port, FolderChooser& chooser,
-            importer::CleanupOptions cleanupOptions = {})
+            importer::CleanupOptions cleanupOptions = {}, RunKind kind = RunKind::Import)
         : fdm(port),
-          window(port, chooser, fdm, steps, cleanup),
+          window(
+              port, chooser, fdm,
+              kind == RunKind::Check ? static_cast<importer::InvoiceSteps&>(checker) : importer,
+              kind == RunKind::Check ? static_cast<importer::FileCleanup&>(checkCleanup) : cleanup),
           branches(fdm),
           replication(fdm, window.buffers, branches),
-          recovery(fdm, window.buffers, branches),
-          steps(window.context, window, port, fdm, window.buffers, &replication),
+          recovery(fdm, window.buffers, branches,
+                   kind == RunKind::Check ? importer::LimboRecovery::Mode::ReportOnly
+                                          : importer::LimboRecovery::Mode::Resolve),
+          importer(window.context, window, port, fdm, window.buffers, &replication),
+          checker(window.context, window, port, fdm, window.buffers, &replication),
           cleanup(cleanupOptions) {
         window.runOptions.databases = &recovery;
     }
@@ -31,8 +47,10 @@ struct Program {
     importer::BranchConnections branches;
     importer::Replicator replication;
     importer::LimboRecovery recovery;
-    importer::InvoiceImporter steps;
+    importer::InvoiceImporter importer;
+    importer::InvoiceChecker checker;
     importer::RemoteCleanup cleanup;
+    importer::CheckCleanup checkCleanup;
 };
 
 }  // namespace app

@@ -2,7 +2,7 @@
 // Filling the window from the settings file in the ERP's installation directory.
 #include <string>
 
-#include "app/import_window.h"
+#include "app/tfimportarfac.h"
 
 namespace app {
 

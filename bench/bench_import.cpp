@@ -26,7 +26,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "app/quorvan_window.h"
+#include "app/import_window.h"
 #include "bench/floor_insert.h"
 #include "bench/in_process_program.h"
 #include "core/date.h"

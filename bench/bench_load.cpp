@@ -42,7 +42,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/quorvan_window.h"
+#include "app/import_window.h"
 #include "bench/child_process.h"
 #include "bench/delay_proxy_process.h"
 #include "bench/floor_insert.h"

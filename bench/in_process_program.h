@@ -3,8 +3,8 @@
 // replication, and a clean-up that only counts the files it is handed.
 #include <string>
 
+#include "app/import_window.h"
 #include "app/no_chooser.h"
-#include "app/quorvan_window.h"
 #include "data/fdm.h"
 #include "import/invoice_importer.h"
 

@@ -19,7 +19,8 @@ RemoteRemovals& RemoteCleanup::removals() {
     return *removals_;
 }
 
-RemoteSetup RemoteCleanup::begin() {
+RemoteSetup RemoteCleanup::begin(const std::string& direc) {
+    platform::ExclusiveFile::restoreSetAside(direc);
     if (removals_) finish();  // what an earlier run of this program left running
     removals_.reset();
     setup_ = given_ ? *given_ : transferSetup();

@@ -32,8 +32,10 @@ class RemoteCleanup : public FileCleanup {
     RemoteCleanup(TransferSetup setup, Options options);
     ~RemoteCleanup() override;
 
-    // Looks the setup up (unless it was given) and starts the queued removals.
-    RemoteSetup begin() override;
+    // Gives files a killed run had set aside for removal their names back
+    // (ExclusiveFile::restoreSetAside), looks the setup up (unless it was given) and starts
+    // the queued removals.
+    RemoteSetup begin(const std::string& direc) override;
     // Queues the removal on the server, then deletes the held file when it is unchanged since
     // it was opened (see ExclusiveFile::removeIfUnchanged), then starts the client. A failed
     // local deletion is reported, and the removal on the server still starts. A changed file,

@@ -12,7 +12,6 @@
 #include "import/file_name.h"
 #include "import/invoice_header.h"
 #include "import/progress.h"
-#include "import/transfer_script.h"
 #include "platform/file_names.h"
 #include "platform/system.h"
 
@@ -115,8 +114,9 @@ ImportRun::ImportRun(RunInputs inputs, RunContext& context, RunObserver& observe
       options_(options) {}
 
 void ImportRun::log(const std::string& direc, const std::string& text) {
-    if (options_.checkOnly) return;  // a check writes nothing, its report says it all
-    observer_.logLine(direc, text);
+    // The log lies in the folder: a run that leaves the folder as it is (a check) writes none;
+    // its report says it all.
+    if (cleanup_.changesFolder()) observer_.logLine(direc, text);
 }
 
 void ImportRun::report(const ReportRow& row) {
@@ -243,20 +243,17 @@ void ImportRun::run() {
         port_.information(texts::kSinRuta);
     } else {
         const std::string direc = withSeparator(in_.folder);
-        // Files a killed run had set aside for removal get their names back first.
-        if (!options_.checkOnly) platform::ExclusiveFile::restoreSetAside(direc);
+        // Files a killed run had set aside for removal get their names back, and removals that
+        // earlier runs left unconfirmed go first.
+        remote_ = cleanup_.begin(direc);
+        remoteBegun_ = true;
+        summary_.remoteConfigured = remote_.configured;
+        summary_.openLineFile = remote_.openLineFile;
         // The company connection holds the company of the first files already (CiaAct).
         if (!c_.CiaAct.empty()) enterCompany(direc);
         const FlatFiles files = findFlatFiles(direc);
         summary_.filesFound =
             static_cast<int>(files.names.size() + files.unnamed.size() + files.notFiles.size());
-        if (!options_.checkOnly) {
-            // Removals that earlier runs left unconfirmed go first.
-            remote_ = cleanup_.begin();
-            remoteBegun_ = true;
-            summary_.remoteConfigured = remote_.configured;
-            summary_.openLineFile = remote_.openLineFile;
-        }
         try {
             // No path text names these: opening the text shown would open another file, or none.
             for (const std::string& shown : files.unnamed) {
@@ -282,8 +279,8 @@ void ImportRun::run() {
                 } catch (...) {
                     // The run stops here: this file stays, and the files after it wait for the
                     // next run.
-                    fileRow(files.names[i], Outcome::Kept,
-                            reasonOf(std::current_exception(), fdm_), true);
+                    fileRow(files.names[i], Outcome::Kept, reasonOf(std::current_exception(), fdm_),
+                            true);
                     company_.clear();
                     prefix_.clear();
                     for (size_t j = i + 1; j < files.names.size(); ++j)
@@ -293,7 +290,7 @@ void ImportRun::run() {
                 if (remoteBegun_) reportRemote(cleanup_.ended(), direc);
             }
             fdm_.QCentros.Close();
-            if (remoteBegun_ && remote_.configured) {
+            if (remote_.configured && cleanup_.changesFolder()) {
                 observer_.panelText(texts::kEsperandoBorrados);
                 port_.repaint();
             }
@@ -322,8 +319,7 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
     prefix_.clear();
 
     platform::ExclusiveFile file;
-    // A check must not hold a file that a real run beside it wants to take.
-    if (!(options_.checkOnly ? file.openShared(path) : file.open(path))) {
+    if (!cleanup_.hold(file, path)) {
         log(direc, texts::kErrorAbrir + shown);
         fileRow(name, Outcome::NotOpenable, texts::kErrorAbrir + shown, false);
         return;
@@ -379,7 +375,7 @@ void ImportRun::switchCompany() {
 
 void ImportRun::enterCompany(const std::string& direc) {
     if (!options_.databases || entered_.count(c_.CiaAct)) return;
-    for (const LimboOutcome& o : options_.databases->enterCompany(options_.checkOnly)) {
+    for (const LimboOutcome& o : options_.databases->enterCompany()) {
         ReportRow row;
         switch (o.action) {
             case LimboOutcome::Action::Committed:
@@ -442,14 +438,6 @@ void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string&
     b_.CFacturas.Close();
     if (verdict.keep) {
         fileRow(name, Outcome::Kept, verdict.reason, verdict.attention);
-        return;
-    }
-    // What the clean-up would do, for a check.
-    if (options_.checkOnly) {
-        if (remotelyRemovable(name))
-            fileRow(name, Outcome::Removed, {}, false);
-        else
-            fileRow(name, Outcome::Kept, texts::kNombreNoRemovible + path, true);
         return;
     }
     // The file is still held: it is deleted only as it was read.

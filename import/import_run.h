@@ -42,25 +42,20 @@ struct RunSummary {
     std::string openLineFile;      // the file the open line came from, if it was a file
     // Transactions earlier runs left in limbo (a check: what it would do with them).
     int limboCommitted = 0, limboRolledBack = 0, limboLeft = 0;
-    bool reachedEnd = false;       // the run got to its normal end (the window closed)
-    bool anotherRun = false;       // another run held the folder: this one did nothing
+    bool reachedEnd = false;  // the run got to its normal end (the window closed)
+    bool anotherRun = false;  // another run held the folder: this one did nothing
     // The rows a person must look at (ReportRow::attention), in the order they came.
     std::vector<ReportRow> attention;
 };
 
 // How a run goes, beyond what the window's boxes say. The window runs with the defaults but
-// for the databases the program wires in.
+// for the databases the program wires in. (A dry run is no option of the run: it is a run
+// built of the check's kinds of invoice steps, clean-up and databases, import/invoice_checker.h
+// and import/check_cleanup.h.)
 struct RunOptions {
     // A failure inside one file (but a lost connection) rolls back the invoice being stored,
     // keeps the file, reports it and goes on with the next file, instead of stopping the run.
     bool keepGoing = false;
-    // A dry run: every file and record is read and looked up as a real run would, the save
-    // is tried in a transaction that is always rolled back, every other statement of an
-    // invoice prepared (import/invoice_check.h), and nothing is written anywhere (no id drawn,
-    // no procedure that writes, no file removed or locked for long, no client, no log line);
-    // what a real run would do goes to the report. Like the run it foresees, it goes on after
-    // a failure inside a file only with keepGoing, and otherwise stops there.
-    bool checkOnly = false;
     // Where each row goes as soon as it is known; none: nowhere.
     RunReport* report = nullptr;
     // A file changed within the last this many seconds may still be being uploaded: it is

@@ -1,7 +1,6 @@
 #include "import/invoice_importer.h"
 
 #include "core/date.h"
-#include "import/invoice_check.h"
 #include "import/invoice_header.h"
 #include "import/invoice_lines.h"
 #include "import/invoice_save.h"
@@ -24,6 +23,24 @@ void describeLines(records::Buffer& lines, InvoiceResult& r) {
 
 }  // namespace
 
+bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
+                  data::Tfdm& fdm, WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
+                  InvoiceResult& r) {
+    fdm.clearShownMessages();  // what is shown from here on is this record's
+    r.number = invoiceNumber(core::dateText(context.date));
+    if (std::optional<std::string> stored = storedInvoiceId(context, buffers)) {
+        r.outcome = RecordOutcome::Duplicate;
+        r.id = *stored;
+        return false;
+    }
+    const LineDefaults defaults =
+        buildInvoiceHeader(context, observer, fdm, buffers, record, drawId);
+    port.repaint();  // Edit1 names the invoice while it is stored
+    addInvoiceLines(fdm, buffers.CFactdetalle, record, defaults);
+    describeLines(buffers.CFactdetalle, r);
+    return true;
+}
+
 InvoiceImporter::InvoiceImporter(const RunContext& context, RunObserver& observer,
                                  data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
                                  InvoiceReplication* replication)
@@ -34,37 +51,12 @@ InvoiceImporter::InvoiceImporter(const RunContext& context, RunObserver& observe
       buffers_(buffers),
       replication_(replication) {}
 
-void InvoiceImporter::setCheckOnly(bool on) {
-    checkOnly_ = on;
-    wouldStore_.clear();
-}
-
 InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
-    fdm_.clearShownMessages();  // what is shown from here on is this record's
-    const std::string day = core::dateText(context_.date);
     InvoiceResult r;
-    r.number = invoiceNumber(day);
-    if (std::optional<std::string> stored = storedInvoiceId(context_, buffers_)) {
-        r.outcome = RecordOutcome::Duplicate;
-        r.id = *stored;
-        return r;
-    }
-    const std::string key = context_.CodCia + "/" + context_.prefix + "/" + day;
-    if (checkOnly_ && wouldStore_.count(key)) {
-        r.outcome = RecordOutcome::Duplicate;
-        return r;
-    }
-
-    const LineDefaults defaults =
-        buildInvoiceHeader(context_, observer_, fdm_, buffers_, record, /*drawId=*/!checkOnly_);
-    port_.repaint();  // Edit1 names the invoice while it is stored
-    addInvoiceLines(fdm_, buffers_.CFactdetalle, record, defaults);
-    describeLines(buffers_.CFactdetalle, r);
-
+    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, true, r)) return r;
     const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
     BranchCopies copies;
-    r.outcome = checkOnly_ ? checkInvoice(context_, fdm_, buffers_, replication_, copies)
-                           : storeInvoice(context_, fdm_, buffers_, replication_, copies);
+    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies);
     if (r.outcome != RecordOutcome::Stored) {
         // Nothing was stored: no lines, no sums.
         r.lines = -1;
@@ -72,10 +64,7 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
         r.vat.reset();
         return r;
     }
-    if (checkOnly_)
-        wouldStore_.insert(key);  // a later record of that day would be a duplicate
-    else
-        r.id = id;
+    r.id = id;
     if (replication_) {
         r.copied = copies.copied;
         r.pending = copies.pending;

@@ -1,7 +1,7 @@
 #pragma once
 // The invoice steps of the import run: for one summary record, the duplicate test, the
 // header, the lines, the save, the totals, the posting and the copies to the branches.
-#include <set>
+#include <optional>
 #include <string>
 
 #include "data/fdm.h"
@@ -12,6 +12,15 @@
 #include "import/window_buffers.h"
 
 namespace importer {
+
+// What the invoice steps of a run and of a check share for one summary record: the duplicate
+// test and, for a new invoice, its header (with an id drawn from the generator when `drawId`)
+// and lines built in the buffers, named in `r` (number, lines, sums). True when a new invoice
+// stands pending in the buffers; false when an invoice of that prefix and day is stored
+// already (`r` is then the duplicate's result).
+bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
+                  data::Tfdm& fdm, WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
+                  InvoiceResult& r);
 
 class InvoiceImporter : public InvoiceSteps {
   public:
@@ -27,13 +36,8 @@ class InvoiceImporter : public InvoiceSteps {
     // Any other failure (a field that does not convert, a database error, a lock held past the
     // retries) propagates and leaves nothing of the invoice in any database (storeInvoice).
     // The result names the invoice: its number, its id, the sums and the count of its lines,
-    // the branches copied, pending and refusing.
+    // the branches copied, pending and refusing; a refused one has no lines and no sums.
     InvoiceResult importRecord(const SummaryRecord& record) override;
-
-    // A check from now on (or no more): what importRecord would do, with nothing written and no
-    // id drawn (checkInvoice); a record of a prefix and day that an earlier record of this
-    // check would have stored is a duplicate, as it would be in a real run.
-    void setCheckOnly(bool on);
 
   private:
     const RunContext& context_;
@@ -42,8 +46,6 @@ class InvoiceImporter : public InvoiceSteps {
     data::Tfdm& fdm_;
     WindowBuffers& buffers_;
     InvoiceReplication* replication_;
-    bool checkOnly_ = false;
-    std::set<std::string> wouldStore_;  // company, prefix and day, of this check
 };
 
 }  // namespace importer

@@ -110,10 +110,11 @@ Resolution resolve(const std::vector<PartState>& parts) {
     return Resolution::Commit;
 }
 
-LimboRecovery::LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches)
-    : fdm_(fdm), b_(buffers), branches_(branches) {}
+LimboRecovery::LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches,
+                             Mode mode)
+    : fdm_(fdm), b_(buffers), branches_(branches), mode_(mode) {}
 
-std::vector<LimboOutcome> LimboRecovery::enterCompany(bool checkOnly) {
+std::vector<LimboOutcome> LimboRecovery::enterCompany() {
     std::vector<Database> dbs{{&fdm_.Quorvan, std::nullopt}};
     records::Buffer& rows = b_.CReplicaf;
     rows.Close();
@@ -178,7 +179,7 @@ std::vector<LimboOutcome> LimboRecovery::enterCompany(bool checkOnly) {
                     break;
             }
             o.text += describeParts(*description, states);
-            if (!checkOnly && (r == Resolution::Commit || r == Resolution::Rollback)) {
+            if (mode_ == Mode::Resolve && (r == Resolution::Commit || r == Resolution::Rollback)) {
                 // Every prepared part reached is taken over before any is resolved. One held
                 // by a live attachment belongs to a commit still under way, or to a client
                 // that died a moment ago and whose server has not let go of it yet: it is

@@ -38,20 +38,26 @@ Resolution resolve(const std::vector<PartState>& parts);
 
 class LimboRecovery : public RunDatabases {
   public:
-    LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches);
+    // What it does with a transaction it finds: resolves it, or (a check's) only tells how it
+    // would resolve it.
+    enum class Mode { Resolve, ReportOnly };
+
+    LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches,
+                  Mode mode = Mode::Resolve);
 
     // Looks into the company database and into every branch database its REPLICA_VENTAS
     // rows name that can be reached (connected for the run). A transaction is one of ours when
     // its description names the company database. A part held by a live attachment (another
     // run in its commit) leaves the transaction as it is. A failure to resolve a part that was
     // taken over is thrown (a lost link stops the run; the next run takes it up again).
-    std::vector<LimboOutcome> enterCompany(bool checkOnly) override;
+    std::vector<LimboOutcome> enterCompany() override;
     void endRun() noexcept override;
 
   private:
     data::Tfdm& fdm_;
     WindowBuffers& b_;
     BranchConnections& branches_;
+    Mode mode_;
 };
 
 }  // namespace importer

@@ -87,9 +87,9 @@ class RunDatabases {
     virtual ~RunDatabases() = default;
     // The company connection now holds the company the run imports into next (at the run's
     // start, and after each switch): resolves the transactions an earlier run left in limbo
-    // in it and in the branch databases its branch rows name (`checkOnly`: tells what it
-    // would do, and does nothing).
-    virtual std::vector<LimboOutcome> enterCompany(bool checkOnly) = 0;
+    // in it and in the branch databases its branch rows name (a check's only tells what it
+    // would do).
+    virtual std::vector<LimboOutcome> enterCompany() = 0;
     // The run is over, however it ended: the branch connections close.
     virtual void endRun() noexcept = 0;
 };
@@ -130,8 +130,21 @@ struct RemoteSetup {
 class FileCleanup {
   public:
     virtual ~FileCleanup() = default;
-    // At the start of a run: the removals an earlier run left unconfirmed start again.
-    virtual RemoteSetup begin() { return {}; }
+    // Whether it changes the folder of flat files at all: a run whose clean-up does takes the
+    // folder's run lock and writes the folder's error log; a check's clean-up does not.
+    virtual bool changesFolder() const { return true; }
+    // At the start of a run over the folder `direc`: files an earlier run left half removed get
+    // their names back, the removals it left unconfirmed start again.
+    virtual RemoteSetup begin(const std::string& direc) {
+        (void)direc;
+        return {};
+    }
+    // Opens a flat file to read it as this clean-up needs it: held against every other
+    // program, so that it is deleted only as it was read; a check's only looks (a program
+    // beside it is not kept from the file). False when it cannot be opened (or is held).
+    virtual bool hold(platform::ExclusiveFile& file, const std::string& path) {
+        return file.open(path);
+    }
     virtual CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
                                    platform::ExclusiveFile& file) = 0;
     // The removals on the server that ended since the last call; never waits.

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/import_window.h"
+#include "app/tfimportarfac.h"
 
 class QComboBox;
 class QDateEdit;

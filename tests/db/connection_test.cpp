@@ -8,8 +8,8 @@
 #include <memory>
 #include <thread>
 
+#include "app/import_window.h"
 #include "app/no_chooser.h"
-#include "app/quorvan_window.h"
 #include "app/settings_load.h"
 #include "data/texts.h"
 #include "platform/exclusive_file.h"

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <functional>
 
+#include "app/import_window.h"
 #include "app/no_chooser.h"
-#include "app/quorvan_window.h"
 #include "core/errors.h"
 #include "data/texts.h"
 #include "fb/api.h"

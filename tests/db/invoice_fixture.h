@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/import_window.h"
 #include "app/no_chooser.h"
-#include "app/quorvan_window.h"
 #include "core/money.h"
 #include "data/fdm.h"
 #include "fb/connection.h"
@@ -243,8 +243,8 @@ class ObservedSteps : public importer::InvoiceSteps {
 // Notes the files it is handed; with `real` set, hands them on to it as well.
 class RecordingCleanup : public importer::FileCleanup {
   public:
-    importer::RemoteSetup begin() override {
-        return real ? real->begin() : importer::RemoteSetup{};
+    importer::RemoteSetup begin(const std::string& direc) override {
+        return real ? real->begin(direc) : importer::RemoteSetup{};
     }
     importer::CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
                                      platform::ExclusiveFile& file) override {

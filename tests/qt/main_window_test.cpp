@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "app/import_window.h"
-#include "app/quorvan_window.h"
+#include "app/tfimportarfac.h"
 #include "app/view/qt_ui_port.h"
 #include "core/errors.h"
 #include "data/fdm.h"

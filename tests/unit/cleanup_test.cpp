@@ -109,7 +109,7 @@ class CleanupTest : public ::testing::Test {
         o.limits.timeoutSeconds = timeoutSeconds;
         o.limits.running = running;
         auto c = std::make_unique<RemoteCleanup>(std::move(s), o);
-        c->begin();
+        c->begin(folder_ + "/");
         return c;
     }
 

@@ -5,8 +5,8 @@
 #include <QSettings>
 #include <stdexcept>
 
+#include "app/import_window.h"
 #include "app/no_chooser.h"
-#include "app/quorvan_window.h"
 #include "data/fdm.h"
 #include "data/texts.h"
 #include "import/window_buffers.h"

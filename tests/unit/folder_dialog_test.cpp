@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "app/import_window.h"
+#include "app/tfimportarfac.h"
 #include "core/text.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/support.h"

@@ -1,4 +1,4 @@
-#include "app/import_window.h"
+#include "app/tfimportarfac.h"
 
 #include <gtest/gtest.h>
 
