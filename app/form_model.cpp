@@ -1,21 +1,10 @@
 #include "app/form_model.h"
 
-#include <ctime>
+#include "platform/system.h"
 
 #include "data/texts.h"
 
 namespace app {
-namespace {
-
-core::Date today() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
-}
-
-}  // namespace
-
 void ProgressBar::StepIt() {
     // Past the maximum the Windows control wraps: (pos - min) % (max - min) + min, so 101
     // shows as 1 and the bar climbs again from the start.
@@ -27,7 +16,7 @@ FormModel::FormModel() : caption(data::texts::kCaption) {
     TClave.password = true;
 
     // The date is usable only once connected; until then it shows the day the window opened.
-    EFecIni.date = today();
+    EFecIni.date = platform::today();
     EFecIni.enabled = false;
 
     SpeedButton1.caption = data::texts::kExplorar;

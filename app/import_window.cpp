@@ -1,6 +1,5 @@
 #include "app/import_window.h"
 
-#include <ctime>
 #include <optional>
 
 #include "app/settings_load.h"
@@ -157,15 +156,8 @@ std::string ImportWindow::lockRunText(RunLock lock) const {
         form.Ubicacion.text;
     if (const std::optional<platform::LockFile::Holder> h =
             platform::LockFile::holder(runLockPath())) {
-        const std::time_t since = std::chrono::system_clock::to_time_t(h->since);
-        std::tm local{};
-        char when[32] = "?";
-#ifdef _WIN32
-        if (localtime_s(&local, &since) == 0)
-#else
-        if (localtime_r(&since, &local))
-#endif
-            std::strftime(when, sizeof when, "%Y/%m/%d %H:%M:%S", &local);
+        const std::string when = core::dateText(platform::localDate(h->since)) + " " +
+                                 core::timeText(platform::localTime(h->since));
         text += texts::kProceso + std::to_string(h->pid) + texts::kEnEquipo +
                 core::escapeControls(h->host) + texts::kDesde + when + ")";
     }

@@ -21,11 +21,7 @@ std::string diraplicacion(data::UiPort& port) {
 }
 
 std::string settingsPath(const std::string& directory) {
-#ifdef _WIN32
-    return directory + "\\settings.conf";
-#else
-    return directory + "/settings.conf";
-#endif
+    return directory + platform::pathSeparator() + "settings.conf";
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -26,6 +27,39 @@ core::Date today() {
 core::Time timeOfDay() {
     QTime t = QTime::currentTime();
     return core::Time{t.hour(), t.minute(), t.second(), 0};
+}
+
+namespace {
+
+std::tm localCalendar(std::chrono::system_clock::time_point when) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &t);
+#else
+    localtime_r(&t, &local);
+#endif
+    return local;
+}
+
+}  // namespace
+
+core::Date localDate(std::chrono::system_clock::time_point when) {
+    const std::tm local = localCalendar(when);
+    return core::Date{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+core::Time localTime(std::chrono::system_clock::time_point when) {
+    const std::tm local = localCalendar(when);
+    return core::Time{local.tm_hour, local.tm_min, local.tm_sec, 0};
+}
+
+char pathSeparator() {
+#ifdef _WIN32
+    return '\\';
+#else
+    return '/';
+#endif
 }
 
 void sleepMs(int ms) {

@@ -1,5 +1,6 @@
 #pragma once
 // Clock, pause and processes: what the run needs from the operating system besides files.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,11 @@ namespace platform {
 
 core::Date today();
 core::Time timeOfDay();
+// The local date and time of day of `when`.
+core::Date localDate(std::chrono::system_clock::time_point when);
+core::Time localTime(std::chrono::system_clock::time_point when);
+// What separates folders in a path: '\' on Windows, '/' elsewhere.
+char pathSeparator();
 void sleepMs(int milliseconds);
 
 // The folder that holds the running program's own file, as a path text of the program

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Fails, listing file:line and the include, when a source includes a header of a layer it
 # may not use: the layers build on each other in one direction only, so that the lower ones
-# stay usable (and testable) without the upper ones, and Qt's view stays at the top.
+# stay usable (and testable) without the upper ones, and Qt's view stays at the top. Fails too
+# on a call to the operating system outside platform/, the one seam between the program and
+# the system: a system header (<unistd.h>, <fcntl.h>, <sys/...>, <windows.h>) or a test of
+# _WIN32 anywhere else.
 # Usage: scripts/check_layers.sh [repository root, default this one]
 set -euo pipefail
 root="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}"
@@ -48,6 +51,14 @@ for layer in $layers; do
              sort -z |
              xargs -0 -r grep -n -H -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*("[^"/]+/[^"]*"|<[^>/]+/[^>]*>)' || true)
 done
+
+# The operating system's own headers, and Windows tests, only in platform/.
+while IFS= read -r hit; do
+    echo "${hit%%:*}:$(cut -d: -f2 <<<"$hit"): the operating system is reached through platform/ only:$(cut -d: -f3- <<<"$hit")"
+    bad=1
+done < <(find core fb records data import app -type f \( -name '*.h' -o -name '*.cpp' \) -print0 2>/dev/null |
+         sort -z |
+         xargs -0 -r grep -n -H -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(unistd\.h|fcntl\.h|windows\.h|sys/[^>]*)>|\b_WIN32\b' || true)
 
 if [ "$bad" -ne 0 ]; then
     echo "check_layers: FAILED: includes against the layers (each may use only those below it:" \
