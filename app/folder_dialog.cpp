@@ -1,26 +1,18 @@
 #include "app/folder_dialog.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <system_error>
 
-#include "platform/file_names.h"
+#include "platform/folders.h"
 
 namespace app {
 namespace {
 
-namespace fs = std::filesystem;
-
 std::string currentDirectory() {
-    std::error_code ec;
-    const fs::path cwd = fs::current_path(ec);
-    if (ec) return {};
-    return platform::displayText(cwd);
+    return platform::workingDirectory();
 }
 
 bool isDirectory(const std::string& text) {
-    std::error_code ec;
-    return !text.empty() && fs::is_directory(platform::nativePath(text), ec);
+    return platform::isFolder(text);
 }
 
 }  // namespace

@@ -101,8 +101,8 @@ std::optional<Options> parseOptions(int argc, char** argv) {
 
 // The report of the day in `dir`: importarfac-<yyyymmdd>.csv (a second one of the same day
 // gets the next free number, see CsvReport).
-std::string dailyReport(const std::string& dir) {
-    const core::Date d = platform::today();
+std::string dailyReport(platform::Env& env, const std::string& dir) {
+    const core::Date d = env.today();
     char day[16];
     std::snprintf(day, sizeof day, "%04d%02d%02d", d.year, d.month, d.day);
     return importer::withSeparator(dir) + "importarfac-" + day + ".csv";
@@ -158,23 +158,23 @@ void printSummary(const importer::RunSummary& s, bool check,
     }
 }
 
-std::optional<std::string> installationDirectory() {
+std::optional<std::string> installationDirectory(platform::Env& env) {
     try {
-        return platform::readInstallationDirectory();
+        return env.installationDirectory();
     } catch (const std::exception&) {
         return std::nullopt;  // an entry that is not text names no directory
     }
 }
 
 // Files that hold a password and that other users of this machine can read.
-std::vector<std::string> permissionWarnings(const importer::RunSummary& s) {
+std::vector<std::string> permissionWarnings(platform::Env& env, const importer::RunSummary& s) {
     std::vector<std::string> files;
-    if (std::optional<std::string> dir = installationDirectory(); dir && !dir->empty())
+    if (std::optional<std::string> dir = installationDirectory(env); dir && !dir->empty())
         files.push_back(settingsPath(*dir));
     if (!s.openLineFile.empty()) files.push_back(s.openLineFile);
     std::vector<std::string> warnings;
     for (const std::string& f : files)
-        if (platform::readableByOthers(f))
+        if (env.readableByOthers(f))
             warnings.push_back(f + " holds a password and other users can read it (chmod 600)");
     return warnings;
 }
@@ -187,7 +187,7 @@ bool wantsHeadless(int argc, char** argv) {
     return false;
 }
 
-int runHeadless(int argc, char** argv) {
+int runHeadless(int argc, char** argv, platform::Env& env) {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
         std::fputs(kUsage, stderr);
@@ -199,7 +199,7 @@ int runHeadless(int argc, char** argv) {
     importer::CleanupOptions cleanup;
     cleanup.pauseMs = options->pauseMs;
     cleanup.limits.timeoutSeconds = options->remoteTimeout;
-    Program p(port, chooser, cleanup, options->check ? RunKind::Check : RunKind::Import);
+    Program p(port, chooser, cleanup, options->check ? RunKind::Check : RunKind::Import, env);
     p.window.staleLockAfter = std::chrono::hours(options->staleLockHours);
     if (options->lockTimeout) {
         for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
@@ -223,8 +223,9 @@ int runHeadless(int argc, char** argv) {
     std::unique_ptr<importer::CsvReport> report;
     if (options->report || options->reportDir) {
         const std::string path =
-            options->report ? *options->report : dailyReport(*options->reportDir);
-        if (!guarded(port, [&] { report = std::make_unique<importer::CsvReport>(path); })) return 1;
+            options->report ? *options->report : dailyReport(env, *options->reportDir);
+        if (!guarded(port, [&] { report = std::make_unique<importer::CsvReport>(env, path); }))
+            return 1;
     }
     w.runOptions.report = report.get();
 
@@ -242,7 +243,7 @@ int runHeadless(int argc, char** argv) {
     w.context.CiaAct = f.Cia.text;  // as the unattended start does
     bool ok = guarded(port, [&] { w.runImport(); });
     const importer::RunSummary& s = w.lastRun();
-    std::vector<std::string> warnings = permissionWarnings(s);
+    std::vector<std::string> warnings = permissionWarnings(env, s);
     if (!w.unwrittenLog().empty())
         warnings.push_back(w.unwrittenLog() +
                            " is not a regular file (a link, a folder, a FIFO or a device) or "

@@ -38,12 +38,15 @@ std::optional<char> delimiterOf(const ComboBox& delim) {
 }  // namespace
 
 ImportWindow::ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm_,
-                           importer::InvoiceSteps& steps, importer::FileCleanup& cleanup)
+                           importer::InvoiceSteps& steps, importer::FileCleanup& cleanup,
+                           platform::Env& env)
     : Tfimportarfac(port, chooser),
       fdm(fdm_),
       buffers(this, fdm_),
       steps_(steps),
-      cleanup_(cleanup) {
+      cleanup_(cleanup),
+      env_(env),
+      runLock_(env.runLock()) {
     buffers.CFactdetalle.AfterInsert = [this](records::Buffer& b) { CFactdetalleAfterInsert(b); };
 }
 
@@ -56,7 +59,7 @@ void ImportWindow::CFactdetalleAfterInsert(records::Buffer& DataSet) {
 
 void ImportWindow::FormCreate() {
     fdm.ConfigurarProviders(*this);
-    loadSettings(*this);
+    loadSettings(*this, env_);
 }
 
 void ImportWindow::FormActivate() {
@@ -101,7 +104,7 @@ bool ImportWindow::connectDatabases() {
     context.CiaAct.clear();
 
     form.EFecIni.enabled = true;
-    form.EFecIni.date = platform::today();
+    form.EFecIni.date = env_.today();
     form.Panel5.visible = false;
     form.focused = "EFecIni";
     form.SpeedButton3.enabled = true;
@@ -132,8 +135,8 @@ ImportWindow::RunLock ImportWindow::lockRun() {
     if (form.Ubicacion.text.empty()) return RunLock::Held;  // the run only asks for a folder
     if (!cleanup_.changesFolder()) return RunLock::Held;    // a check changes nothing
     const std::string path = runLockPath();
-    if (runLock_.locked() && runLock_.path() == path) return RunLock::Held;
-    switch (runLock_.lock(path)) {
+    if (runLock_->locked() && runLock_->path() == path) return RunLock::Held;
+    switch (runLock_->lock(path)) {
         case platform::LockFile::Result::Locked:
         case platform::LockFile::Result::Unavailable:
             return RunLock::Held;
@@ -142,9 +145,8 @@ ImportWindow::RunLock ImportWindow::lockRun() {
         case platform::LockFile::Result::Busy:
             break;
     }
-    const std::optional<platform::LockFile::Holder> holder = platform::LockFile::holder(path);
-    if (holder && std::chrono::system_clock::now() - holder->since > staleLockAfter)
-        return RunLock::Stale;
+    const std::optional<platform::LockFile::Holder> holder = env_.lockHolder(path);
+    if (holder && env_.now() - holder->since > staleLockAfter) return RunLock::Stale;
     return RunLock::Busy;
 }
 
@@ -154,8 +156,7 @@ std::string ImportWindow::lockRunText(RunLock lock) const {
     std::string text =
         (lock == RunLock::Stale ? texts::kOtraImportacionAntigua : texts::kOtraImportacion) +
         form.Ubicacion.text;
-    if (const std::optional<platform::LockFile::Holder> h =
-            platform::LockFile::holder(runLockPath())) {
+    if (const std::optional<platform::LockFile::Holder> h = env_.lockHolder(runLockPath())) {
         const std::string when = core::dateText(platform::localDate(h->since)) + " " +
                                  core::timeText(platform::localTime(h->since));
         text += texts::kProceso + std::to_string(h->pid) + texts::kEnEquipo +
@@ -177,14 +178,14 @@ void ImportWindow::runImport() {
     running_ = true;
     struct Done {
         bool& flag;
-        platform::LockFile& lock;
+        platform::RunLock& lock;
         ~Done() {
             flag = false;
             lock.unlock();
         }
-    } done{running_, runLock_};
+    } done{running_, *runLock_};
     importer::ImportRun run(runInputs(), context, *this, port(), fdm, buffers, steps_, cleanup_,
-                            runOptions);
+                            env_, runOptions);
     try {
         run.run();
     } catch (...) {
@@ -234,7 +235,7 @@ void ImportWindow::progressStep() {
 }
 
 void ImportWindow::logLine(const std::string& folder, const std::string& text) {
-    if (!importer::appendErrorLog(folder, platform::today(), platform::timeOfDay(), text))
+    if (!importer::appendErrorLog(env_, folder, env_.today(), env_.timeOfDay(), text))
         unwrittenLog_ = folder + importer::kErrorLogName;
 }
 

@@ -10,14 +10,16 @@
 #include "import/run_context.h"
 #include "import/run_observer.h"
 #include "import/window_buffers.h"
-#include "platform/lock_file.h"
+#include "platform/env.h"
 
 namespace app {
 
 class ImportWindow : public Tfimportarfac, public importer::RunObserver {
   public:
+    // The run lock, the error log, the settings and the runs reach the system through `env`.
     ImportWindow(data::UiPort& port, FolderChooser& chooser, data::Tfdm& fdm,
-                 importer::InvoiceSteps& steps, importer::FileCleanup& cleanup);
+                 importer::InvoiceSteps& steps, importer::FileCleanup& cleanup,
+                 platform::Env& env = platform::Env::system());
 
     data::Tfdm& fdm;
     importer::WindowBuffers buffers;
@@ -90,7 +92,8 @@ class ImportWindow : public Tfimportarfac, public importer::RunObserver {
     importer::FileCleanup& cleanup_;
     bool running_ = false;
     importer::RunSummary lastRun_;
-    platform::LockFile runLock_;
+    platform::Env& env_;
+    std::unique_ptr<platform::RunLock> runLock_;
     std::string runLockPath() const;
     std::string unwrittenLog_;
 };

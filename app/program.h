@@ -23,22 +23,26 @@ enum class RunKind {
 
 struct Program {
     // The window is handed the steps and the clean-up of `kind` before they are made (it uses
-    // them only in a run).
+    // them only in a run). Every part reaches the operating system through `env`.
     Program(data::UiPort& port, FolderChooser& chooser,
-            importer::CleanupOptions cleanupOptions = {}, RunKind kind = RunKind::Import)
+            importer::CleanupOptions cleanupOptions = {}, RunKind kind = RunKind::Import,
+            platform::Env& env = platform::Env::system())
         : fdm(port),
           window(
               port, chooser, fdm,
               kind == RunKind::Check ? static_cast<importer::InvoiceSteps&>(checker) : importer,
-              kind == RunKind::Check ? static_cast<importer::FileCleanup&>(checkCleanup) : cleanup),
+              kind == RunKind::Check ? static_cast<importer::FileCleanup&>(checkCleanup) : cleanup,
+              env),
           branches(fdm),
           replication(fdm, window.buffers, branches),
           recovery(fdm, window.buffers, branches,
                    kind == RunKind::Check ? importer::LimboRecovery::Mode::ReportOnly
-                                          : importer::LimboRecovery::Mode::Resolve),
-          importer(window.context, window, port, fdm, window.buffers, &replication),
-          checker(window.context, window, port, fdm, window.buffers, &replication),
-          cleanup(cleanupOptions) {
+                                          : importer::LimboRecovery::Mode::Resolve,
+                   env),
+          importer(window.context, window, port, fdm, window.buffers, &replication, env),
+          checker(window.context, window, port, fdm, window.buffers, &replication, env),
+          cleanup(env, cleanupOptions),
+          checkCleanup(env) {
         window.runOptions.databases = &recovery;
     }
 

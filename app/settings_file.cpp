@@ -1,11 +1,6 @@
 #include "app/settings_file.h"
 
-#include "platform/file_names.h"
-
 #include <array>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace app {
 
@@ -27,17 +22,6 @@ SettingsValues parseSettings(std::string_view bytes) {
         if (b == '\r') ++k;
     }
     return v;
-}
-
-std::optional<SettingsValues> readSettingsFile(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path name = platform::nativePath(path);
-    if (std::filesystem::is_directory(name, ec)) return std::nullopt;
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
-    return parseSettings(bytes);
 }
 
 }  // namespace app

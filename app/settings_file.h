@@ -1,6 +1,5 @@
 #pragma once
 // The settings file: eight lines read by position, no keys.
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,8 +26,5 @@ inline constexpr size_t kSettingsLineMax = 255;
 // keeps at most 255 characters; the rest of it is dropped. Lines after the eighth are
 // ignored; values of lines the file lacks stay empty.
 SettingsValues parseSettings(std::string_view bytes);
-
-// Reads and parses the file; nullopt when it cannot be opened.
-std::optional<SettingsValues> readSettingsFile(const std::string& path);
 
 }  // namespace app

@@ -1,18 +1,14 @@
 #include "app/settings_load.h"
 
-#include <filesystem>
 #include "app/settings_file.h"
 #include "data/texts.h"
 
-#include "platform/exclusive_file.h"
-#include "platform/file_names.h"
-#include "platform/installation_dir.h"
 #include "platform/system.h"
 
 namespace app {
 
-std::string diraplicacion(data::UiPort& port) {
-    std::optional<std::string> dir = platform::readInstallationDirectory();
+std::string diraplicacion(data::UiPort& port, platform::Env& env) {
+    std::optional<std::string> dir = env.installationDirectory();
     if (!dir) {
         port.information(data::texts::kClaveNoEncontrada);
         return {};
@@ -29,24 +25,24 @@ namespace {
 // Opens the settings file without sharing it. Another program starting at the same moment
 // holds it for as long as it takes to read a few lines: such a file is waited for a little
 // (a second at most), not taken for one that is missing.
-bool openSettings(platform::ExclusiveFile& file, const std::string& path) {
+std::unique_ptr<platform::HeldFile> openSettings(platform::Env& env, const std::string& path) {
     for (int attempt = 0; attempt < 50; ++attempt) {
         // The administrator may keep it elsewhere behind a link; a FIFO is not waited for.
-        if (file.open(path, platform::ExclusiveFile::Links::Follow)) return true;
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(platform::nativePath(path), ec)) return false;
-        platform::sleepMs(20);
+        if (auto file = env.holdFile(path, platform::ExclusiveFile::Links::Follow)) return file;
+        if (!env.regularFileExists(path)) return nullptr;
+        env.sleepMs(20);
     }
-    return false;
+    return nullptr;
 }
 
 }  // namespace
 
-void loadSettings(Tfimportarfac& w) {
-    platform::ExclusiveFile file;
-    if (!openSettings(file, settingsPath(diraplicacion(w.port())))) return;
-    SettingsValues v = parseSettings(file.readAll());
-    file.close();
+void loadSettings(Tfimportarfac& w, platform::Env& env) {
+    const std::unique_ptr<platform::HeldFile> file =
+        openSettings(env, settingsPath(diraplicacion(w.port(), env)));
+    if (!file) return;
+    SettingsValues v = parseSettings(file->readAll());
+    file->close();
     w.form.Servidor.text = v.servidor;
     w.form.Tusua.text = v.tusua;
     w.form.TClave.text = v.tclave;

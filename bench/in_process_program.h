@@ -13,7 +13,7 @@ namespace bench {
 class CountingCleanup : public importer::FileCleanup {
   public:
     importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
-                                     platform::ExclusiveFile&) override {
+                                     platform::HeldFile&) override {
         ++files;
         return importer::CleanupOutcome::Removed;
     }

@@ -6,19 +6,20 @@
 namespace importer {
 
 RemoteSetup CheckCleanup::begin(const std::string&) {
-    const TransferSetup setup = transferSetup();
+    const TransferSetup setup = transferSetup(env_);
     RemoteSetup s;
     s.configured = setup.openLine.has_value();
     s.openLineFile = setup.openLineFile;
     return s;
 }
 
-bool CheckCleanup::hold(platform::ExclusiveFile& file, const std::string& path) {
-    return file.openShared(path);
+std::unique_ptr<platform::HeldFile> CheckCleanup::hold(platform::Env& env,
+                                                       const std::string& path) {
+    return env.lookAtFile(path);
 }
 
 CleanupOutcome CheckCleanup::cleanUp(const std::string&, const std::string& name,
-                                     platform::ExclusiveFile&) {
+                                     platform::HeldFile&) {
     return remotelyRemovable(name) ? CleanupOutcome::Removed : CleanupOutcome::UnsafeName;
 }
 

@@ -9,13 +9,18 @@ namespace importer {
 
 class CheckCleanup : public FileCleanup {
   public:
+    explicit CheckCleanup(platform::Env& env) : env_(env) {}
+
     bool changesFolder() const override { return false; }
     // Whether removal on the server is configured, as the run's clean-up would find it.
     RemoteSetup begin(const std::string& direc) override;
-    bool hold(platform::ExclusiveFile& file, const std::string& path) override;
+    std::unique_ptr<platform::HeldFile> hold(platform::Env& env, const std::string& path) override;
     // Removed, or UnsafeName for a name no transfer script can carry; the file is not touched.
     CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
-                           platform::ExclusiveFile& file) override;
+                           platform::HeldFile& file) override;
+
+  private:
+    platform::Env& env_;
 };
 
 }  // namespace importer

@@ -1,29 +1,29 @@
 #include "import/cleanup.h"
 
 #include "import/transfer_script.h"
-#include "platform/system.h"
 
 namespace importer {
 
-RemoteCleanup::RemoteCleanup(Options options) : options_(options) {}
+RemoteCleanup::RemoteCleanup(platform::Env& env, Options options)
+    : env_(env), options_(options), queue_(env) {}
 
-RemoteCleanup::RemoteCleanup(TransferSetup setup, Options options)
-    : given_(std::move(setup)), options_(options) {}
+RemoteCleanup::RemoteCleanup(platform::Env& env, TransferSetup setup, Options options)
+    : env_(env), given_(std::move(setup)), options_(options), queue_(env) {}
 
 RemoteCleanup::~RemoteCleanup() = default;
 
 RemoteRemovals& RemoteCleanup::removals() {
     if (!removals_)
-        removals_ = std::make_unique<RemoteRemovals>(setup_.openLine.value_or(""), setup_.client,
-                                                     setup_.problem, options_.limits);
+        removals_ = std::make_unique<RemoteRemovals>(
+            env_, setup_.openLine.value_or(""), setup_.client, setup_.problem, options_.limits);
     return *removals_;
 }
 
 RemoteSetup RemoteCleanup::begin(const std::string& direc) {
-    platform::ExclusiveFile::restoreSetAside(direc);
+    env_.restoreSetAside(direc);
     if (removals_) finish();  // what an earlier run of this program left running
     removals_.reset();
-    setup_ = given_ ? *given_ : transferSetup();
+    setup_ = given_ ? *given_ : transferSetup(env_);
     RemoteSetup s;
     s.configured = setup_.openLine.has_value();
     s.openLineFile = setup_.openLineFile;
@@ -34,7 +34,7 @@ RemoteSetup RemoteCleanup::begin(const std::string& direc) {
 }
 
 CleanupOutcome RemoteCleanup::cleanUp(const std::string& direc, const std::string& name,
-                                      platform::ExclusiveFile& file) {
+                                      platform::HeldFile& file) {
     if (!remotelyRemovable(name)) return CleanupOutcome::UnsafeName;
     const bool remote = setup_.openLine.has_value();
     // Before the file goes here: from then on, only the queue remembers its copy there.
@@ -47,7 +47,7 @@ CleanupOutcome RemoteCleanup::cleanUp(const std::string& direc, const std::strin
     file.close();
     if (remote) {
         removals().start(name, false);
-        platform::sleepMs(options_.pauseMs);
+        env_.sleepMs(options_.pauseMs);
     }
     // A file the system refused to delete is read again, and removed, by the next run.
     return removal == platform::ExclusiveFile::Removal::Removed ? CleanupOutcome::Removed

@@ -26,10 +26,10 @@ class RemoteCleanup : public FileCleanup {
     using Options = CleanupOptions;
 
     // The open line and the client of this machine (import/transfer_setup.h), looked up when a
-    // run begins.
-    explicit RemoteCleanup(Options options = {});
+    // run begins; the files and clients through `env`.
+    explicit RemoteCleanup(platform::Env& env, Options options = {});
     // Always `setup`, whatever this machine holds.
-    RemoteCleanup(TransferSetup setup, Options options);
+    RemoteCleanup(platform::Env& env, TransferSetup setup, Options options);
     ~RemoteCleanup() override;
 
     // Gives files a killed run had set aside for removal their names back
@@ -42,7 +42,7 @@ class RemoteCleanup : public FileCleanup {
     // or one whose name is not remotelyRemovable, is left here and on the server. A queue that
     // cannot be written throws std::system_error before the file is deleted.
     CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
-                           platform::ExclusiveFile& file) override;
+                           platform::HeldFile& file) override;
     std::vector<RemoteRemoval> ended() override;
     std::vector<RemoteRemoval> finish() override;
 
@@ -51,6 +51,7 @@ class RemoteCleanup : public FileCleanup {
     std::vector<RemoteRemoval> confirmed(std::vector<RemoteRemoval> removals);
     RemoteRemovals& removals();
 
+    platform::Env& env_;
     std::optional<TransferSetup> given_;
     Options options_;
     TransferSetup setup_;

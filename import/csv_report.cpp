@@ -74,7 +74,7 @@ std::string inertCell(const std::string& text) {
     return (text[0] == '+' || text[0] == '-') && digits > 0 ? text : "'" + text;
 }
 
-CsvReport::CsvReport(const std::string& path) {
+CsvReport::CsvReport(platform::Env& env, const std::string& path) {
     const size_t slash = path.find_last_of("/\\");
     const size_t dot = path.rfind('.');
     const bool hasExtension =
@@ -83,7 +83,9 @@ CsvReport::CsvReport(const std::string& path) {
     const std::string extension = hasExtension ? path.substr(dot) : "";
     for (int n = 1; n <= 999; ++n) {
         path_ = n == 1 ? path : stem + "-" + std::to_string(n) + extension;
-        switch (file_.createNew(path_)) {
+        platform::OutputFile::Opened opened;
+        file_ = env.createFile(path_, opened);
+        switch (opened) {
             case platform::OutputFile::Opened::Yes:
                 write(kHeader);
                 return;
@@ -113,7 +115,7 @@ void CsvReport::row(const ReportRow& r) {
 }
 
 void CsvReport::write(const std::string& line) {
-    if (!file_.write(line + "\r\n"))
+    if (!file_->write(line + "\r\n"))
         throw std::system_error(errno, std::generic_category(), "cannot write " + path_);
 }
 

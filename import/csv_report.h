@@ -6,8 +6,10 @@
 // take for a formula is made inert.
 #include <string>
 
+#include <memory>
 #include "import/run_report.h"
-#include "platform/output_file.h"
+
+#include "platform/env.h"
 
 namespace importer {
 
@@ -17,7 +19,7 @@ class CsvReport : public RunReport {
     // is never overwritten, nor is a link of that name followed: the next free name of the form
     // "<stem>-2<extension>", "-3", ... is taken instead (path() tells which). Throws
     // std::system_error when no file can be made.
-    explicit CsvReport(const std::string& path);
+    CsvReport(platform::Env& env, const std::string& path);
 
     // Throws std::system_error when the row cannot be written.
     void row(const ReportRow& row) override;
@@ -31,7 +33,7 @@ class CsvReport : public RunReport {
     void write(const std::string& line);
 
     std::string path_;
-    platform::OutputFile file_;
+    std::unique_ptr<platform::WrittenFile> file_;
 };
 
 // One CSV field: as it is, or between double quotes with each quote doubled.

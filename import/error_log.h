@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/date.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -13,7 +14,7 @@ inline constexpr char kErrorLogName[] = "erroresimp.txt";
 // Appends one line to `direc` + "erroresimp.txt" (created when missing), the text on one line
 // with its control characters written out (core::oneLine). False when it could not be
 // written: the name is taken by a link, a folder, a FIFO or a device, or the system refused.
-bool appendErrorLog(const std::string& direc, const core::Date& date, const core::Time& time,
-                    const std::string& text);
+bool appendErrorLog(platform::Env& env, const std::string& direc, const core::Date& date,
+                    const core::Time& time, const std::string& text);
 
 }  // namespace importer

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <tuple>
 
 #include "core/errors.h"
@@ -71,23 +70,16 @@ bool inDoubt(std::exception_ptr failure) {
 
 }  // namespace
 
-FlatFiles findFlatFiles(const std::string& direc) {
+FlatFiles findFlatFiles(platform::Env& env, const std::string& direc) {
     FlatFiles found;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(platform::nativePath(direc), ec), end;
-         !ec && it != end; it.increment(ec)) {
-        const std::filesystem::path name = it->path().filename();
-        std::optional<std::string> text = platform::programText(name);
-        const std::string shown = text ? *text : platform::displayText(name);
-        if (!matchesFlatFileMask(shown)) continue;
-        // The entry itself, not what a link points to.
-        std::error_code typeError;
-        if (!std::filesystem::is_regular_file(it->symlink_status(typeError)))
-            found.notFiles.push_back(shown);
-        else if (text)
-            found.names.push_back(std::move(*text));
+    for (platform::FolderEntry& e : env.listFolder(direc)) {
+        if (!matchesFlatFileMask(e.name)) continue;
+        if (!e.regular)
+            found.notFiles.push_back(std::move(e.name));
+        else if (e.named)
+            found.names.push_back(std::move(e.name));
         else
-            found.unnamed.push_back(shown);
+            found.unnamed.push_back(std::move(e.name));
     }
     std::sort(found.names.begin(), found.names.end());
     std::sort(found.unnamed.begin(), found.unnamed.end());
@@ -102,7 +94,8 @@ std::string withSeparator(const std::string& folder) {
 
 ImportRun::ImportRun(RunInputs inputs, RunContext& context, RunObserver& observer,
                      data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
-                     InvoiceSteps& steps, FileCleanup& cleanup, const RunOptions& options)
+                     InvoiceSteps& steps, FileCleanup& cleanup, platform::Env& env,
+                     const RunOptions& options)
     : in_(std::move(inputs)),
       c_(context),
       observer_(observer),
@@ -111,6 +104,7 @@ ImportRun::ImportRun(RunInputs inputs, RunContext& context, RunObserver& observe
       b_(buffers),
       steps_(steps),
       cleanup_(cleanup),
+      env_(env),
       options_(options) {}
 
 void ImportRun::log(const std::string& direc, const std::string& text) {
@@ -251,7 +245,7 @@ void ImportRun::run() {
         summary_.openLineFile = remote_.openLineFile;
         // The company connection holds the company of the first files already (CiaAct).
         if (!c_.CiaAct.empty()) enterCompany(direc);
-        const FlatFiles files = findFlatFiles(direc);
+        const FlatFiles files = findFlatFiles(env_, direc);
         summary_.filesFound =
             static_cast<int>(files.names.size() + files.unnamed.size() + files.notFiles.size());
         try {
@@ -318,15 +312,16 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
     company_.clear();
     prefix_.clear();
 
-    platform::ExclusiveFile file;
-    if (!cleanup_.hold(file, path)) {
+    const std::unique_ptr<platform::HeldFile> held = cleanup_.hold(env_, path);
+    if (!held) {
         log(direc, texts::kErrorAbrir + shown);
         fileRow(name, Outcome::NotOpenable, texts::kErrorAbrir + shown, false);
         return;
     }
     // Changed a moment ago: the point of sale's upload may still be writing it. Such a file
     // waits for the next run as a held one does (a time ahead of the clock is no upload).
-    const auto age = std::chrono::system_clock::now() - file.modified();
+    platform::HeldFile& file = *held;
+    const auto age = env_.now() - file.modified();
     if (age >= std::chrono::seconds(0) && age < std::chrono::seconds(options_.settleSeconds)) {
         file.close();
         log(direc, texts::kArchivoReciente + shown);
@@ -400,7 +395,7 @@ void ImportRun::enterCompany(const std::string& direc) {
     entered_.insert(c_.CiaAct);  // after success: a failure here is met again at its next file
 }
 
-void ImportRun::readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
+void ImportRun::readAndCleanUp(platform::HeldFile& file, const std::string& direc,
                                const std::string& name) {
     // As messages show it: a control character of the name written out.
     const std::string path = core::escapeControls(direc + name);
@@ -516,7 +511,7 @@ ReportRow ImportRun::importRecord(const SummaryRecord& record, const std::string
 // Reads the file to its end, handing each summary record on. The file must stay when its
 // last summary record was not stored, when it had none, or when it holds a record the reader
 // could not take whole, one with a NUL byte or one without its line end.
-ImportRun::FileVerdict ImportRun::readFile(platform::ExclusiveFile& file, const std::string& direc,
+ImportRun::FileVerdict ImportRun::readFile(platform::HeldFile& file, const std::string& direc,
                                            const std::string& name) {
     // As messages show it: a control character of the name written out.
     const std::string path = core::escapeControls(direc + name);

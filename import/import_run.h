@@ -18,7 +18,7 @@
 #include "import/run_report.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
-#include "platform/exclusive_file.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -70,9 +70,11 @@ class ImportRun {
   public:
     // The run works in `context` and reports through `observer` and `port`; the references
     // are kept for its lifetime.
+    // Its files are listed through `env`, read as `cleanup` holds them, their times against
+    // `env`'s clock.
     ImportRun(RunInputs inputs, RunContext& context, RunObserver& observer, data::UiPort& port,
               data::Tfdm& fdm, WindowBuffers& buffers, InvoiceSteps& steps, FileCleanup& cleanup,
-              const RunOptions& options = {});
+              platform::Env& env, const RunOptions& options = {});
 
     // The whole run. A failure that stops it propagates to the caller with the open file
     // and the buffers released; the window then stays open.
@@ -88,9 +90,9 @@ class ImportRun {
     };
 
     void importFile(const std::string& direc, const std::string& name);
-    void readAndCleanUp(platform::ExclusiveFile& file, const std::string& direc,
+    void readAndCleanUp(platform::HeldFile& file, const std::string& direc,
                         const std::string& name);
-    FileVerdict readFile(platform::ExclusiveFile& file, const std::string& direc,
+    FileVerdict readFile(platform::HeldFile& file, const std::string& direc,
                          const std::string& name);
     ReportRow importRecord(const SummaryRecord& record, const std::string& name, int number);
     void switchCompany();
@@ -116,6 +118,7 @@ class ImportRun {
     WindowBuffers& b_;
     InvoiceSteps& steps_;
     FileCleanup& cleanup_;
+    platform::Env& env_;
     RunOptions options_;
     FlatReader reader_;  // one per run: a delimited stretch carries over between files
     RunSummary summary_;
@@ -137,7 +140,7 @@ struct FlatFiles {
     // Entries named so that are no regular files: symbolic links, folders, FIFOs, devices.
     std::vector<std::string> notFiles;
 };
-FlatFiles findFlatFiles(const std::string& direc);
+FlatFiles findFlatFiles(platform::Env& env, const std::string& direc);
 
 // "removed", "failed", "timed out", "not started": the report's remote column.
 const char* remoteOutcomeName(RemoteOutcome outcome);

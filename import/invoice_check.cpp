@@ -7,13 +7,14 @@
 namespace importer {
 
 RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies) {
+                           InvoiceReplication* replication, BranchCopies& copies,
+                           platform::Env& env) {
     records::Buffer& h = buffers.CFacturas;
     copies = {};
     RecordOutcome outcome;
     try {
         if (replication) replication->prepareCopies();
-        outcome = retryLockConflicts([&] {
+        outcome = retryLockConflicts(env, [&] {
             fb::Transaction tra = fdm.Quorvan.begin();
             prepareInvoicePrefixLock(buffers, tra);
             if (storedInvoiceId(context, buffers, &tra)) {

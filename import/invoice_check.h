@@ -5,6 +5,7 @@
 #include "import/run_context.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -18,6 +19,7 @@ namespace importer {
 // What no preparation can tell stays for the real run to meet: a procedure that raises, a
 // row a branch refuses, a lock another user holds then, a database that goes away.
 RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies);
+                           InvoiceReplication* replication, BranchCopies& copies,
+                           platform::Env& env);
 
 }  // namespace importer

@@ -8,13 +8,14 @@ namespace importer {
 
 InvoiceChecker::InvoiceChecker(const RunContext& context, RunObserver& observer, data::UiPort& port,
                                data::Tfdm& fdm, WindowBuffers& buffers,
-                               InvoiceReplication* replication)
+                               InvoiceReplication* replication, platform::Env& env)
     : context_(context),
       observer_(observer),
       port_(port),
       fdm_(fdm),
       buffers_(buffers),
-      replication_(replication) {}
+      replication_(replication),
+      env_(env) {}
 
 InvoiceResult InvoiceChecker::importRecord(const SummaryRecord& record) {
     const std::string key =
@@ -26,9 +27,9 @@ InvoiceResult InvoiceChecker::importRecord(const SummaryRecord& record) {
         r.number = invoiceNumber(core::dateText(context_.date));
         return r;
     }
-    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, false, r)) return r;
+    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, false, env_, r)) return r;
     BranchCopies copies;
-    r.outcome = checkInvoice(context_, fdm_, buffers_, replication_, copies);
+    r.outcome = checkInvoice(context_, fdm_, buffers_, replication_, copies, env_);
     if (r.outcome != RecordOutcome::Stored) {
         r.lines = -1;
         r.total.reset();

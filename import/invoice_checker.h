@@ -10,8 +10,10 @@ namespace importer {
 
 class InvoiceChecker : public InvoiceSteps {
   public:
+    // Pauses between tries of a lock conflict through `env`.
     InvoiceChecker(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                   data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication);
+                   data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication,
+                   platform::Env& env = platform::Env::system());
 
     // The result the run's InvoiceImporter would give, or the failure it would throw, but
     // without an id. A record of a prefix and day that an earlier record of this check would
@@ -25,6 +27,7 @@ class InvoiceChecker : public InvoiceSteps {
     data::Tfdm& fdm_;
     WindowBuffers& buffers_;
     InvoiceReplication* replication_;
+    platform::Env& env_;
     std::set<std::string> wouldStore_;  // company, prefix and day
 };
 

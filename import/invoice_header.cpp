@@ -38,7 +38,8 @@ namespace {
 
 const char kLockPrefix[] =
     "SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND PREF_PRE = :PREF_PRE WITH LOCK";
-const char kLockPointOfSale[] = "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = :PTVT_ID WITH LOCK";
+const char kLockPointOfSale[] =
+    "SELECT PTVT_ID FROM PUNTO_VENTA WHERE PTVT_ID = :PTVT_ID WITH LOCK";
 
 }  // namespace
 
@@ -59,7 +60,8 @@ void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra
 }
 
 LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
-                                WindowBuffers& buffers, const SummaryRecord& record, bool drawId) {
+                                WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
+                                platform::Env& env) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     records::Buffer& ptovta = buffers.CPtovta;
@@ -125,7 +127,7 @@ LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer
     // The id is used up even when the invoice never reaches the database. The procedure
     // commits on its own; a lock conflict there draws again.
     if (drawId) {
-        retryLockConflicts([&] { fdm.SCambieidfact.ExecProc(); });
+        retryLockConflicts(env, [&] { fdm.SCambieidfact.ExecProc(); });
         f("FACT_ID").setString(fdm.SCambieidfact.params().ParamByName("ID").asString());
     }
     h.Post();

@@ -10,6 +10,7 @@
 #include "import/run_observer.h"
 #include "import/summary_fields.h"
 #include "import/window_buffers.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -39,9 +40,10 @@ void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra
 // not convert, or a database failure, propagates; a row the buffer refuses to post ends in
 // the buffer's post-error handling. CBorrar is left open on the customer query. Without
 // `drawId` (a check) no id is drawn from the database: FACT_ID stays 0, which no invoice has.
+// A lock conflict drawing it is tried again, pausing through `env`.
 LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
                                 WindowBuffers& buffers, const SummaryRecord& record,
-                                bool drawId = true);
+                                bool drawId = true, platform::Env& env = platform::Env::system());
 
 // FACT_NUMERO of an invoice of the date text yyyy/mm/dd: yyyymmdd.
 std::string invoiceNumber(const std::string& dateText);

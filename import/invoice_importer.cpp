@@ -25,7 +25,7 @@ void describeLines(records::Buffer& lines, InvoiceResult& r) {
 
 bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
                   data::Tfdm& fdm, WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
-                  InvoiceResult& r) {
+                  platform::Env& env, InvoiceResult& r) {
     fdm.clearShownMessages();  // what is shown from here on is this record's
     r.number = invoiceNumber(core::dateText(context.date));
     if (std::optional<std::string> stored = storedInvoiceId(context, buffers)) {
@@ -34,7 +34,7 @@ bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort
         return false;
     }
     const LineDefaults defaults =
-        buildInvoiceHeader(context, observer, fdm, buffers, record, drawId);
+        buildInvoiceHeader(context, observer, fdm, buffers, record, drawId, env);
     port.repaint();  // Edit1 names the invoice while it is stored
     addInvoiceLines(fdm, buffers.CFactdetalle, record, defaults);
     describeLines(buffers.CFactdetalle, r);
@@ -43,20 +43,21 @@ bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort
 
 InvoiceImporter::InvoiceImporter(const RunContext& context, RunObserver& observer,
                                  data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
-                                 InvoiceReplication* replication)
+                                 InvoiceReplication* replication, platform::Env& env)
     : context_(context),
       observer_(observer),
       port_(port),
       fdm_(fdm),
       buffers_(buffers),
-      replication_(replication) {}
+      replication_(replication),
+      env_(env) {}
 
 InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
     InvoiceResult r;
-    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, true, r)) return r;
+    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, true, env_, r)) return r;
     const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
     BranchCopies copies;
-    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies);
+    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies, env_);
     if (r.outcome != RecordOutcome::Stored) {
         // Nothing was stored: no lines, no sums.
         r.lines = -1;

@@ -10,6 +10,7 @@
 #include "import/run_observer.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -20,15 +21,17 @@ namespace importer {
 // already (`r` is then the duplicate's result).
 bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
                   data::Tfdm& fdm, WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
-                  InvoiceResult& r);
+                  platform::Env& env, InvoiceResult& r);
 
 class InvoiceImporter : public InvoiceSteps {
   public:
     // `replication` copies each invoice, as it is stored, to the branch databases; null copies
     // nothing.
     // The invoices are those of the file `context` describes; the references are kept.
+    // Pauses between tries of a lock conflict through `env`.
     InvoiceImporter(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                    data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication);
+                    data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication,
+                    platform::Env& env = platform::Env::system());
 
     // Duplicate: nothing done, nothing left in the buffers. Refused: the database refused the
     // save and nothing of the invoice stays. Stored: saved, totalled, posted and copied to the
@@ -46,6 +49,7 @@ class InvoiceImporter : public InvoiceSteps {
     data::Tfdm& fdm_;
     WindowBuffers& buffers_;
     InvoiceReplication* replication_;
+    platform::Env& env_;
 };
 
 }  // namespace importer

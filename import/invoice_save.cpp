@@ -69,12 +69,13 @@ void discardInvoice(records::Buffer& h) {
 }
 
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies) {
+                           InvoiceReplication* replication, BranchCopies& copies,
+                           platform::Env& env) {
     const std::vector<fb::Connection*> branches =
         replication ? replication->prepareCopies() : std::vector<fb::Connection*>{};
     try {
         return retryLockConflicts(
-            [&] { return storeOnce(context, fdm, buffers, replication, branches, copies); });
+            env, [&] { return storeOnce(context, fdm, buffers, replication, branches, copies); });
     } catch (const fb::LockConflict& e) {
         records::Buffer& h = buffers.CFacturas;
         e.rethrowWithPrefix(

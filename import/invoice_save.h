@@ -13,6 +13,7 @@
 #include "import/run_context.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -33,7 +34,8 @@ namespace importer {
 // commit: then every part is prepared, the next run's limbo recovery commits them, and the
 // fb::InDoubt is thrown with a Spanish explanation before its own text.
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies);
+                           InvoiceReplication* replication, BranchCopies& copies,
+                           platform::Env& env = platform::Env::system());
 
 // "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)" for the saved header, through
 // CBorrar, in `tra`. The buffer is not read again: it keeps the totals of the flat file.

@@ -111,8 +111,8 @@ Resolution resolve(const std::vector<PartState>& parts) {
 }
 
 LimboRecovery::LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches,
-                             Mode mode)
-    : fdm_(fdm), b_(buffers), branches_(branches), mode_(mode) {}
+                             Mode mode, platform::Env& env)
+    : fdm_(fdm), b_(buffers), branches_(branches), mode_(mode), env_(env) {}
 
 std::vector<LimboOutcome> LimboRecovery::enterCompany() {
     std::vector<Database> dbs{{&fdm_.Quorvan, std::nullopt}};
@@ -198,7 +198,7 @@ std::vector<LimboOutcome> LimboRecovery::enterCompany() {
                                 break;
                             }
                         }
-                        platform::sleepMs(kFirstLockPauseMs << (attempt - 1));
+                        env_.sleepMs(kFirstLockPauseMs << (attempt - 1));
                     }
                     if (held) break;
                 }

@@ -19,6 +19,7 @@
 #include "import/branch_connections.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -42,8 +43,9 @@ class LimboRecovery : public RunDatabases {
     // would resolve it.
     enum class Mode { Resolve, ReportOnly };
 
+    // Pauses, while a part another attachment holds is waited for, through `env`.
     LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches,
-                  Mode mode = Mode::Resolve);
+                  Mode mode = Mode::Resolve, platform::Env& env = platform::Env::system());
 
     // Looks into the company database and into every branch database its REPLICA_VENTAS
     // rows name that can be reached (connected for the run). A transaction is one of ours when
@@ -58,6 +60,7 @@ class LimboRecovery : public RunDatabases {
     WindowBuffers& b_;
     BranchConnections& branches_;
     Mode mode_;
+    platform::Env& env_;
 };
 
 }  // namespace importer

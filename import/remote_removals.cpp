@@ -6,8 +6,6 @@
 #include "core/text.h"
 #include "data/texts.h"
 #include "import/transfer_script.h"
-#include "platform/private_files.h"
-#include "platform/system.h"
 
 namespace importer {
 namespace {
@@ -38,11 +36,11 @@ long scriptWriter(const std::string& name) {
 
 // A script holds the account's password: none is left behind by a run that was killed.
 // "borrar.txt" is the one script of older versions of the program.
-void removeStaleScripts() {
-    for (const std::string& name : platform::regularFilesIn(".")) {
+void removeStaleScripts(platform::Env& env) {
+    for (const std::string& name : env.regularFilesIn(".")) {
         const long writer = scriptWriter(name);
-        if (name == "borrar.txt" || (writer > 0 && !platform::processRunning(writer)))
-            platform::removeFileDurably(".", name);
+        if (name == "borrar.txt" || (writer > 0 && !env.processRunning(writer)))
+            env.removeFileDurably(".", name);
     }
 }
 
@@ -66,20 +64,21 @@ std::string withLine(std::string detail, const std::string& output) {
 
 }  // namespace
 
-RemoteRemovals::RemoteRemovals(std::string openLine, std::string client, std::string problem,
-                               Limits limits)
-    : openLine_(std::move(openLine)),
+RemoteRemovals::RemoteRemovals(platform::Env& env, std::string openLine, std::string client,
+                               std::string problem, Limits limits)
+    : env_(env),
+      openLine_(std::move(openLine)),
       client_(std::move(client)),
       problem_(std::move(problem)),
       limits_(limits) {
     if (limits_.running == 0) limits_.running = 1;
-    removeStaleScripts();
+    removeStaleScripts(env_);
 }
 
 RemoteRemovals::~RemoteRemovals() {
     for (Client& c : clients_) {
-        c.process.kill();
-        platform::removeFileDurably(".", c.script);
+        c.process->kill();
+        env_.removeFileDurably(".", c.script);
     }
 }
 
@@ -87,9 +86,9 @@ std::string RemoteRemovals::writeScript(const std::string& name) {
     const std::string bytes = transferScript(openLine_, name);
     for (;;) {
         // Without a folder: the script lies where the client starts, the working directory.
-        const std::string script = kScriptPrefix + std::to_string(platform::currentProcessId()) +
-                                   "-" + std::to_string(++scripts_) + kScriptSuffix;
-        if (platform::createPrivateFile(script, bytes)) return script;
+        const std::string script = kScriptPrefix + std::to_string(env_.currentProcessId()) + "-" +
+                                   std::to_string(++scripts_) + kScriptSuffix;
+        if (env_.createPrivateFile(script, bytes)) return script;
     }
 }
 
@@ -116,21 +115,21 @@ void RemoteRemovals::launch(const Waiting& w) {
         return;
     }
     try {
-        platform::ChildProcess process(client_, {"/script=" + script},
-                                       platform::clientEnvironment());
+        std::unique_ptr<platform::StartedProgram> process =
+            env_.start(client_, {"/script=" + script}, env_.clientEnvironment());
         clients_.push_back({w.name, w.earlier, script, std::move(process),
-                            Clock::now() + std::chrono::seconds(limits_.timeoutSeconds)});
+                            env_.monotonic() + std::chrono::seconds(limits_.timeoutSeconds)});
     } catch (const std::system_error& e) {
-        platform::removeFileDurably(".", script);
+        env_.removeFileDurably(".", script);
         failed.detail = texts::kClienteNoIniciado + client_ + " (" + e.code().message() + ")";
         done_.push_back(std::move(failed));
     }
 }
 
 void RemoteRemovals::collect() {
-    const Clock::time_point now = Clock::now();
+    const Clock::time_point now = env_.monotonic();
     for (auto it = clients_.begin(); it != clients_.end();) {
-        platform::ChildProcess& p = it->process;
+        platform::StartedProgram& p = *it->process;
         RemoteRemoval r{it->name, it->earlier, RemoteOutcome::Removed, {}};
         if (p.ended()) {
             const std::string output = p.output();
@@ -156,7 +155,7 @@ void RemoteRemovals::collect() {
             ++it;
             continue;
         }
-        platform::removeFileDurably(".", it->script);
+        env_.removeFileDurably(".", it->script);
         done_.push_back(std::move(r));
         it = clients_.erase(it);
     }
@@ -173,7 +172,7 @@ std::vector<RemoteRemoval> RemoteRemovals::ended() {
 }
 
 std::vector<RemoteRemoval> RemoteRemovals::finish() {
-    for (collect(); !clients_.empty() || !waiting_.empty(); collect()) platform::sleepMs(20);
+    for (collect(); !clients_.empty() || !waiting_.empty(); collect()) env_.sleepMs(20);
     return std::exchange(done_, {});
 }
 

@@ -5,11 +5,12 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "import/run_steps.h"
-#include "platform/child_process.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -25,7 +26,8 @@ class RemoteRemovals {
     // Clients are `client` (a whole path) on scripts opened by `openLine`. A non-empty
     // `problem` says why no client can start: every removal then ends as NotStarted with it.
     // Scripts that runs no longer running left in the working directory are removed.
-    RemoteRemovals(std::string openLine, std::string client, std::string problem, Limits limits);
+    RemoteRemovals(platform::Env& env, std::string openLine, std::string client,
+                   std::string problem, Limits limits);
     // A client still running is stopped and its script removed: call finish() first.
     ~RemoteRemovals();
     RemoteRemovals(const RemoteRemovals&) = delete;
@@ -47,7 +49,7 @@ class RemoteRemovals {
         std::string name;
         bool earlier;
         std::string script;
-        platform::ChildProcess process;
+        std::unique_ptr<platform::StartedProgram> process;
         std::chrono::steady_clock::time_point deadline;
     };
 
@@ -62,6 +64,7 @@ class RemoteRemovals {
     void launch(const Waiting& w);
     std::string writeScript(const std::string& name);
 
+    platform::Env& env_;
     std::string openLine_, client_, problem_;
     Limits limits_;
     unsigned scripts_ = 0;

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
+
 namespace importer {
 
 inline constexpr char kRemovalQueueFolder[] = "borrados-pendientes";
 
 class RemovalQueue {
   public:
-    explicit RemovalQueue(std::string folder = kRemovalQueueFolder);
+    explicit RemovalQueue(platform::Env& env, std::string folder = kRemovalQueueFolder);
 
     // The names queued, sorted; entries that no flat file could be named (not "[RDE*.txt", or
     // a name no transfer script can carry) are passed over.
@@ -27,6 +29,7 @@ class RemovalQueue {
     void remove(const std::string& name);
 
   private:
+    platform::Env& env_;
     std::string folder_;
 };
 

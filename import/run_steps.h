@@ -7,7 +7,7 @@
 #include "core/money.h"
 #include "fb/connection.h"
 #include "import/summary_fields.h"
-#include "platform/exclusive_file.h"
+#include "platform/env.h"
 
 namespace importer {
 
@@ -142,11 +142,11 @@ class FileCleanup {
     // Opens a flat file to read it as this clean-up needs it: held against every other
     // program, so that it is deleted only as it was read; a check's only looks (a program
     // beside it is not kept from the file). False when it cannot be opened (or is held).
-    virtual bool hold(platform::ExclusiveFile& file, const std::string& path) {
-        return file.open(path);
+    virtual std::unique_ptr<platform::HeldFile> hold(platform::Env& env, const std::string& path) {
+        return env.holdFile(path, platform::ExclusiveFile::Links::DoNotFollow);
     }
     virtual CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
-                                   platform::ExclusiveFile& file) = 0;
+                                   platform::HeldFile& file) = 0;
     // The removals on the server that ended since the last call; never waits.
     virtual std::vector<RemoteRemoval> ended() { return {}; }
     // Waits for every removal still running (each for a bounded time) and gives those that

@@ -1,13 +1,9 @@
 #include "import/transfer_setup.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "data/texts.h"
 #include "platform/file_names.h"
-#include "platform/installation_dir.h"
-#include "platform/private_files.h"
-#include "platform/system.h"
 
 namespace importer {
 namespace {
@@ -16,32 +12,31 @@ const char* const kOpenLineVariable = "IMPORTARFAC_TRANSFER_OPEN_LINE";
 const char* const kClientVariable = "IMPORTARFAC_TRANSFER_CLIENT";
 const char* const kClientName = "winscp.com";
 
-std::string variable(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
+std::string variable(platform::Env& env, const char* name) {
+    return env.variable(name).value_or("");
 }
 
 // A variable that names a file or folder, as a path text of the program; empty when unset or
 // when the name has no such text.
-std::string pathVariable(const char* name) {
-    const std::string value = variable(name);
+std::string pathVariable(platform::Env& env, const char* name) {
+    const std::string value = variable(env, name);
     if (value.empty()) return {};
     return platform::programText(std::filesystem::path(value)).value_or("");
 }
 
 // The first line of a small file: empty when there is none (a trailing CR is dropped).
-std::string firstLine(const std::string& path) {
-    const std::optional<std::string> bytes = platform::readRegularFile(path);
+std::string firstLine(platform::Env& env, const std::string& path) {
+    const std::optional<std::string> bytes = env.readRegularFile(path);
     if (!bytes) return {};
     std::string line = bytes->substr(0, bytes->find('\n'));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
 }
 
-std::string installationFile() {
+std::string installationFile(platform::Env& env) {
     std::optional<std::string> dir;
     try {
-        dir = platform::readInstallationDirectory();
+        dir = env.installationDirectory();
     } catch (const std::exception&) {
         return {};  // an entry that is not text names no directory
     }
@@ -57,23 +52,23 @@ bool holdsControlCharacter(const std::string& text) {
 
 }  // namespace
 
-TransferSetup transferSetup() {
+TransferSetup transferSetup(platform::Env& env) {
     TransferSetup s;
-    if (const std::string dir = pathVariable("CREDENTIALS_DIRECTORY"); !dir.empty()) {
-        if (std::string line = firstLine(dir + "/" + kOpenLineFileName); !line.empty()) {
+    if (const std::string dir = pathVariable(env, "CREDENTIALS_DIRECTORY"); !dir.empty()) {
+        if (std::string line = firstLine(env, dir + "/" + kOpenLineFileName); !line.empty()) {
             s.openLine = std::move(line);
             s.openLineSource = "credential";
         }
     }
     if (!s.openLine) {
-        if (std::string line = variable(kOpenLineVariable); !line.empty()) {
+        if (std::string line = variable(env, kOpenLineVariable); !line.empty()) {
             s.openLine = std::move(line);
             s.openLineSource = "environment";
         }
     }
     if (!s.openLine) {
-        if (const std::string file = installationFile(); !file.empty()) {
-            if (std::string line = firstLine(file); !line.empty()) {
+        if (const std::string file = installationFile(env); !file.empty()) {
+            if (std::string line = firstLine(env, file); !line.empty()) {
                 s.openLine = std::move(line);
                 s.openLineSource = s.openLineFile = file;
             }
@@ -83,12 +78,12 @@ TransferSetup transferSetup() {
     if (s.openLine && holdsControlCharacter(*s.openLine))
         s.problem = data::texts::kLineaAperturaInvalida + s.openLineSource;
 
-    if (!variable(kClientVariable).empty()) {
-        const std::string client = pathVariable(kClientVariable);
+    if (!variable(env, kClientVariable).empty()) {
+        const std::string client = pathVariable(env, kClientVariable);
         s.client = client;
         if ((client.empty() || !platform::nativePath(client).is_absolute()) && s.problem.empty())
             s.problem = data::texts::kClienteNoAbsoluto;
-    } else if (const std::string dir = platform::programDirectory(); !dir.empty()) {
+    } else if (const std::string dir = env.programDirectory(); !dir.empty()) {
         s.client = dir + "/" + kClientName;
     } else if (s.problem.empty()) {
         s.problem = data::texts::kSinCarpetaPrograma;

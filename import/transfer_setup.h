@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/env.h"
+
 namespace importer {
 
 // The file name of the open line, in the credentials folder and in the installation directory.
@@ -33,6 +35,6 @@ struct TransferSetup {
 //      lies).
 // The client is the whole path in IMPORTARFAC_TRANSFER_CLIENT when that is set, else
 // "winscp.com" in the program's own folder; the program search path is never searched.
-TransferSetup transferSetup();
+TransferSetup transferSetup(platform::Env& env);
 
 }  // namespace importer

@@ -284,7 +284,8 @@ class RealCleanupTest : public BadInputTest {
 
     std::string work_ = made(dir_.file("work"));
     testsupport::CwdGuard cwd_{work_};
-    importer::RemoteCleanup real_{setup(work_), importer::CleanupOptions{0, {}}};
+    importer::RemoteCleanup real_{platform::Env::system(), setup(work_),
+                                  importer::CleanupOptions{0, {}}};
 };
 
 // Another program appends to the file while its invoice is imported: the bytes it added were

@@ -31,7 +31,7 @@ struct CountingSteps : importer::InvoiceSteps {
 
 struct NoCleanup : importer::FileCleanup {
     importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
-                                     platform::ExclusiveFile&) override {
+                                     platform::HeldFile&) override {
         return importer::CleanupOutcome::Removed;
     }
 };

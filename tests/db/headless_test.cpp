@@ -381,7 +381,7 @@ TEST_F(HeadlessTest, ControlCharactersOfNamesAreWrittenOutEverywhere) {
     row.total = "-12.50";
     row.reason = "@SUM(A1)";
     {
-        importer::CsvReport report(dir_.file("work/formula.csv"));
+        importer::CsvReport report(platform::Env::system(), dir_.file("work/formula.csv"));
         report.row(row);
     }
     const auto cells = testsupport::parseCsv(slurp(dir_.file("work/formula.csv")));

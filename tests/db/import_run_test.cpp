@@ -56,7 +56,7 @@ class ScriptedSteps : public importer::InvoiceSteps {
 class RecordingCleanup : public importer::FileCleanup {
   public:
     importer::CleanupOutcome cleanUp(const std::string&, const std::string& name,
-                                     platform::ExclusiveFile&) override {
+                                     platform::HeldFile&) override {
         cleaned.push_back(name);
         return importer::CleanupOutcome::Removed;
     }

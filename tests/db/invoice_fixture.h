@@ -22,6 +22,7 @@
 #include "fb/sql_text.h"
 #include "import/invoice_importer.h"
 #include "import/window_buffers.h"
+#include "tests/support/fault_env.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
@@ -246,8 +247,11 @@ class RecordingCleanup : public importer::FileCleanup {
     importer::RemoteSetup begin(const std::string& direc) override {
         return real ? real->begin(direc) : importer::RemoteSetup{};
     }
+    std::unique_ptr<platform::HeldFile> hold(platform::Env& env, const std::string& path) override {
+        return real ? real->hold(env, path) : importer::FileCleanup::hold(env, path);
+    }
     importer::CleanupOutcome cleanUp(const std::string& direc, const std::string& name,
-                                     platform::ExclusiveFile& file) override {
+                                     platform::HeldFile& file) override {
         cleaned.push_back(name);
         return real ? real->cleanUp(direc, name, file) : importer::CleanupOutcome::Removed;
     }
@@ -353,10 +357,13 @@ class InvoiceImportTest : public ::testing::Test {
     data::Tfdm fdm_{port_};
     RecordingCleanup cleanup_;
     RecordingReplication replication_;
+    // The system as it is, but for the pauses between tries, which are counted and not waited.
+    testsupport::FaultEnv env_;
     // Wired as app::Program wires them: the window keeps a reference to its steps, which are
     // built after it because the importer needs the window.
-    app::ImportWindow w_{port_, chooser_, fdm_, steps_, cleanup_};
-    importer::InvoiceImporter importer_{w_.context, w_, port_, fdm_, w_.buffers, &replication_};
+    app::ImportWindow w_{port_, chooser_, fdm_, steps_, cleanup_, env_};
+    importer::InvoiceImporter importer_{w_.context,    w_,  port_, fdm_, w_.buffers,
+                                        &replication_, env_};
     ObservedSteps steps_{importer_};
 };
 

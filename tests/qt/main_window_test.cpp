@@ -529,7 +529,7 @@ struct CountingSteps : importer::InvoiceSteps {
 
 struct KeepingCleanup : importer::FileCleanup {
     importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
-                                     platform::ExclusiveFile&) override {
+                                     platform::HeldFile&) override {
         return importer::CleanupOutcome::Changed;
     }
 };

@@ -22,6 +22,7 @@
 #include "import/transfer_script.h"
 #include "platform/exclusive_file.h"
 #include "platform/private_files.h"
+#include "tests/support/fault_env.h"
 #include "tests/support/process_guards.h"
 #include "tests/support/support.h"
 
@@ -89,6 +90,7 @@ class FakeClient {
 class CleanupTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        env_.sleeps = true;  // the clients are real programs, timed by the real clock
         folder_ = dir_.file("flat");
         work_ = dir_.file("work");
         fs::create_directories(folder_);
@@ -108,7 +110,7 @@ class CleanupTest : public ::testing::Test {
         o.pauseMs = 0;
         o.limits.timeoutSeconds = timeoutSeconds;
         o.limits.running = running;
-        auto c = std::make_unique<RemoteCleanup>(std::move(s), o);
+        auto c = std::make_unique<RemoteCleanup>(env_, std::move(s), o);
         c->begin(folder_ + "/");
         return c;
     }
@@ -122,11 +124,12 @@ class CleanupTest : public ::testing::Test {
     CleanupOutcome clean(
         RemoteCleanup& cleanup, const std::string& name,
         const std::function<void()>& meanwhile = [] {}) {
-        platform::ExclusiveFile file;
-        EXPECT_TRUE(file.open(folder_ + "/" + name)) << name;
-        file.readAll();
+        std::unique_ptr<platform::HeldFile> file = cleanup.hold(env_, folder_ + "/" + name);
+        EXPECT_TRUE(file) << name;
+        if (!file) return CleanupOutcome::Changed;
+        file->readAll();
         meanwhile();
-        return cleanup.cleanUp(folder_ + "/", name, file);
+        return cleanup.cleanUp(folder_ + "/", name, *file);
     }
     // What the stand-in records for a run on the script `script` removing `name`.
     std::string run(const std::string& script, const std::string& name) const {
@@ -145,6 +148,7 @@ class CleanupTest : public ::testing::Test {
     testsupport::TempDir dir_;
     std::string folder_, work_;
     FakeClient client_;
+    testsupport::FaultEnv env_;
 };
 
 TEST(TransferScript, ThreeLinesEndedByCrLf) {
@@ -197,7 +201,7 @@ TEST_F(CleanupTest, EachClientGetsAScriptOfItsOwnThatIsGoneAfterwards) {
         EXPECT_FALSE(r.earlier);
     }
     EXPECT_EQ(workFiles(), std::set<std::string>{});
-    EXPECT_EQ(importer::RemovalQueue().names(), std::vector<std::string>{});
+    EXPECT_EQ(importer::RemovalQueue(env_).names(), std::vector<std::string>{});
 }
 
 // With every client slot taken, the next removal waits its turn without holding the import up;
@@ -267,11 +271,11 @@ TEST_F(CleanupTest, EachWayAClientEndsIsReportedAndAFailureStaysQueued) {
         EXPECT_EQ(ended[0].outcome, k.outcome);
         EXPECT_EQ(ended[0].detail.substr(0, k.detail.size()),
                   data::texts::cp1252(k.detail.c_str()));
-        EXPECT_EQ(importer::RemovalQueue().names(),
+        EXPECT_EQ(importer::RemovalQueue(env_).names(),
                   k.queued ? std::vector<std::string>{name} : std::vector<std::string>{});
         // No script, and no password, left behind.
         EXPECT_EQ(workFiles(), std::set<std::string>{});
-        importer::RemovalQueue().remove(name);
+        importer::RemovalQueue(env_).remove(name);
     }
 }
 
@@ -279,7 +283,7 @@ TEST_F(CleanupTest, EachWayAClientEndsIsReportedAndAFailureStaysQueued) {
 TEST_F(CleanupTest, AQueuedRemovalStartsWithTheNextRunAndLeavesTheQueueOnceConfirmed) {
     CwdGuard cwd(work_);
     const std::string name = "[RDE_12_20240131.txt";
-    importer::RemovalQueue().add(name);
+    importer::RemovalQueue(env_).add(name);
     // Names that no flat file has are never handed to a client.
     platform::makePrivateFolder(importer::kRemovalQueueFolder);
     platform::writeFileDurably(importer::kRemovalQueueFolder, "otro.txt", "x");
@@ -289,13 +293,13 @@ TEST_F(CleanupTest, AQueuedRemovalStartsWithTheNextRunAndLeavesTheQueueOnceConfi
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_TRUE(ended[0].earlier);
     EXPECT_EQ(ended[0].outcome, RemoteOutcome::Failed);
-    EXPECT_EQ(importer::RemovalQueue().names(), std::vector<std::string>{name});
+    EXPECT_EQ(importer::RemovalQueue(env_).names(), std::vector<std::string>{name});
 
     client_.endWith(0);
     ended = cleanup(setup())->finish();
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_EQ(ended[0].outcome, RemoteOutcome::Removed);
-    EXPECT_EQ(importer::RemovalQueue().names(), std::vector<std::string>{});
+    EXPECT_EQ(importer::RemovalQueue(env_).names(), std::vector<std::string>{});
     EXPECT_EQ(client_.runs().size(), 2u);
     for (const std::string& r : client_.runs())
         EXPECT_NE(r.find("rm [[]RDE_12_20240131.txt"), r.npos);
@@ -359,31 +363,13 @@ TEST_F(CleanupTest, ScriptsOfRunsNoLongerRunningAreRemoved) {
     EXPECT_EQ(workFiles(), (std::set<std::string>{running, "borrar-notes.txt"}));
 }
 
-// Makes a file undeletable whoever runs the test: a folder without write access stops
-// others, the immutable attribute stops root. Undone when the object goes.
-class Undeletable {
-  public:
-    Undeletable(const std::string& folder, const std::string& file) : folder_(folder), file_(file) {
-        fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
-        if (::geteuid() == 0) immutable_ = std::system(("chattr +i '" + file_ + "'").c_str()) == 0;
-    }
-    ~Undeletable() {
-        if (immutable_) std::system(("chattr -i '" + file_ + "'").c_str());
-        fs::permissions(folder_, fs::perms::owner_all);
-    }
-    bool works() const { return ::geteuid() != 0 || immutable_; }
-
-  private:
-    std::string folder_, file_;
-    bool immutable_ = false;
-};
-
+// A file the system refuses to delete here: its removal on the server still goes, and the next
+// run finds its invoices stored.
 TEST_F(CleanupTest, AFileThatCannotBeDeletedIsStillRemovedOnTheServer) {
     CwdGuard cwd(work_);
     auto c = cleanup(setup());
     const std::string name = flatFile("[RDE_12_20240131.txt");
-    Undeletable guard(folder_, folder_ + "/" + name);
-    if (!guard.works()) GTEST_SKIP() << "chattr +i is not available here";
+    env_.failing = {"delete"};
     EXPECT_EQ(clean(*c, name), CleanupOutcome::NotDeleted);
     EXPECT_TRUE(fs::exists(folder_ + "/" + name));
     ASSERT_EQ(c->finish().size(), 1u);
@@ -433,7 +419,7 @@ TEST_F(CleanupTest, AChangedFileOrAnUnsafeNameStaysEverywhere) {
     }
     EXPECT_EQ(c->finish().size(), 0u);
     EXPECT_EQ(client_.runs().size(), 0u);
-    EXPECT_EQ(importer::RemovalQueue().names(), std::vector<std::string>{});
+    EXPECT_EQ(importer::RemovalQueue(env_).names(), std::vector<std::string>{});
 }
 
 // The queue is written before the file goes: a working directory that takes no file stops the
@@ -468,7 +454,7 @@ TEST(TransferSetup, WhereTheOpenLineAndTheClientComeFrom) {
     {
         EnvGuard cred("CREDENTIALS_DIRECTORY", credentials.c_str());
         EnvGuard env("IMPORTARFAC_TRANSFER_OPEN_LINE", "open ftpes://desde%%40entorno/");
-        const importer::TransferSetup s = importer::transferSetup();
+        const importer::TransferSetup s = importer::transferSetup(platform::Env::system());
         EXPECT_EQ(s.openLine, "open ftpes://desde%%40credencial/");
         EXPECT_EQ(s.openLineFile, "");
         EXPECT_EQ(s.problem, "");
@@ -476,29 +462,31 @@ TEST(TransferSetup, WhereTheOpenLineAndTheClientComeFrom) {
     EnvGuard cred("CREDENTIALS_DIRECTORY", nullptr);
     {
         EnvGuard env("IMPORTARFAC_TRANSFER_OPEN_LINE", "open ftpes://desde%%40entorno/");
-        EXPECT_EQ(importer::transferSetup().openLine, "open ftpes://desde%%40entorno/");
+        EXPECT_EQ(importer::transferSetup(platform::Env::system()).openLine,
+                  "open ftpes://desde%%40entorno/");
     }
     EnvGuard env("IMPORTARFAC_TRANSFER_OPEN_LINE", nullptr);
-    importer::TransferSetup s = importer::transferSetup();
+    importer::TransferSetup s = importer::transferSetup(platform::Env::system());
     EXPECT_EQ(s.openLine, "open ftpes://desde%%40archivo/");
     EXPECT_EQ(s.openLineFile, install + "/transfer-open-line");
     EXPECT_EQ(s.client, fs::path(BINARY_DIR).string() + "/winscp.com");
 
     fs::remove(install + "/transfer-open-line");
-    EXPECT_FALSE(importer::transferSetup().openLine.has_value());
+    EXPECT_FALSE(importer::transferSetup(platform::Env::system()).openLine.has_value());
 
     // A line break in the line would give the script a line of the variable's choosing.
     {
         EnvGuard injected("IMPORTARFAC_TRANSFER_OPEN_LINE", "open ftpes://u:p@h/\r\nrm *");
-        EXPECT_NE(importer::transferSetup().problem, "");
+        EXPECT_NE(importer::transferSetup(platform::Env::system()).problem, "");
     }
     {
         EnvGuard client("IMPORTARFAC_TRANSFER_CLIENT", "/opt/cliente/winscp.com");
-        EXPECT_EQ(importer::transferSetup().client, "/opt/cliente/winscp.com");
-        EXPECT_EQ(importer::transferSetup().problem, "");
+        EXPECT_EQ(importer::transferSetup(platform::Env::system()).client,
+                  "/opt/cliente/winscp.com");
+        EXPECT_EQ(importer::transferSetup(platform::Env::system()).problem, "");
     }
     EnvGuard relative("IMPORTARFAC_TRANSFER_CLIENT", "winscp.com");
-    EXPECT_NE(importer::transferSetup().problem, "");
+    EXPECT_NE(importer::transferSetup(platform::Env::system()).problem, "");
 }
 
 }  // namespace

@@ -201,7 +201,7 @@ struct NoSteps : importer::InvoiceSteps {
 };
 struct NoCleanup : importer::FileCleanup {
     importer::CleanupOutcome cleanUp(const std::string&, const std::string&,
-                                     platform::ExclusiveFile&) override {
+                                     platform::HeldFile&) override {
         return importer::CleanupOutcome::Removed;
     }
 };

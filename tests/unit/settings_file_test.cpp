@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <filesystem>
-#include <fstream>
-
 #include "core/text.h"
 
 namespace app {
@@ -101,31 +97,6 @@ TEST(SettingsText, Utf8ToCodePage) {
         {"bytes that never start a character", "\xF8\xFF\xFE", "???"},
     };
     for (const auto& c : cases) EXPECT_EQ(core::utf8ToCp1252(c.utf8), c.bytes) << c.name;
-}
-
-class SettingsFileOnDisk : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("settings_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::filesystem::path dir_;
-};
-
-TEST_F(SettingsFileOnDisk, ReadsTheFile) {
-    const auto path = dir_ / "settings.conf";
-    std::ofstream(path, std::ios::binary) << kEight;
-    const auto v = readSettingsFile(path.string());
-    ASSERT_TRUE(v.has_value());
-    EXPECT_EQ(v->ubicacion, "/data/in");
-    EXPECT_TRUE(v->unattended());
-}
-
-TEST_F(SettingsFileOnDisk, NothingWhenItCannotBeOpened) {
-    EXPECT_FALSE(readSettingsFile((dir_ / "absent.conf").string()).has_value());
-    EXPECT_FALSE(readSettingsFile(dir_.string()).has_value());
 }
 
 }  // namespace

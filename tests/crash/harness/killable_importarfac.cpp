@@ -1,24 +1,24 @@
 // The headless program with a kill switch, for the crash tests only: the same entry as
 // `importarfac --headless`, plus a counter of the moments at which a crash matters. Every
 // statement the program sends counts as one event (counted before it is sent), and so does
-// each phase of a distributed commit (before it starts) and each deletion of a flat file, once
-// just before it is set aside for removal and once just after it is gone.
+// each phase of a distributed commit (before it starts) and each call of the run to the
+// operating system (through a FaultEnv): the removal of a flat file once just before it and
+// once just after it, every other call once, before it.
 //
 //   CRASH_KILL_AT=N    the process sends itself SIGKILL at event N (1 is the first), before
 //                      that event's action: nothing after it happens, and nothing unwinds.
 //   CRASH_TRACE=FILE   every event is appended to FILE as "N<TAB>kind<TAB>text<TAB>time", one
 //                      line each, written through before the event's action; kinds are "sql",
 //                      "prepare" and "commit" (the two phases of a distributed commit, no text),
-//                      "delete" (a flat file is about to be deleted) and "deleted" (it just
-//                      was, and nothing else has happened since); time is the monotonic clock
+//                      "delete" (a flat file is about to be deleted), "deleted" (it just
+//                      was, and nothing else has happened since) and "env" (another call to the
+//                      system, its text the call and its path); time is the monotonic clock
 //                      in nanoseconds, which other processes (a proxy) read too.
 //   CRASH_PAUSE_SQL=TEXT, CRASH_PAUSE_MS=N
 //                      the process sleeps N milliseconds before each statement that holds
 //                      TEXT, so that two processes meet in the moments around it.
 #include <QCoreApplication>
 
-#include <fcntl.h>
-#include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,14 +28,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 
 #include "app/headless.h"
 #include "fb/connection.h"
 #include "fb/sql_text.h"
 #include "fb/transaction.h"
-#include "platform/exclusive_file.h"
+#include "tests/support/fault_env.h"
 
 namespace {
 
@@ -72,43 +71,7 @@ void event(const char* kind, const std::string& text) {
         ::usleep(e.pauseMs * 1000);
 }
 
-bool isFlatFile(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    return (slash ? slash[1] : path[0]) == '[';
-}
-
-// The name a flat file is set aside under on its way out, or nothing for another name.
-std::optional<std::string> setAsideFrom(const char* path) {
-    const std::string p = path, suffix = platform::ExclusiveFile::kSetAside;
-    if (!isFlatFile(path) || p.size() <= suffix.size() ||
-        p.compare(p.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return std::nullopt;
-    return p.substr(0, p.size() - suffix.size());
-}
-
 }  // namespace
-
-// Take the place of the C library's rename() and remove(), which a flat file's deletion goes
-// through (set aside, then removed), so that it is an event too; other files are renamed and
-// removed as usual.
-extern "C" int rename(const char* from, const char* to) {
-    if (setAsideFrom(to)) event("delete", from);
-    return ::renameat(AT_FDCWD, from, AT_FDCWD, to);
-}
-
-extern "C" int remove(const char* path) {
-    const std::optional<std::string> flatFile = setAsideFrom(path);
-    const bool counted = flatFile || isFlatFile(path);
-    if (counted && !flatFile) event("delete", path);
-    int r = ::unlink(path);
-    if (r != 0 && errno == EISDIR) r = ::rmdir(path);
-    if (counted) {
-        const int saved = errno;
-        event("deleted", flatFile ? flatFile->c_str() : path);
-        errno = saved;
-    }
-    return r;
-}
 
 int main(int argc, char** argv) {
     Events& e = events();
@@ -127,6 +90,17 @@ int main(int argc, char** argv) {
         event("sql", fb::renderSql(sql, p));
     });
     fb::Transaction::setPhaseHook([](const char* phase) { event(phase, ""); });
+    // Every call of the run to the operating system is an event too; the removal of a flat file
+    // is told apart ("delete" just before it, "deleted" just after).
+    testsupport::FaultEnv env;
+    env.sleeps = true;
+    env.onEvent = [](const testsupport::FaultEnv::Event& e) {
+        if (e.kind == "delete" || e.kind == "deleted") event(e.kind.c_str(), e.text);
+        // A removal on the server is confirmed (its script and queue entry removed) whenever
+        // its client ends, which no two runs share: no moment a kill could be aimed at.
+        else if (e.kind != "removeFileDurably")
+            event("env", e.kind + " " + e.text);
+    };
     QCoreApplication application(argc, argv);
-    return app::runHeadless(argc, argv);
+    return app::runHeadless(argc, argv, env);
 }
