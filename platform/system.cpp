@@ -1,7 +1,7 @@
 #include "platform/system.h"
 
-#include <QDateTime>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -18,15 +18,47 @@
 
 namespace platform {
 
+#ifdef _WIN32
+
+// The clock Windows itself shows: its time zone and summer time, never a TZ variable that a
+// Unix-style shell may have set for the C runtime.
 core::Date today() {
-    QDate d = QDate::currentDate();
-    return core::Date{d.year(), d.month(), d.day()};
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return core::Date{t.wYear, t.wMonth, t.wDay};
 }
 
 core::Time timeOfDay() {
-    QTime t = QTime::currentTime();
-    return core::Time{t.hour(), t.minute(), t.second(), 0};
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return core::Time{t.wHour, t.wMinute, t.wSecond, 0};
 }
+
+#else
+
+namespace {
+
+// Now as the local calendar time of the system's time zone (with its summer time).
+std::tm localNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    if (!localtime_r(&now, &local)) local = {};
+    return local;
+}
+
+}  // namespace
+
+core::Date today() {
+    const std::tm t = localNow();
+    return core::Date{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday};
+}
+
+core::Time timeOfDay() {
+    const std::tm t = localNow();
+    return core::Time{t.tm_hour, t.tm_min, t.tm_sec, 0};
+}
+
+#endif
 
 void sleepMs(int ms) {
     if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
