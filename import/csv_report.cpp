@@ -89,7 +89,7 @@ CsvReport::CsvReport(const std::string& path) {
             case platform::OutputFile::Opened::NotAFile:
                 continue;
             case platform::OutputFile::Opened::Unavailable:
-                throw std::system_error(errno, std::generic_category(), "cannot create " + path_);
+                throw std::system_error(file_.error(), "cannot create " + path_);
         }
     }
     throw std::system_error(EEXIST, std::generic_category(), "cannot create " + path);
@@ -112,7 +112,7 @@ void CsvReport::row(const ReportRow& r) {
 
 void CsvReport::write(const std::string& line) {
     if (!file_.write(line + "\r\n"))
-        throw std::system_error(errno, std::generic_category(), "cannot write " + path_);
+        throw std::system_error(file_.error(), "cannot write " + path_);
 }
 
 }  // namespace importer

@@ -48,6 +48,7 @@ class ChildProcess {
     int code_ = 0;
 #ifdef _WIN32
     void* process_ = nullptr;
+    void* job_ = nullptr;  // the child and whatever it starts
     void* output_ = nullptr;
 #else
     int pid_ = -1;
