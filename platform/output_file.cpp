@@ -52,8 +52,10 @@ OutputFile::Opened openHandle(const std::string& path, DWORD disposition, DWORD 
                                          : OutputFile::Opened::Unavailable;
     }
     if (GetFileType(h) != FILE_TYPE_DISK) {
+        // A device of that name (NUL, CON, COM1 are in every folder): a name that is taken.
         CloseHandle(h);
-        return OutputFile::Opened::NotAFile;
+        return disposition == CREATE_NEW ? OutputFile::Opened::Exists
+                                         : OutputFile::Opened::NotAFile;
     }
     handle = h;
     return OutputFile::Opened::Yes;
