@@ -21,14 +21,6 @@ std::string variable(const char* name) {
     return value ? value : "";
 }
 
-// A variable that names a file or folder, as a path text of the program; empty when unset or
-// when the name has no such text.
-std::string pathVariable(const char* name) {
-    const std::string value = variable(name);
-    if (value.empty()) return {};
-    return platform::programText(std::filesystem::path(value)).value_or("");
-}
-
 // The first line of a small file: empty when there is none (a trailing CR is dropped).
 std::string firstLine(const std::string& path) {
     const std::optional<std::string> bytes = platform::readRegularFile(path);
@@ -59,7 +51,8 @@ bool holdsControlCharacter(const std::string& text) {
 
 TransferSetup transferSetup() {
     TransferSetup s;
-    if (const std::string dir = pathVariable("CREDENTIALS_DIRECTORY"); !dir.empty()) {
+    if (const std::string dir = platform::environmentPath("CREDENTIALS_DIRECTORY").value_or("");
+        !dir.empty()) {
         if (std::string line = firstLine(dir + "/" + kOpenLineFileName); !line.empty()) {
             s.openLine = std::move(line);
             s.openLineSource = "credential";
@@ -83,10 +76,9 @@ TransferSetup transferSetup() {
     if (s.openLine && holdsControlCharacter(*s.openLine))
         s.problem = data::texts::kLineaAperturaInvalida + s.openLineSource;
 
-    if (!variable(kClientVariable).empty()) {
-        const std::string client = pathVariable(kClientVariable);
-        s.client = client;
-        if ((client.empty() || !platform::nativePath(client).is_absolute()) && s.problem.empty())
+    if (const std::optional<std::string> client = platform::environmentPath(kClientVariable)) {
+        s.client = *client;
+        if ((client->empty() || !platform::nativePath(*client).is_absolute()) && s.problem.empty())
             s.problem = data::texts::kClienteNoAbsoluto;
     } else if (const std::string dir = platform::programDirectory(); !dir.empty()) {
         s.client = dir + "/" + kClientName;

@@ -1,6 +1,7 @@
 #include "platform/system.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <thread>
@@ -84,6 +85,18 @@ long currentProcessId() {
     return long(GetCurrentProcessId());
 }
 
+std::optional<std::string> environmentPath(const char* name) {
+    // The system's own environment, as it is now: the C runtime's getenv gives a copy taken at
+    // the start, in the ANSI code page.
+    const std::wstring wideName = std::filesystem::path(name).wstring();
+    const DWORD n = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (n <= 1) return std::nullopt;
+    std::wstring value(n, L'\0');
+    value.resize(GetEnvironmentVariableW(wideName.c_str(), value.data(), n));
+    if (value.empty()) return std::nullopt;
+    return programText(std::filesystem::path(value)).value_or("");
+}
+
 std::string hostName() {
     wchar_t name[256];
     DWORD n = 256;
@@ -110,6 +123,12 @@ std::string programDirectory() {
 
 long currentProcessId() {
     return long(::getpid());
+}
+
+std::optional<std::string> environmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return std::nullopt;
+    return programText(std::filesystem::path(value)).value_or("");
 }
 
 std::string hostName() {

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/file_names.h"
+
 namespace testsupport {
 
 namespace fs = std::filesystem;
@@ -28,7 +30,13 @@ TempDir::TempDir() {
                         fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                             fs::perms::others_read | fs::perms::others_exec,
                         ec);
+#ifdef _WIN32
+        // A path text of the program, as the tests hand it to the program's calls (a user's
+        // folder may hold accents).
+        path_ = platform::programText(folder).value_or(folder.string());
+#else
         path_ = folder.string();
+#endif
         return;
     }
     throw std::runtime_error("cannot create a folder in " + base.string());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "platform/output_file.h"
 #include "platform/private_files.h"
 #include "tests/support/helper_process.h"
+#include "tests/support/last_error.h"
 #include "tests/support/temp_dir.h"
 
 #ifdef _WIN32
@@ -38,7 +40,7 @@ fs::path utf8Name(const std::string& utf8) {
 
 void touch(const std::string& path) {
     OutputFile f;
-    ASSERT_EQ(f.createNew(path), OutputFile::Opened::Yes) << path;
+    ASSERT_EQ(f.createNew(path), OutputFile::Opened::Yes) << path << ": " << f.error().message();
     ASSERT_TRUE(f.write("x"));
 }
 
@@ -97,7 +99,7 @@ TEST(FileNames, EveryCharacterOfTheCodePageNamesOneFileAndComesBackListed) {
     EXPECT_EQ(listed, names);
     for (const std::string& name : names) {
         ExclusiveFile f;
-        EXPECT_TRUE(f.open(dir.path() + "/" + name)) << name;
+        EXPECT_TRUE(f.open(dir.path() + "/" + name)) << name << ": " << testsupport::lastError();
         EXPECT_EQ(f.readAll(), "x") << name;
     }
 }
@@ -153,7 +155,7 @@ TEST(ExclusiveFile, AFileAnotherProcessHoldsIsNotOpenableUntilItLetsGo) {
     EXPECT_FALSE(f.open(path));
     EXPECT_FALSE(f.openShared(path));
     other.kill();
-    EXPECT_TRUE(f.open(path));
+    EXPECT_TRUE(f.open(path)) << testsupport::lastError();
 }
 
 TEST(ExclusiveFile, AFileItHoldsNoOtherProcessOpens) {
@@ -162,7 +164,7 @@ TEST(ExclusiveFile, AFileItHoldsNoOtherProcessOpens) {
     touch(path);
     {
         ExclusiveFile f;
-        ASSERT_TRUE(f.open(path));
+        ASSERT_TRUE(f.open(path)) << testsupport::lastError();
         EXPECT_EQ(testsupport::helperExit({"open", path}), 1);
     }
     EXPECT_EQ(testsupport::helperExit({"open", path}), 0);
@@ -176,12 +178,27 @@ TEST(ExclusiveFile, RemovesTheFileItReadReadOnlyOrNot) {
         touch(path);
         if (readOnly) fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
         ExclusiveFile f;
-        ASSERT_TRUE(f.open(path));
-        EXPECT_EQ(f.removeIfUnchanged(path), ExclusiveFile::Removal::Removed);
+        ASSERT_TRUE(f.open(path)) << testsupport::lastError();
+        EXPECT_EQ(f.removeIfUnchanged(path), ExclusiveFile::Removal::Removed)
+            << testsupport::lastError();
         f.close();
         EXPECT_FALSE(fs::exists(path));
         EXPECT_TRUE(platform::regularFilesIn(dir.path()).empty());
     }
+}
+
+// The time of its last write, which --settle compares with now: the system's clock, not another
+// epoch (Windows counts from 1601).
+TEST(ExclusiveFile, TellsWhenTheFileWasLastWritten) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("[RDE_12_20240131.txt");
+    const auto before = std::chrono::system_clock::now();
+    touch(path);
+    ExclusiveFile f;
+    ASSERT_TRUE(f.open(path)) << testsupport::lastError();
+    const auto age = std::chrono::system_clock::now() - f.modified();
+    EXPECT_GT(f.modified(), before - std::chrono::seconds(5));
+    EXPECT_LT(age, std::chrono::seconds(60));
 }
 
 TEST(OutputFile, RefusesWhatIsNoRegularFileAndNeverWritesOverAFile) {

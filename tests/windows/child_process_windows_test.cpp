@@ -12,6 +12,7 @@
 
 #include "data/texts.h"
 #include "import/remote_removals.h"
+#include "import/transfer_setup.h"
 #include "platform/child_process.h"
 #include "platform/private_files.h"
 #include "platform/system.h"
@@ -149,6 +150,29 @@ TEST(ChildProcessOnWindows, EachRemovalRunsItsOwnScriptAndIsWaitedFor) {
     std::sort(seen.begin(), seen.end());
     ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0], openLine + "\r\nrm [[]RDE_12_20240131.txt\r\nexit\r\n");
+}
+
+// The client named by IMPORTARFAC_TRANSFER_CLIENT, read as Windows holds it (UTF-16), not as
+// the C runtime's copy of the environment in the ANSI code page has it.
+TEST(TransferSetupOnWindows, TheClientIsTheOneTheVariableNames) {
+    struct Case {
+        const wchar_t* value;  // nullptr: unset
+        std::string client;
+        std::string problem;
+    } const cases[] = {
+        {L"C:\\Programas\\Transferencia \u20ac\u00f1\\winscp.com",
+         "C:\\Programas\\Transferencia \x80\xf1\\winscp.com", ""},
+        {L"winscp.com", "winscp.com", texts::kClienteNoAbsoluto},
+        {L"C:\\\u03a9\\winscp.com", "", texts::kClienteNoAbsoluto},
+        {nullptr, platform::programDirectory() + "/winscp.com", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.client);
+        Variable client(L"IMPORTARFAC_TRANSFER_CLIENT", c.value);
+        const importer::TransferSetup setup = importer::transferSetup();
+        EXPECT_EQ(setup.client, c.client);
+        EXPECT_EQ(setup.problem, c.problem);
+    }
 }
 
 }  // namespace
