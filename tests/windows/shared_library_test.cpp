@@ -100,6 +100,20 @@ TEST(FirebirdClient, AMissingClientIsNamedInTheMessageOfTheConnection) {
                       ", error 126): install the Firebird 3 client");
     }
     EXPECT_FALSE(connection.connected());
+
+    // A file of that name that is no Firebird client (here: the probe library, in PATH).
+    testsupport::TempDir inPath;
+    fs::copy_file(fs::path(platform::programDirectory()) / kProbe,
+                  fs::path(inPath.path()) / "fbclient.dll");
+    PathFirst path(fs::path(inPath.path()).wstring());
+    try {
+        connection.open();
+        ADD_FAILURE() << "connected";
+    } catch (const fb::ClientMissing& e) {
+        EXPECT_EQ(std::string(e.what()), "The Firebird client " + inPath.path() +
+                                             "\\fbclient.dll is not a Firebird 3 client: it "
+                                             "lacks fb_get_master_interface");
+    }
 }
 
 }  // namespace
