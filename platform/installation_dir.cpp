@@ -29,7 +29,7 @@ std::optional<std::wstring> readText(HKEY key) {
         DWORD type = 0, size = 0;
         if (RegQueryValueExW(key, kValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             return std::nullopt;
-        // Read as the ERP's own registry class reads a text: either kind of text, as it stands.
+        // Either kind of text, taken as it stands: nothing in it is expanded.
         if (type != REG_SZ && type != REG_EXPAND_SZ)
             throw std::runtime_error("Invalid data type for 'Directorio'");
         std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
@@ -51,8 +51,8 @@ std::optional<std::wstring> readText(HKEY key) {
 
 std::optional<std::string> readInstallationDirectory() {
     // The 64-bit view first, where a 64-bit installer (or reg.exe) writes; then the 32-bit
-    // view, where the ERP's 32-bit installer writes (Software\WOW6432Node), which a 64-bit
-    // program does not see by default.
+    // view, where a 32-bit installer writes (Software\WOW6432Node), which a 64-bit program
+    // does not see by default.
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
             ERROR_SUCCESS &&
@@ -68,8 +68,7 @@ std::optional<std::string> readInstallationDirectory() {
     std::optional<std::string> directory = programText(std::filesystem::path(*text));
     if (!directory)
         throw std::runtime_error(
-            "'Directorio' names a folder with characters that Windows-1252 "
-            "lacks");
+            "'Directorio' names a folder with characters that Windows-1252 lacks");
     return directory;
 }
 
