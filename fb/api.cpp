@@ -2,10 +2,12 @@
 
 #include <vector>
 
+#include "fb/client.h"
+
 namespace fb {
 
 Firebird::IMaster* master() {
-    static Firebird::IMaster* m = Firebird::fb_get_master_interface();
+    static Firebird::IMaster* m = clientMaster();
     return m;
 }
 
@@ -43,7 +45,7 @@ void Status::checkException(Status* s) {
         v += v[0] == isc_arg_cstring ? 3 : 2;  // a counted string carries its length too
     }
     std::string message = formatStatus(s->status);
-    int sqlcode = isc_sqlcode(errors);
+    int sqlcode = clientSqlcode(errors);
     s->clearException();
     Error::raise(message, std::move(codes), sqlcode);
 }

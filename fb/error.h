@@ -114,4 +114,11 @@ class InDoubt : public Error {
     ErrorKind kind() const override { return ErrorKind::InDoubt; }
 };
 
+// The Firebird client library cannot be loaded (on Windows fbclient.dll, loaded when first
+// needed): missing, not loadable, or no Firebird 3 client. The message names the file.
+class ClientMissing : public Error {
+  public:
+    using Error::Error;
+};
+
 }  // namespace fb

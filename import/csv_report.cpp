@@ -84,7 +84,8 @@ CsvReport::CsvReport(platform::Env& env, const std::string& path) {
     for (int n = 1; n <= 999; ++n) {
         path_ = n == 1 ? path : stem + "-" + std::to_string(n) + extension;
         platform::OutputFile::Opened opened;
-        file_ = env.createFile(path_, opened);
+        std::error_code error;
+        file_ = env.createFile(path_, opened, error);
         switch (opened) {
             case platform::OutputFile::Opened::Yes:
                 write(kHeader);
@@ -93,7 +94,7 @@ CsvReport::CsvReport(platform::Env& env, const std::string& path) {
             case platform::OutputFile::Opened::NotAFile:
                 continue;
             case platform::OutputFile::Opened::Unavailable:
-                throw std::system_error(errno, std::generic_category(), "cannot create " + path_);
+                throw std::system_error(error, "cannot create " + path_);
         }
     }
     throw std::system_error(EEXIST, std::generic_category(), "cannot create " + path);
@@ -116,7 +117,7 @@ void CsvReport::row(const ReportRow& r) {
 
 void CsvReport::write(const std::string& line) {
     if (!file_->write(line + "\r\n"))
-        throw std::system_error(errno, std::generic_category(), "cannot write " + path_);
+        throw std::system_error(file_->error(), "cannot write " + path_);
 }
 
 }  // namespace importer

@@ -7,8 +7,9 @@ namespace importer {
 bool appendErrorLog(platform::Env& env, const std::string& direc, const core::Date& date,
                     const core::Time& time, const std::string& text) {
     platform::OutputFile::Opened opened;
+    std::error_code error;
     const std::unique_ptr<platform::WrittenFile> log =
-        env.appendToFile(direc + kErrorLogName, opened);
+        env.appendToFile(direc + kErrorLogName, opened, error);
     if (!log) return false;
     return log->write(core::dateText(date) + "," + core::timeText(time) + "," +
                       core::oneLine(text) + "\r\n");

@@ -1,7 +1,5 @@
 #include "import/transfer_setup.h"
 
-#include <filesystem>
-
 #include "data/texts.h"
 #include "platform/file_names.h"
 
@@ -14,14 +12,6 @@ const char* const kClientName = "winscp.com";
 
 std::string variable(platform::Env& env, const char* name) {
     return env.variable(name).value_or("");
-}
-
-// A variable that names a file or folder, as a path text of the program; empty when unset or
-// when the name has no such text.
-std::string pathVariable(platform::Env& env, const char* name) {
-    const std::string value = variable(env, name);
-    if (value.empty()) return {};
-    return platform::programText(std::filesystem::path(value)).value_or("");
 }
 
 // The first line of a small file: empty when there is none (a trailing CR is dropped).
@@ -54,7 +44,8 @@ bool holdsControlCharacter(const std::string& text) {
 
 TransferSetup transferSetup(platform::Env& env) {
     TransferSetup s;
-    if (const std::string dir = pathVariable(env, "CREDENTIALS_DIRECTORY"); !dir.empty()) {
+    if (const std::string dir = env.pathVariable("CREDENTIALS_DIRECTORY").value_or("");
+        !dir.empty()) {
         if (std::string line = firstLine(env, dir + "/" + kOpenLineFileName); !line.empty()) {
             s.openLine = std::move(line);
             s.openLineSource = "credential";
@@ -78,10 +69,9 @@ TransferSetup transferSetup(platform::Env& env) {
     if (s.openLine && holdsControlCharacter(*s.openLine))
         s.problem = data::texts::kLineaAperturaInvalida + s.openLineSource;
 
-    if (!variable(env, kClientVariable).empty()) {
-        const std::string client = pathVariable(env, kClientVariable);
-        s.client = client;
-        if ((client.empty() || !platform::nativePath(client).is_absolute()) && s.problem.empty())
+    if (const std::optional<std::string> client = env.pathVariable(kClientVariable)) {
+        s.client = *client;
+        if ((client->empty() || !platform::nativePath(*client).is_absolute()) && s.problem.empty())
             s.problem = data::texts::kClienteNoAbsoluto;
     } else if (const std::string dir = env.programDirectory(); !dir.empty()) {
         s.client = dir + "/" + kClientName;

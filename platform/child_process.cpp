@@ -45,6 +45,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
         code_ = other.code_;
 #ifdef _WIN32
         process_ = std::exchange(other.process_, nullptr);
+        job_ = std::exchange(other.job_, nullptr);
         output_ = std::exchange(other.output_, nullptr);
 #else
         pid_ = std::exchange(other.pid_, -1);
@@ -168,14 +169,22 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     startup.StartupInfo.hStdOutput = output.get();
     startup.StartupInfo.hStdError = output.get();
     startup.lpAttributeList = list;
+    // Whatever the child starts belongs to its job, and goes with it when it is stopped. A
+    // system that refuses a job within this process's own leaves the child without one.
+    Handle job(CreateJobObjectW(nullptr, nullptr));
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(
-            path.c_str(), line.data(), nullptr, nullptr, TRUE,
-            EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT | CREATE_NEW_PROCESS_GROUP,
-            block.data(), nullptr, &startup.StartupInfo, &started))
+    if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, TRUE,
+                        EXTENDED_STARTUPINFO_PRESENT | CREATE_UNICODE_ENVIRONMENT |
+                            CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED,
+                        block.data(), nullptr, &startup.StartupInfo, &started))
         throw systemError(int(GetLastError()), "cannot start " + program);
+    if (job && !AssignProcessToJobObject(job.get(), started.hProcess)) job.reset();
+    ResumeThread(started.hThread);
     CloseHandle(started.hThread);
     process_ = started.hProcess;
+    job_ = job.release();
+    // Not inherited by whatever else this process starts.
+    SetHandleInformation(output.get(), HANDLE_FLAG_INHERIT, 0);
     output_ = output.release();
 }
 
@@ -191,7 +200,7 @@ bool ChildProcess::ended() {
 
 void ChildProcess::kill() {
     if (ended()) return;
-    TerminateProcess(process_, 1);
+    if (!job_ || !TerminateJobObject(job_, 1)) TerminateProcess(process_, 1);
     WaitForSingleObject(process_, INFINITE);
     ended_ = true;
     signalled_ = true;
@@ -217,6 +226,10 @@ void ChildProcess::release() {
         kill();
         CloseHandle(process_);
         process_ = nullptr;
+    }
+    if (job_) {
+        CloseHandle(job_);
+        job_ = nullptr;
     }
     if (output_) {
         CloseHandle(output_);

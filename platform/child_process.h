@@ -14,10 +14,12 @@ class ChildProcess {
   public:
     // Starts `program`, a path text of the program (the whole path: nothing is looked up in
     // PATH), with `arguments`, in the current working directory, with `environment`
-    // ("NAME=value" entries) as its whole environment. The child has a session (on Windows a
-    // process group) of its own, so that the terminal's signals do not reach it and kill()
-    // ends what it started too. Throws std::system_error, with the system's reason, when it
-    // cannot be started.
+    // ("NAME=value" entries; on Windows UTF-8) as its whole environment; on Windows the
+    // arguments are quoted as the C runtime splits a command line. The child has a session (on
+    // Windows a process group) of its own, so that the terminal's signals do not reach it, and
+    // whatever it starts goes with it when kill() ends it (on Windows it runs in a job object
+    // of its own). Throws std::system_error, with the system's reason, when it cannot be
+    // started.
     ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                  const std::vector<std::string>& environment);
     // A child still running is ended and waited for: none is left behind unwatched.
@@ -29,8 +31,8 @@ class ChildProcess {
 
     // True once the child has ended; never waits.
     bool ended();
-    // Ends the child at once and waits for it; it then counts as ended by a signal (on
-    // Windows with exit code 1).
+    // Ends the child and what it started at once and waits for it; it then counts as ended by
+    // a signal (on Windows with exit code 9, SIGKILL's number).
     void kill();
 
     // How it ended; only meaningful once ended() is true.
@@ -48,6 +50,7 @@ class ChildProcess {
     int code_ = 0;
 #ifdef _WIN32
     void* process_ = nullptr;
+    void* job_ = nullptr;  // the child and whatever it starts
     void* output_ = nullptr;
 #else
     int pid_ = -1;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "core/date.h"
@@ -39,6 +40,8 @@ class WrittenFile {
   public:
     virtual ~WrittenFile() = default;
     virtual bool write(const std::string& bytes) = 0;
+    // Why the last write that failed was refused.
+    virtual std::error_code error() const = 0;
 };
 
 // A started program (ChildProcess).
@@ -84,11 +87,14 @@ class Env {
                                                ExclusiveFile::Links links) = 0;
     virtual std::unique_ptr<HeldFile> lookAtFile(const std::string& path) = 0;
     virtual void restoreSetAside(const std::string& folder) = 0;
-    // OutputFile::createNew and appendTo; the file when Opened::Yes.
+    // OutputFile::createNew and appendTo; the file when Opened::Yes, else why in `error` when
+    // Opened::Unavailable.
     virtual std::unique_ptr<WrittenFile> createFile(const std::string& path,
-                                                    OutputFile::Opened& opened) = 0;
+                                                    OutputFile::Opened& opened,
+                                                    std::error_code& error) = 0;
     virtual std::unique_ptr<WrittenFile> appendToFile(const std::string& path,
-                                                      OutputFile::Opened& opened) = 0;
+                                                      OutputFile::Opened& opened,
+                                                      std::error_code& error) = 0;
     // platform/private_files.h.
     virtual bool createPrivateFile(const std::string& path, const std::string& bytes) = 0;
     virtual void makePrivateFolder(const std::string& folder) = 0;
@@ -116,6 +122,10 @@ class Env {
     virtual std::string hostName() = 0;
     // The environment variable `name` as the system holds it; nothing when unset.
     virtual std::optional<std::string> variable(const char* name) = 0;
+    // The variable `name` that names a file or folder, as a path text of the program (read as
+    // the system holds it: UTF-16 on Windows); nothing when unset or empty, "" when the name has
+    // no such text.
+    virtual std::optional<std::string> pathVariable(const char* name) = 0;
     // The ERP's installation directory (platform/installation_dir.h).
     virtual std::optional<std::string> installationDirectory() = 0;
 

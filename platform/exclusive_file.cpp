@@ -28,7 +28,10 @@ ExclusiveFile::~ExclusiveFile() {
 #ifdef _WIN32
 
 ExclusiveFile::ExclusiveFile(ExclusiveFile&& o) noexcept
-    : opened_(o.opened_), handle_(o.handle_), canDelete_(o.canDelete_) {
+    : opened_(o.opened_),
+      handle_(o.handle_),
+      canDelete_(o.canDelete_),
+      attributesWritable_(o.attributesWritable_) {
     o.handle_ = nullptr;
 }
 
@@ -38,6 +41,7 @@ ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&& o) noexcept {
         opened_ = o.opened_;
         handle_ = o.handle_;
         canDelete_ = o.canDelete_;
+        attributesWritable_ = o.attributesWritable_;
         o.handle_ = nullptr;
     }
     return *this;
@@ -59,15 +63,21 @@ bool ExclusiveFile::open(const std::string& path, Links links) {
     close();
     const DWORD flags =
         FILE_ATTRIBUTE_NORMAL | (links == Links::DoNotFollow ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    // With the right to delete it, so that it can be deleted while it is held; a file whose
-    // access list refuses that is still read, and deleted after it is closed.
-    canDelete_ = true;
+    // With the right to delete it, so that it can be deleted while it is held, and to clear a
+    // read-only attribute, which Windows would let keep it; a file whose access list refuses
+    // these is still read, and deleted after it is closed. Never shared: a file another
+    // program has open, for whatever access and with whatever sharing, is refused.
     const std::filesystem::path name = nativePath(path);
-    HANDLE h =
-        CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-        canDelete_ = false;
-        h = CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+    const DWORD tries[] = {GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, GENERIC_READ | DELETE,
+                           GENERIC_READ};
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (DWORD access : tries) {
+        h = CreateFileW(name.c_str(), access, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) {
+            canDelete_ = access & DELETE;
+            attributesWritable_ = access & FILE_WRITE_ATTRIBUTES;
+            break;
+        }
     }
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
@@ -81,10 +91,19 @@ bool ExclusiveFile::open(const std::string& path, Links links) {
 bool ExclusiveFile::openShared(const std::string& path) {
     close();
     canDelete_ = false;
-    HANDLE h =
-        CreateFileW(nativePath(path).c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    attributesWritable_ = false;
+    const std::filesystem::path name = nativePath(path);
+    // Held by another program: not openable, as for open(). A reader that shares only reading
+    // is refused by a writer (the point of sale still writing) and by an exclusive holder (a
+    // run), and allowed beside other such readers (a check beside this one); it is closed at
+    // once, so that a run beside this one is not kept from the file.
+    HANDLE probe = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    HANDLE h = CreateFileW(
+        name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     handle_ = h;
     if (!regularFile(h, false) || !identity(opened_)) {
@@ -113,10 +132,33 @@ ExclusiveFile::Removal ExclusiveFile::removeIfUnchanged(const std::string& path)
         close();
         return DeleteFileW(nativePath(path).c_str()) ? Removal::Removed : Removal::NotRemoved;
     }
+    // A read-only file cannot be deleted: its attribute is cleared first, and put back when
+    // the deletion is refused all the same.
+    HANDLE h = static_cast<HANDLE>(handle_);
+    FILE_BASIC_INFO basic{};
+    const bool readOnly = GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) &&
+                          (basic.FileAttributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) {
+        if (!attributesWritable_) return Removal::NotRemoved;
+        FILE_BASIC_INFO writable = basic;
+        writable.FileAttributes &= ~DWORD(FILE_ATTRIBUTE_READONLY);
+        if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        // Times of 0 leave them as they are.
+        writable.CreationTime.QuadPart = writable.LastAccessTime.QuadPart = 0;
+        writable.LastWriteTime.QuadPart = writable.ChangeTime.QuadPart = 0;
+        if (!SetFileInformationByHandle(h, FileBasicInfo, &writable, sizeof writable))
+            return Removal::NotRemoved;
+    }
     FILE_DISPOSITION_INFO disposition{TRUE};
-    if (!SetFileInformationByHandle(static_cast<HANDLE>(handle_), FileDispositionInfo, &disposition,
-                                    sizeof disposition))
+    if (!SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition)) {
+        if (readOnly) {
+            FILE_BASIC_INFO back = basic;
+            back.CreationTime.QuadPart = back.LastAccessTime.QuadPart = 0;
+            back.LastWriteTime.QuadPart = back.ChangeTime.QuadPart = 0;
+            SetFileInformationByHandle(h, FileBasicInfo, &back, sizeof back);
+        }
         return Removal::NotRemoved;
+    }
     return Removal::Removed;  // gone once the handle is closed
 }
 

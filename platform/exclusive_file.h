@@ -27,8 +27,9 @@ class ExclusiveFile {
     // `path` is a path text of the program (platform/file_names.h).
     bool open(const std::string& path, Links links = Links::DoNotFollow);
     // Opens for reading without taking the file from anybody: for a look that must not keep
-    // a program beside it from taking the file. False also when another program holds it
-    // (the check takes and drops a shared lock at once, on Windows it shares every access).
+    // a program beside it from taking the file. False also when another program holds it or,
+    // on Windows, writes it (the check takes and drops a shared lock, on Windows opens it
+    // sharing only reading, at once; the file is then open sharing every access).
     bool openShared(const std::string& path);
     void close();
     bool isOpen() const;
@@ -75,7 +76,8 @@ class ExclusiveFile {
     Identity opened_;
 #ifdef _WIN32
     void* handle_ = nullptr;
-    bool canDelete_ = false;  // opened with the right to delete it
+    bool canDelete_ = false;           // opened with the right to delete it
+    bool attributesWritable_ = false;  // and to clear its read-only attribute
 #else
     int fd_ = -1;
 #endif

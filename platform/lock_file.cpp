@@ -53,28 +53,46 @@ std::optional<LockFile::Holder> LockFile::holder(const std::string& path) {
 
 LockFile::Result LockFile::lock(const std::string& path) {
     unlock();
-    // Opened without sharing: a second open fails until this handle is closed, which also
-    // removes the file.
-    // Others may read it (to learn who holds it), never write or delete it.
-    HANDLE h = CreateFileW(
-        nativePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-        OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_SHARING_VIOLATION ? Result::Busy : Result::Unavailable;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        CloseHandle(h);
-        return Result::NotAFile;
+    const std::wstring name = nativePath(path).wstring();
+    for (int attempt = 0;; ++attempt) {
+        // A folder or a link of that name is no lock file. Looked at before the open: closing a
+        // handle opened to be deleted on close would delete the link.
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            return Result::NotAFile;
+        // Shared with readers only (who learn who holds it), so a second holder's open fails
+        // until this handle is closed, which also removes the file, however this process ends.
+        HANDLE h = CreateFileW(
+            name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+            OPEN_ALWAYS,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+            nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_SHARING_VIOLATION) return Result::Busy;
+            // Refused also while the file of a holder that just let go is still being deleted
+            // (a reader of it holds it a moment longer): tried again a few times.
+            if (error == ERROR_ACCESS_DENIED && attempt < 8) {
+                Sleep(10);
+                continue;
+            }
+            return Result::Unavailable;
+        }
+        BY_HANDLE_FILE_INFORMATION info;
+        if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+            CloseHandle(h);
+            return Result::NotAFile;
+        }
+        const std::string words = holderText();
+        DWORD written = 0;
+        SetEndOfFile(h);
+        WriteFile(h, words.data(), DWORD(words.size()), &written, nullptr);
+        handle_ = h;
+        path_ = path;
+        return Result::Locked;
     }
-    const std::string words = holderText();
-    DWORD written = 0;
-    SetEndOfFile(h);
-    WriteFile(h, words.data(), DWORD(words.size()), &written, nullptr);
-    handle_ = h;
-    path_ = path;
-    return Result::Locked;
 }
 
 void LockFile::unlock() {

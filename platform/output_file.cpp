@@ -1,6 +1,7 @@
 #include "platform/output_file.h"
 
 #include <cerrno>
+#include <system_error>
 #include <utility>
 
 #include "platform/file_names.h"
@@ -35,7 +36,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 namespace {
 
 OutputFile::Opened openHandle(const std::string& path, DWORD disposition, DWORD access,
-                              void*& handle) {
+                              void*& handle, std::error_code& error) {
     const std::wstring name = nativePath(path).wstring();
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -45,13 +46,16 @@ OutputFile::Opened openHandle(const std::string& path, DWORD disposition, DWORD 
     HANDLE h = CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_EXISTS ? OutputFile::Opened::Exists
-                                          : OutputFile::Opened::Unavailable;
+        const DWORD code = GetLastError();
+        error.assign(int(code), std::system_category());
+        return code == ERROR_FILE_EXISTS ? OutputFile::Opened::Exists
+                                         : OutputFile::Opened::Unavailable;
     }
     if (GetFileType(h) != FILE_TYPE_DISK) {
+        // A device of that name (NUL, CON, COM1 are in every folder): a name that is taken.
         CloseHandle(h);
-        return OutputFile::Opened::NotAFile;
+        return disposition == CREATE_NEW ? OutputFile::Opened::Exists
+                                         : OutputFile::Opened::NotAFile;
     }
     handle = h;
     return OutputFile::Opened::Yes;
@@ -61,12 +65,12 @@ OutputFile::Opened openHandle(const std::string& path, DWORD disposition, DWORD 
 
 OutputFile::Opened OutputFile::createNew(const std::string& path) {
     close();
-    return openHandle(path, CREATE_NEW, GENERIC_WRITE, handle_);
+    return openHandle(path, CREATE_NEW, GENERIC_WRITE, handle_, error_);
 }
 
 OutputFile::Opened OutputFile::appendTo(const std::string& path) {
     close();
-    return openHandle(path, OPEN_ALWAYS, FILE_APPEND_DATA, handle_);
+    return openHandle(path, OPEN_ALWAYS, FILE_APPEND_DATA, handle_, error_);
 }
 
 bool OutputFile::write(const std::string& bytes) {
@@ -74,8 +78,10 @@ bool OutputFile::write(const std::string& bytes) {
     while (done < bytes.size()) {
         DWORD n = 0;
         if (!WriteFile(static_cast<HANDLE>(handle_), bytes.data() + done,
-                       DWORD(bytes.size() - done), &n, nullptr))
+                       DWORD(bytes.size() - done), &n, nullptr)) {
+            error_.assign(int(GetLastError()), std::system_category());
             return false;
+        }
         done += n;
     }
     return true;
@@ -105,10 +111,12 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 namespace {
 
 // Not following a link, and not waiting: opening a FIFO for writing would wait for a reader.
-OutputFile::Opened openDescriptor(const std::string& path, int flags, int& fd) {
+OutputFile::Opened openDescriptor(const std::string& path, int flags, int& fd,
+                                  std::error_code& error) {
     const int opened = ::open(nativePath(path).c_str(),
                               flags | O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0640);
     if (opened < 0) {
+        error.assign(errno, std::system_category());
         switch (errno) {
             case EEXIST:
                 return OutputFile::Opened::Exists;
@@ -136,12 +144,12 @@ OutputFile::Opened openDescriptor(const std::string& path, int flags, int& fd) {
 
 OutputFile::Opened OutputFile::createNew(const std::string& path) {
     close();
-    return openDescriptor(path, O_CREAT | O_EXCL, fd_);
+    return openDescriptor(path, O_CREAT | O_EXCL, fd_, error_);
 }
 
 OutputFile::Opened OutputFile::appendTo(const std::string& path) {
     close();
-    return openDescriptor(path, O_CREAT | O_APPEND, fd_);
+    return openDescriptor(path, O_CREAT | O_APPEND, fd_, error_);
 }
 
 bool OutputFile::write(const std::string& bytes) {
@@ -149,7 +157,10 @@ bool OutputFile::write(const std::string& bytes) {
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            error_.assign(n < 0 ? errno : ENOSPC, std::system_category());
+            return false;
+        }
         done += size_t(n);
     }
     return true;

@@ -4,6 +4,7 @@
 // a device of that name is refused at once, nothing waits for a reader), and written whole or
 // reported. Closed on destruction.
 #include <string>
+#include <system_error>
 
 namespace platform {
 
@@ -33,8 +34,11 @@ class OutputFile {
     bool write(const std::string& bytes);
     bool isOpen() const;
     void close();
+    // Why the system refused the last open or write that failed (Unavailable, a failed write).
+    const std::error_code& error() const { return error_; }
 
   private:
+    std::error_code error_;
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else

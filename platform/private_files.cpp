@@ -10,6 +10,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <sddl.h>
+
+#include <memory>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -76,6 +80,43 @@ bool writeAll(HANDLE h, const std::string& bytes) {
     return true;
 }
 
+// An access list that lets the user this process runs as, and nobody else, at the file: what the
+// folder would hand down (often every user's right to read) is not taken. A folder's entry is
+// handed down to what is made in it.
+class OwnerOnly {
+  public:
+    explicit OwnerOnly(bool folder) {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            throw failure(int(GetLastError()), "cannot read this process's user");
+        std::unique_ptr<void, decltype(&CloseHandle)> tokenCloser(token, &CloseHandle);
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::unique_ptr<char[]> user(new char[size]);
+        wchar_t* sid = nullptr;
+        if (!GetTokenInformation(token, TokenUser, user.get(), size, &size) ||
+            !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid, &sid))
+            throw failure(int(GetLastError()), "cannot read this process's user");
+        // P: nothing inherited from the folder; FA: every right; OICI: handed down.
+        const std::wstring text =
+            std::wstring(L"D:P(A;") + (folder ? L"OICI" : L"") + L";FA;;;" + sid + L")";
+        LocalFree(sid);
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1,
+                                                                  &descriptor_, nullptr))
+            throw failure(int(GetLastError()), "cannot make an access list");
+        attributes_.lpSecurityDescriptor = descriptor_;
+    }
+    ~OwnerOnly() { LocalFree(descriptor_); }
+    OwnerOnly(const OwnerOnly&) = delete;
+    OwnerOnly& operator=(const OwnerOnly&) = delete;
+
+    SECURITY_ATTRIBUTES* attributes() { return &attributes_; }
+
+  private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+};
+
 std::wstring joined(const std::string& folder, const std::string& name) {
     return nativePath(folder + "\\" + name).wstring();
 }
@@ -84,7 +125,8 @@ std::wstring joined(const std::string& folder, const std::string& name) {
 
 bool createPrivateFile(const std::string& path, const std::string& bytes) {
     const std::wstring name = nativePath(path).wstring();
-    Handle f(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    OwnerOnly owner(false);
+    Handle f(CreateFileW(name.c_str(), GENERIC_WRITE, 0, owner.attributes(), CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!f.valid()) {
         const DWORD error = GetLastError();
@@ -103,7 +145,8 @@ bool createPrivateFile(const std::string& path, const std::string& bytes) {
 
 void makePrivateFolder(const std::string& folder) {
     const std::wstring name = nativePath(folder).wstring();
-    if (CreateDirectoryW(name.c_str(), nullptr)) return;
+    OwnerOnly owner(true);
+    if (CreateDirectoryW(name.c_str(), owner.attributes())) return;
     const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(name.c_str());
     if (error != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES ||
@@ -116,7 +159,8 @@ void writeFileDurably(const std::string& folder, const std::string& name,
                       const std::string& bytes) {
     const std::wstring temporary = joined(folder, temporaryName());
     {
-        Handle f(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        OwnerOnly owner(false);
+        Handle f(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, owner.attributes(), CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!f.valid()) throw failure(int(GetLastError()), "cannot write in " + folder);
         if (!writeAll(f.h, bytes) || !FlushFileBuffers(f.h)) {

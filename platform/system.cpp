@@ -1,7 +1,7 @@
 #include "platform/system.h"
 
-#include <QDateTime>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <thread>
@@ -19,15 +19,47 @@
 
 namespace platform {
 
+#ifdef _WIN32
+
+// The clock Windows itself shows: its time zone and summer time, never a TZ variable that a
+// Unix-style shell may have set for the C runtime.
 core::Date today() {
-    QDate d = QDate::currentDate();
-    return core::Date{d.year(), d.month(), d.day()};
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return core::Date{t.wYear, t.wMonth, t.wDay};
 }
 
 core::Time timeOfDay() {
-    QTime t = QTime::currentTime();
-    return core::Time{t.hour(), t.minute(), t.second(), 0};
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return core::Time{t.wHour, t.wMinute, t.wSecond, 0};
 }
+
+#else
+
+namespace {
+
+// Now as the local calendar time of the system's time zone (with its summer time).
+std::tm localNow() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    if (!localtime_r(&now, &local)) local = {};
+    return local;
+}
+
+}  // namespace
+
+core::Date today() {
+    const std::tm t = localNow();
+    return core::Date{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday};
+}
+
+core::Time timeOfDay() {
+    const std::tm t = localNow();
+    return core::Time{t.tm_hour, t.tm_min, t.tm_sec, 0};
+}
+
+#endif
 
 namespace {
 
@@ -86,6 +118,18 @@ long currentProcessId() {
     return long(GetCurrentProcessId());
 }
 
+std::optional<std::string> environmentPath(const char* name) {
+    // The system's own environment, as it is now: the C runtime's getenv gives a copy taken at
+    // the start, in the ANSI code page.
+    const std::wstring wideName = std::filesystem::path(name).wstring();
+    const DWORD n = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (n <= 1) return std::nullopt;
+    std::wstring value(n, L'\0');
+    value.resize(GetEnvironmentVariableW(wideName.c_str(), value.data(), n));
+    if (value.empty()) return std::nullopt;
+    return programText(std::filesystem::path(value)).value_or("");
+}
+
 std::string hostName() {
     wchar_t name[256];
     DWORD n = 256;
@@ -112,6 +156,12 @@ std::string programDirectory() {
 
 long currentProcessId() {
     return long(::getpid());
+}
+
+std::optional<std::string> environmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return std::nullopt;
+    return programText(std::filesystem::path(value)).value_or("");
 }
 
 std::string hostName() {

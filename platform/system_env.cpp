@@ -34,6 +34,7 @@ class SystemWrittenFile : public WrittenFile {
   public:
     explicit SystemWrittenFile(OutputFile file) : file_(std::move(file)) {}
     bool write(const std::string& bytes) override { return file_.write(bytes); }
+    std::error_code error() const override { return file_.error(); }
 
   private:
     OutputFile file_;
@@ -99,17 +100,19 @@ class SystemEnv : public Env {
     void restoreSetAside(const std::string& folder) override {
         ExclusiveFile::restoreSetAside(folder);
     }
-    std::unique_ptr<WrittenFile> createFile(const std::string& path,
-                                            OutputFile::Opened& opened) override {
+    std::unique_ptr<WrittenFile> createFile(const std::string& path, OutputFile::Opened& opened,
+                                            std::error_code& error) override {
         OutputFile file;
         opened = file.createNew(path);
+        error = file.error();
         if (opened != OutputFile::Opened::Yes) return nullptr;
         return std::make_unique<SystemWrittenFile>(std::move(file));
     }
-    std::unique_ptr<WrittenFile> appendToFile(const std::string& path,
-                                              OutputFile::Opened& opened) override {
+    std::unique_ptr<WrittenFile> appendToFile(const std::string& path, OutputFile::Opened& opened,
+                                              std::error_code& error) override {
         OutputFile file;
         opened = file.appendTo(path);
+        error = file.error();
         if (opened != OutputFile::Opened::Yes) return nullptr;
         return std::make_unique<SystemWrittenFile>(std::move(file));
     }
@@ -158,6 +161,9 @@ class SystemEnv : public Env {
         const char* value = std::getenv(name);
         if (!value) return std::nullopt;
         return std::string(value);
+    }
+    std::optional<std::string> pathVariable(const char* name) override {
+        return platform::environmentPath(name);
     }
     std::optional<std::string> installationDirectory() override {
         return readInstallationDirectory();

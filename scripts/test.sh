@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, checks the layering, builds with warnings as
-# errors, checks that the portable sources compile for Windows, starts a private Firebird
-# server on 127.0.0.1 for the server tests, runs every test, stops the server again, then
-# runs the unit and database tests under AddressSanitizer and UndefinedBehaviorSanitizer and
-# a short fuzz run. Every step runs even when an earlier one failed; the command fails if any
-# did.
+# errors, builds the layers beneath Qt for Windows and runs their tests under wine (in
+# build-windows/), starts a private Firebird server on 127.0.0.1 for the server tests, runs
+# every test, stops the server again, then runs the unit and database tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer and a short fuzz run. Every step runs even
+# when an earlier one failed; the command fails if any did.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -16,7 +16,7 @@ scripts/check_layers.sh || failed+=(check_layers)
 # Passed on every run: the configure cache of build/ would keep another run's setting.
 WARNINGS_AS_ERRORS=ON scripts/setup.sh
 
-scripts/windows_check.sh build || failed+=(windows_check)
+scripts/windows_check.sh || failed+=(windows_check)
 
 server_dir="$(mktemp -d /tmp/importarfac-fbserver.XXXXXX)"
 cleanup() { scripts/fbserver.sh stop "$server_dir" >/dev/null 2>&1 || true; rm -rf "$server_dir"; }

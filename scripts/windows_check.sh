@@ -1,70 +1,75 @@
 #!/usr/bin/env bash
-# Compiles (syntax only) every .cpp of core/, fb/, records/, data/ and import/ with the
-# MinGW-w64 cross compiler, so that a call only POSIX has (or any other Linux-only code)
-# outside platform/ fails here rather than on the Windows build. platform/ (the one place
-# for such calls) and app/ (Qt) are not compiled. Fails naming each file that does not
-# compile, with the compiler's messages.
-# Usage: scripts/windows_check.sh [build folder, default build]   (its generated/ headers are
-# used when present, as the build uses them; the sources also compile without them)
+# The Windows side, built and run: builds core/, platform/, fb/, records/, data/ and import/ as
+# Windows static libraries with MinGW-w64 (cmake/mingw-w64.cmake, warnings as errors), with
+# GoogleTest and the Windows test program windows_tests.exe (tests/windows/CMakeLists.txt), and
+# runs that program under wine in a Windows prefix of its own, made for the run and removed
+# with it. The run's time zone is one far from UTC, so that a date read from the wrong clock
+# shows. Fails on any compile error, warning or failed test.
+# Usage: scripts/windows_check.sh [build folder, default build-windows]
+# Environment: CMAKE_BUILD_PARALLEL_LEVEL (default 2); IMPORTARFAC_WINDOWS_TESTS, a GoogleTest
+# filter (default every test).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-build="${1:-build}"
+build="${1:-build-windows}"
 # The posix threading model: the win32 one of GCC 12 has no std::thread or std::mutex.
 cxx=x86_64-w64-mingw32-g++-posix
-if ! command -v "$cxx" >/dev/null; then
-    echo "windows_check: $cxx is missing; scripts/setup.sh installs it (scripts/packages.txt)" >&2
-    exit 1
-fi
-generated=""
-[ -d "$build/generated" ] && generated="$(cd "$build/generated" && pwd)"
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wine" ] || wine="$(command -v wine64 || command -v wine || true)"
+[ -x "$wineserver" ] || wineserver="$(command -v wineserver || true)"
+for tool in "$cxx" "$wine" "$wineserver"; do
+    if [ -z "$tool" ] || ! command -v "$tool" >/dev/null; then
+        echo "windows_check: ${tool:-wine} is missing; scripts/setup.sh installs it (scripts/packages.txt)" >&2
+        exit 1
+    fi
+done
 
-work="$(mktemp -d /tmp/importarfac-wincheck.XXXXXX)"
-trap 'rm -rf "$work"' EXIT
 # Firebird's headers as <firebird/...> (and the ibase.h they include), without /usr/include
 # on the path: Linux's own headers there would hide what MinGW lacks.
-mkdir "$work/include" "$work/logs"
-ln -s /usr/include/firebird "$work/include/firebird"
+mkdir -p "$build"
+build="$(cd "$build" && pwd)"
+include="$build/firebird-include"
+rm -rf "$include"
+mkdir -p "$include"
+ln -s /usr/include/firebird "$include/firebird"
 for h in ibase.h iberror.h ib_util.h; do
-    if [ -e "/usr/include/$h" ]; then ln -s "/usr/include/$h" "$work/include/$h"; fi
+    if [ -e "/usr/include/$h" ]; then ln -s "/usr/include/$h" "$include/$h"; fi
 done
 
-mapfile -d '' sources < <(find core fb records data import -name '*.cpp' -print0 | sort -z)
-if ((${#sources[@]} == 0)); then
-    echo "windows_check: no sources found" >&2
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DIMPORTARFAC_WITH_QT=OFF -DBUILD_TESTING=ON -DFB_INCLUDE="$include" >/dev/null
+if ! CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}" \
+        cmake --build "$build" >"$build/build.log" 2>&1; then
+    # The first errors are enough to see the cause.
+    grep -E -A6 'error|warning:|FAILED' "$build/build.log" | head -n 60 | sed 's/^/    /' >&2
+    echo "windows_check: FAILED: the Windows build (log: $build/build.log)" >&2
     exit 1
 fi
 
-export cxx work root generated
-compile() {
-    local src=$1 log flags
-    log="$work/logs/${src//\//_}.log"
-    flags=(-std=c++20 -fsyntax-only -I"$root" -I"$work/include")
-    [ -n "$generated" ] && flags+=(-I"$generated")
-    if ! "$cxx" "${flags[@]}" "$root/$src" >"$log" 2>&1; then
-        touch "$log.failed"
-    fi
+prefix="$(mktemp -d /tmp/importarfac-wine.XXXXXX)"
+stop_wine() {
+    WINEPREFIX="$prefix" "$wineserver" -k >/dev/null 2>&1 || true
+    rm -rf "$prefix"
 }
-export -f compile
-printf '%s\0' "${sources[@]}" | xargs -0 -n1 -P2 bash -c 'compile "$1"' _
+trap stop_wine EXIT
 
-failed=0
-for src in "${sources[@]}"; do
-    log="$work/logs/${src//\//_}.log"
-    if [ -e "$log.failed" ]; then
-        failed=$((failed + 1))
-        echo "windows_check: $src does not compile for Windows:" >&2
-        # The first errors are enough to see the cause.
-        if grep -q -E '(fatal )?error' "$log"; then
-            grep -E '(fatal )?error|note: ' "$log" | head -n 20 | sed 's/^/    /' >&2
-        else
-            tail -n 20 "$log" | sed 's/^/    /' >&2
-        fi
-    fi
-done
-if ((failed)); then
-    echo "windows_check: FAILED: $failed of ${#sources[@]} sources" >&2
+zone=Pacific/Kiritimati  # UTC+14: its date differs from UTC's for 14 hours a day
+started=$SECONDS
+status=0
+# No display: nothing here opens a window. Wine's .NET and HTML engines are not wanted.
+(
+    cd "$build"
+    env -u DISPLAY WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+        TZ="$zone" IMPORTARFAC_HOST_LOCAL_TIME="$(TZ="$zone" date '+%Y/%m/%d %H:%M:%S')" \
+        timeout 600 "$wine" windows_tests.exe --gtest_brief=1 \
+        --gtest_filter="${IMPORTARFAC_WINDOWS_TESTS:-*}"
+) || status=$?
+seconds=$((SECONDS - started))
+if ((status != 0)); then
+    echo "windows_check: FAILED: windows_tests.exe under wine ended with $status (${seconds} s)" >&2
     exit 1
 fi
-echo "windows_check: ${#sources[@]} sources compile for Windows"
+echo "windows_check: the Windows build and its tests under wine passed (${seconds} s under wine)"

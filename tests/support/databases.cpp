@@ -244,29 +244,6 @@ void buildTemplate(const TemplateRecipe& r, const std::string& path) {
 
 }  // namespace
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/importarfac-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("cannot create a folder like " + pattern);
-    // Readable by a Firebird server that runs under its own user.
-    std::error_code ec;
-    fs::permissions(pattern,
-                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                        fs::perms::others_read | fs::perms::others_exec,
-                    ec);
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-std::string TempDir::file(const std::string& name) const {
-    return path_ + "/" + name;
-}
-
 std::string templatePath(Template which) {
     shareEmbeddedEngine();
     static std::mutex mutex;

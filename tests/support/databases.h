@@ -17,24 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace testsupport {
-
-// A fresh folder under $TMPDIR (or /tmp), removed with all its contents when the
-// object is destroyed.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    // path() + "/" + name; nothing is created.
-    std::string file(const std::string& name) const;
-
-  private:
-    std::string path_;
-};
 
 // Template databases, built from the scripts of db/ into BINARY_DIR/db-templates
 // on first use in a process, and rebuilt when a script is newer than the file.

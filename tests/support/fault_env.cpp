@@ -50,13 +50,19 @@ class FaultWrittenFile : public platform::WrittenFile {
     FaultWrittenFile(FaultEnv& env, std::unique_ptr<platform::WrittenFile> file, std::string path)
         : env_(env), file_(std::move(file)), path_(std::move(path)) {}
     bool write(const std::string& bytes) override {
-        return !env_.event("write", path_) && file_->write(bytes);
+        if (env_.event("write", path_)) {
+            error_ = std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        return file_->write(bytes);
     }
+    std::error_code error() const override { return error_ ? error_ : file_->error(); }
 
   private:
     FaultEnv& env_;
     std::unique_ptr<platform::WrittenFile> file_;
     std::string path_;
+    std::error_code error_;
 };
 
 }  // namespace
@@ -94,23 +100,27 @@ void FaultEnv::restoreSetAside(const std::string& folder) {
 }
 
 std::unique_ptr<platform::WrittenFile> FaultEnv::createFile(const std::string& path,
-                                                            platform::OutputFile::Opened& opened) {
+                                                            platform::OutputFile::Opened& opened,
+                                                            std::error_code& error) {
     if (event("createFile", path)) {
         opened = platform::OutputFile::Opened::Unavailable;
+        error = std::make_error_code(std::errc::permission_denied);
         return nullptr;
     }
-    std::unique_ptr<platform::WrittenFile> file = base_.createFile(path, opened);
+    std::unique_ptr<platform::WrittenFile> file = base_.createFile(path, opened, error);
     if (!file) return nullptr;
     return std::make_unique<FaultWrittenFile>(*this, std::move(file), path);
 }
 
-std::unique_ptr<platform::WrittenFile> FaultEnv::appendToFile(
-    const std::string& path, platform::OutputFile::Opened& opened) {
+std::unique_ptr<platform::WrittenFile> FaultEnv::appendToFile(const std::string& path,
+                                                              platform::OutputFile::Opened& opened,
+                                                              std::error_code& error) {
     if (event("appendToFile", path)) {
         opened = platform::OutputFile::Opened::Unavailable;
+        error = std::make_error_code(std::errc::permission_denied);
         return nullptr;
     }
-    std::unique_ptr<platform::WrittenFile> file = base_.appendToFile(path, opened);
+    std::unique_ptr<platform::WrittenFile> file = base_.appendToFile(path, opened, error);
     if (!file) return nullptr;
     return std::make_unique<FaultWrittenFile>(*this, std::move(file), path);
 }
@@ -196,6 +206,10 @@ std::string FaultEnv::hostName() {
 
 std::optional<std::string> FaultEnv::variable(const char* name) {
     return base_.variable(name);
+}
+
+std::optional<std::string> FaultEnv::pathVariable(const char* name) {
+    return base_.pathVariable(name);
 }
 
 std::optional<std::string> FaultEnv::installationDirectory() {

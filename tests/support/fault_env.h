@@ -46,10 +46,12 @@ class FaultEnv : public platform::Env {
                                                  platform::ExclusiveFile::Links links) override;
     std::unique_ptr<platform::HeldFile> lookAtFile(const std::string& path) override;
     void restoreSetAside(const std::string& folder) override;
-    std::unique_ptr<platform::WrittenFile> createFile(
-        const std::string& path, platform::OutputFile::Opened& opened) override;
-    std::unique_ptr<platform::WrittenFile> appendToFile(
-        const std::string& path, platform::OutputFile::Opened& opened) override;
+    std::unique_ptr<platform::WrittenFile> createFile(const std::string& path,
+                                                      platform::OutputFile::Opened& opened,
+                                                      std::error_code& error) override;
+    std::unique_ptr<platform::WrittenFile> appendToFile(const std::string& path,
+                                                        platform::OutputFile::Opened& opened,
+                                                        std::error_code& error) override;
     bool createPrivateFile(const std::string& path, const std::string& bytes) override;
     void makePrivateFolder(const std::string& folder) override;
     void writeFileDurably(const std::string& folder, const std::string& name,
@@ -70,6 +72,7 @@ class FaultEnv : public platform::Env {
     bool processRunning(long pid) override;
     std::string hostName() override;
     std::optional<std::string> variable(const char* name) override;
+    std::optional<std::string> pathVariable(const char* name) override;
     std::optional<std::string> installationDirectory() override;
     std::chrono::system_clock::time_point now() override;
     std::chrono::steady_clock::time_point monotonic() override;

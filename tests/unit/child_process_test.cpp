@@ -1,143 +1,121 @@
-// A started transfer client: what it inherits (standard descriptors only, the working
-// directory, exactly the environment it is given), what it wrote, how it ended, and that
-// stopping it stops what it started. The stand-in client list_descriptors writes down what it
-// was started with.
-#include <gtest/gtest.h>
+// A started transfer client, the same cases on Linux and Windows: how it ended and what it
+// wrote, its arguments as given, none of the program's files held by it, and stopping it
+// stopping what it started. The stand-in is tests/support/platform_helper.
+#include "platform/child_process.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 #include <thread>
 
-#include "platform/child_process.h"
-#include "tests/support/process_guards.h"
-#include "tests/support/support.h"
+#include "core/text.h"
+#include "platform/exclusive_file.h"
+#include "tests/support/helper_process.h"
+#include "tests/support/inheritable_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using platform::ChildProcess;
+using testsupport::helperProgram;
+using testsupport::startHelper;
+using testsupport::waitEnded;
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Waits for the child to end, at most 10 s.
-bool waitEnded(ChildProcess& p) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!p.ended()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-class ChildProcessTest : public ::testing::Test {
-  protected:
-    void SetUp() override { work_ = fs::canonical(work_).string(); }
-
-    // A shell script at `name` in the scratch folder.
-    std::string script(const std::string& name, const std::string& body) {
-        const std::string path = dir_.file(name);
-        std::ofstream(path) << "#!/bin/sh\n" << body;
-        fs::permissions(path, fs::perms::owner_all);
-        return path;
-    }
-
-    testsupport::TempDir dir_;
-    std::string work_ = dir_.path();
-};
-
-TEST_F(ChildProcessTest, InheritsOnlyStandardDescriptorsTheWorkingDirectoryAndItsEnvironment) {
-    // A run without standard descriptors gets them, so that the ones opened below lie above 2.
-    for (int fd = 0; fd <= 2; ++fd)
-        if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", O_RDWR);
-    // Descriptors as the database engine leaves them: inheritable.
-    const int file = ::open(dir_.file("held.fdb").c_str(), O_RDWR | O_CREAT, 0600);
-    int pipeEnds[2], socketEnds[2];
-    ASSERT_EQ(::pipe(pipeEnds), 0);
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, socketEnds), 0);
-    ASSERT_GT(file, 2);
-    testsupport::EnvGuard proxy("ftp_proxy", "http://127.0.0.1:9/");
-
-    const std::string record = dir_.file("descriptors.txt");
-    {
-        testsupport::CwdGuard cwd(work_);
-        ChildProcess lister(BINARY_DIR "/list_descriptors", {"/script=x.txt"},
-                            {"LIST_DESCRIPTORS_OUT=" + record});
-        ASSERT_TRUE(waitEnded(lister));
-        EXPECT_FALSE(lister.signalled());
-        EXPECT_EQ(lister.exitCode(), 0);
-    }
-    EXPECT_EQ(readAll(record), "0 1 2\n" + work_ + "\n");
-
-    // Its whole environment is what it was given; its arguments arrive as given.
-    testsupport::CwdGuard cwd(work_);
-    ChildProcess env(script("env.sh", "printf '%s|' \"$@\"; env | sort\n"), {"/script=a b.txt"},
-                     {"PATH=/usr/bin:/bin", "ONLY=this"});
-    ASSERT_TRUE(waitEnded(env));
-    EXPECT_EQ(env.output(), "/script=a b.txt|ONLY=this\nPATH=/usr/bin:/bin\nPWD=" + work_ + "\n");
-
-    for (int fd : {file, pipeEnds[0], pipeEnds[1], socketEnds[0], socketEnds[1]}) ::close(fd);
-}
-
-TEST_F(ChildProcessTest, TellsHowItEndedAndWhatItWroteLast) {
-    ChildProcess failing(script("fail.sh", "echo first; echo 'last line' >&2; exit 3\n"), {},
-                         platform::clientEnvironment());
+TEST(ChildProcess, TellsHowItEndedAndWhatItWroteLast) {
+    ChildProcess failing = startHelper({"exit", "3", "first", "last line"});
     ASSERT_TRUE(waitEnded(failing));
     EXPECT_FALSE(failing.signalled());
     EXPECT_EQ(failing.exitCode(), 3);
     EXPECT_EQ(failing.output(), "first\nlast line\n");
     EXPECT_EQ(failing.output(5), "line\n");
 
-    ChildProcess silent(script("ok.sh", "exit 0\n"), {}, {});
+    ChildProcess silent = startHelper({"exit", "0", "", ""});
     ASSERT_TRUE(waitEnded(silent));
     EXPECT_EQ(silent.exitCode(), 0);
-    EXPECT_EQ(silent.output(), "");
+    EXPECT_EQ(silent.output(), "\n\n");
+}
+
+TEST(ChildProcess, ArgumentsArriveAsGiven) {
+    testsupport::TempDir dir;
+    const std::string record = dir.file("args.txt");
+    // Path texts of the program (Windows-1252); the record is UTF-8.
+    const std::vector<std::string> words = {"/script=borrar-123-1.txt",
+                                            "a b",
+                                            "tab\there",
+                                            "quote\"inside",
+                                            "\"",
+                                            "",
+                                            "ends with\\",
+                                            "C:\\a folder\\",
+                                            "back\\\\slashes\\\"quote",
+                                            "Facturaci\xf3n \x80"};
+    std::vector<std::string> arguments = {"args", record};
+    arguments.insert(arguments.end(), words.begin(), words.end());
+    ChildProcess p = startHelper(arguments);
+    ASSERT_TRUE(waitEnded(p));
+    ASSERT_EQ(p.exitCode(), 0) << p.output();
+    std::string expected;
+    for (const std::string& w : words) expected += core::cp1252ToUtf8(w) + "\n";
+    const std::string got = testsupport::readFile(record);
+    // The working directory, on the last line, is the program's own.
+    EXPECT_EQ(got.substr(0, expected.size()), expected);
+    EXPECT_EQ(fs::path(got.substr(expected.size(), got.size() - expected.size() - 1)),
+              fs::current_path());
+}
+
+// The database engine's files are open in handles a started program would inherit: the
+// client must hold none of them, or the files stay locked for as long as it runs.
+TEST(ChildProcess, HoldsNoneOfTheProgramsFiles) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("held.fdb");
+    testsupport::InheritableFile held(path);
+    ASSERT_EQ(held.error(), 0u) << "cannot hold " << path << ", error " << held.error();
+    ChildProcess client = startHelper({"pid", dir.file("client.pid")});
+    ASSERT_TRUE(testsupport::waitForFile(dir.file("client.pid")));
+    held.close();
+    platform::ExclusiveFile file;
+    EXPECT_TRUE(file.open(path)) << "the client holds the program's file";
+    client.kill();
 }
 
 // A client that hangs is stopped with whatever it started: nothing of it stays running.
-TEST_F(ChildProcessTest, KillStopsTheChildAndWhatItStarted) {
-    const std::string pidFile = dir_.file("grandchild.pid");
-    ChildProcess hanging(script("hang.sh", "sleep 300 & echo $! > '" + pidFile + "'; wait\n"), {},
-                         platform::clientEnvironment());
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (readAll(pidFile).empty() && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const pid_t grandchild = std::stoi(readAll(pidFile));
+TEST(ChildProcess, KillStopsTheChildAndWhatItStarted) {
+    testsupport::TempDir dir;
+    const std::string pidFile = dir.file("grandchild.pid");
+    ChildProcess hanging = startHelper({"spawn", pidFile});
+    ASSERT_TRUE(testsupport::waitForFile(pidFile)) << hanging.output();
+    const long grandchild = std::stol(testsupport::readFile(pidFile));
     EXPECT_FALSE(hanging.ended());
+    EXPECT_TRUE(platform::processRunning(grandchild));
 
     hanging.kill();
     EXPECT_TRUE(hanging.ended());
     EXPECT_TRUE(hanging.signalled());
-    EXPECT_EQ(hanging.exitCode(), SIGKILL);
     bool gone = false;
     for (int i = 0; i < 500 && !gone; ++i) {
-        gone = ::kill(grandchild, 0) != 0;
+        gone = !platform::processRunning(grandchild);
         if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(gone) << "the client's own child is still running";
 }
 
-TEST_F(ChildProcessTest, AProgramThatCannotStartThrowsWithTheSystemsReason) {
-    const std::string notAProgram = dir_.file("broken.com");
+TEST(ChildProcess, AProgramThatCannotStartThrowsWithTheSystemsReason) {
+    testsupport::TempDir dir;
+    const std::string notAProgram = dir.file("broken.com");
     std::ofstream(notAProgram) << "not a program\n";
     fs::permissions(notAProgram, fs::perms::owner_all);
-    for (const std::string& program : {dir_.file("absent.com"), notAProgram}) {
+    for (const std::string& program : {dir.file("absent.com"), notAProgram}) {
         SCOPED_TRACE(program);
         try {
             ChildProcess p(program, {}, {});
             ADD_FAILURE() << "started";
         } catch (const std::system_error& e) {
             EXPECT_NE(std::string(e.what()).find(program), std::string::npos) << e.what();
+            EXPECT_NE(e.code().value(), 0);
         }
     }
 }
