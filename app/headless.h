@@ -25,6 +25,8 @@
 // --stale-lock or the lock's name is taken by no regular file (it is named; nothing is done); 2
 // for a bad command line; 3 when another run works on the same folder (this one then connects
 // to nothing and changes nothing).
+#include "fb/connection.h"
+
 namespace app {
 
 inline constexpr int kAnotherRun = 3;
@@ -32,6 +34,7 @@ inline constexpr int kNeedsAttention = 4;
 
 // True when the command line asks for the headless mode.
 bool wantsHeadless(int argc, char** argv);
-int runHeadless(int argc, char** argv);
+// `hooks` go on every connection the program makes (the crash tests' kill switch).
+int runHeadless(int argc, char** argv, const fb::ConnectionHooks& hooks = {});
 
 }  // namespace app

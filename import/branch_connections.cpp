@@ -22,12 +22,10 @@ BranchConnections::Branch& BranchConnections::reach(const std::string& database)
     slot = std::make_unique<Branch>();
     Branch& b = *slot;
     b.database = database;
-    for (const auto& [name, value] : fdm_.ConReplica.params()) b.connection.setParam(name, value);
-    b.connection.setParam("Database", database);
-    b.connection.setParam("User_Name", user_);
-    b.connection.setParam("password", password_);
+    b.connection.options() = fdm_.ConReplica.options();
+    b.connection.shareHooks(fdm_.ConReplica);
     try {
-        b.connection.open();
+        fdm_.connect(b.connection, database, user_, password_);
         b.reached = true;
     } catch (const std::exception&) {
         // Out of reach for this run: its copies are recorded as pending.

@@ -77,8 +77,8 @@ TEST_F(BufferOps, OpenRequiresEveryDeclaredColumnWithItsType) {
 TEST_F(BufferOps, ReplicaBufferDoesNotOpenOnATableWithADoubleTrm) {
     // The company database's FACT_TRM is a double; the replica buffer declares two decimals.
     connect();
-    fdm.ConReplica.setParam("Database", company);
-    fdm.ConReplica.setParam("User_Name", "SYSDBA");
+    fdm.ConReplica.options().database = company;
+    fdm.ConReplica.options().user = "SYSDBA";
     fdm.ConReplica.open();
     std::string e = failureOf([&] { w.CFactreplica.Open(); });
     EXPECT_NE(e.find("FACT_TRM"), std::string::npos) << e;

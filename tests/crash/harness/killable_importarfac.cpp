@@ -34,7 +34,6 @@
 #include "app/headless.h"
 #include "fb/connection.h"
 #include "fb/sql_text.h"
-#include "fb/transaction.h"
 #include "platform/exclusive_file.h"
 
 namespace {
@@ -122,11 +121,12 @@ int main(int argc, char** argv) {
     }
     if (const char* text = std::getenv("CRASH_PAUSE_SQL")) e.pauseBefore = text;
     if (const char* ms = std::getenv("CRASH_PAUSE_MS")) e.pauseMs = std::strtoul(ms, nullptr, 10);
+    fb::ConnectionHooks hooks;
     // The values written in: the trace names the invoice a statement is for.
-    fb::Connection::setStatementHook([](const std::string& sql, const std::vector<fb::Value>& p) {
+    hooks.statement = [](const std::string& sql, const std::vector<fb::Value>& p) {
         event("sql", fb::renderSql(sql, p));
-    });
-    fb::Transaction::setPhaseHook([](const char* phase) { event(phase, ""); });
+    };
+    hooks.phase = [](const char* phase) { event(phase, ""); };
     QCoreApplication application(argc, argv);
-    return app::runHeadless(argc, argv);
+    return app::runHeadless(argc, argv, hooks);
 }

@@ -1,0 +1,13 @@
+#include "data/database_paths.h"
+
+namespace data {
+
+std::string generalDatabase(const std::string& server) {
+    return server + "/datos/general.fdb";
+}
+
+std::string companyDatabase(const std::string& server, const std::string& company) {
+    return server + "/datos/" + company + "/quorvan.fdb";
+}
+
+}  // namespace data
