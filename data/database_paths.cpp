@@ -10,4 +10,8 @@ std::string companyDatabase(const std::string& server, const std::string& compan
     return server + "/datos/" + company + "/quorvan.fdb";
 }
 
+std::string branchDatabase(const std::string& server, const std::string& branch) {
+    return server + "\\datos\\" + branch + "\\quorvan.fdb";
+}
+
 }  // namespace data

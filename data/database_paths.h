@@ -10,5 +10,8 @@ namespace data {
 std::string generalDatabase(const std::string& server);
 // The database of company `company`.
 std::string companyDatabase(const std::string& server, const std::string& company);
+// The database of branch `branch` as the branch rows name it, with Windows separators
+// (server + "\datos\" + branch + "\quorvan.fdb"), whatever the system.
+std::string branchDatabase(const std::string& server, const std::string& branch);
 
 }  // namespace data

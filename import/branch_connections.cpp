@@ -1,5 +1,7 @@
 #include "import/branch_connections.h"
 
+#include "data/database_paths.h"
+
 namespace importer {
 
 BranchConnections::BranchConnections(data::Tfdm& fdm) : fdm_(fdm) {}
@@ -55,8 +57,8 @@ void BranchConnections::closeAll() noexcept {
 }
 
 std::string branchDatabase(records::Buffer& row) {
-    return row.FieldByName("RPVE_SERVIDOR").asString() + "\\datos\\" +
-           row.FieldByName("RPVE_COD").asString() + "\\quorvan.fdb";
+    return data::branchDatabase(row.FieldByName("RPVE_SERVIDOR").asString(),
+                                row.FieldByName("RPVE_COD").asString());
 }
 
 }  // namespace importer
