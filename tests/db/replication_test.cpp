@@ -180,6 +180,26 @@ TEST_F(ReplicationTest, EveryMatchingRowGetsACopyInRowOrderInTheInvoicesOwnCommi
     EXPECT_EQ(connectionTo(branchA_).preparedCount(), preparedA);
 }
 
+// What watches the data module's connections watches the branch connections too, one reached
+// before the hooks were installed included: the crash tests kill the program at a branch's
+// statements and at the phases of its commit through them.
+TEST_F(ReplicationTest, TheBranchConnectionsCallTheModulesHooks) {
+    addBranchRow("002", serverA_, "AB01", 12, "XA01", "31");
+    ASSERT_TRUE(connectionTo(branchA_).connected());
+    std::vector<std::string> inserts, phases;
+    fdm_.setConnectionHooks({.statement =
+                                 [&](const std::string& sql, const std::vector<fb::Value>&) {
+                                     if (sql.rfind("INSERT INTO FACTURAS ", 0) == 0)
+                                         inserts.push_back(sql);
+                                 },
+                             .phase = [&](const char* phase) { phases.push_back(phase); }});
+    store();
+    fdm_.setConnectionHooks({});
+    EXPECT_EQ(inserts.size(), 2u) << "the company's header and the branch's copy";
+    EXPECT_EQ(phases, (std::vector<std::string>{"prepare", "commit"}));
+    EXPECT_EQ(headers(branchA_).size(), 1u);
+}
+
 TEST_F(ReplicationTest, AnUnreachableBranchGetsItsPendingRowAndTheNextOneItsCopy) {
     ASSERT_LT(erp_.root().size(), 50u) << "the test needs a short temporary folder";
     // A server text of the column's full 60 characters: the path runs past RPAE_SERVIDOR.
