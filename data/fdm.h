@@ -75,12 +75,14 @@ class Tfdm : public core::Component {
     const std::string& shownMessages() const { return shown_; }
     void clearShownMessages() { shown_.clear(); }
 
-    // Closes `connection`, gives it `database`, `user` and `password`, and opens it: what every
-    // open of the module's connections is preceded by. Its other options stay.
+    // How the module's connections, and the branch connections made from ConReplica, are
+    // opened: `connection` is closed, given `database`, `user` and `password` (its other
+    // options stay), and opened.
     void connect(fb::Connection& connection, const std::string& database, const std::string& user,
                  const std::string& password);
     // The seconds a statement of any of the three connections (and so of every branch
-    // connection made after ConReplica) waits for a row another transaction holds.
+    // connection reached afterwards, which takes ConReplica's options) waits for a row another
+    // transaction holds.
     void setLockTimeout(int seconds);
     // Installs `hooks` on the three connections and so on every branch connection, which
     // shares ConReplica's: fault injection and traces in tests.
