@@ -46,7 +46,9 @@ std::string ConnectionParams::get(const std::string& name) const {
 
 fb::ConnectionOptions ConnectionParams::options() const {
     fb::ConnectionOptions o;
-    for (const auto& [name, value] : params_) {
+    for (const auto& param : params_) {
+        const std::string& name = param.first;
+        const std::string& value = param.second;
         auto is = [&name](const char* n) { return core::equalsNoCase(name, n); };
         if (is("Database")) {
             o.database = value;
