@@ -187,7 +187,7 @@ bool wantsHeadless(int argc, char** argv) {
     return false;
 }
 
-int runHeadless(int argc, char** argv, platform::Env& env) {
+int runHeadless(int argc, char** argv, platform::Env& env, const fb::ConnectionHooks& hooks) {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
         std::fputs(kUsage, stderr);
@@ -200,11 +200,9 @@ int runHeadless(int argc, char** argv, platform::Env& env) {
     cleanup.pauseMs = options->pauseMs;
     cleanup.limits.timeoutSeconds = options->remoteTimeout;
     Program p(port, chooser, cleanup, options->check ? RunKind::Check : RunKind::Import, env);
+    p.fdm.setConnectionHooks(hooks);
     p.window.staleLockAfter = std::chrono::hours(options->staleLockHours);
-    if (options->lockTimeout) {
-        for (fb::Connection* c : {&p.fdm.Quorvan, &p.fdm.General, &p.fdm.ConReplica})
-            c->setParam("LockTimeout", std::to_string(*options->lockTimeout));
-    }
+    if (options->lockTimeout) p.fdm.setLockTimeout(*options->lockTimeout);
     ImportWindow& w = p.window;
     w.runOptions.keepGoing = options->keepGoing;
     w.runOptions.settleSeconds = options->settle;

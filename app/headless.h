@@ -25,6 +25,7 @@
 // --stale-lock or the lock's name is taken by no regular file (it is named; nothing is done); 2
 // for a bad command line; 3 when another run works on the same folder (this one then connects
 // to nothing and changes nothing).
+#include "fb/connection.h"
 #include "platform/env.h"
 
 namespace app {
@@ -34,7 +35,9 @@ inline constexpr int kNeedsAttention = 4;
 
 // True when the command line asks for the headless mode.
 bool wantsHeadless(int argc, char** argv);
-// Every call to the operating system goes through `env`.
-int runHeadless(int argc, char** argv, platform::Env& env = platform::Env::system());
+// Every call to the operating system goes through `env`; `hooks` go on every connection the
+// program makes (the crash tests' kill switch).
+int runHeadless(int argc, char** argv, platform::Env& env = platform::Env::system(),
+                const fb::ConnectionHooks& hooks = {});
 
 }  // namespace app

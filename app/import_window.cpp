@@ -4,6 +4,7 @@
 
 #include "app/settings_load.h"
 #include "core/text.h"
+#include "data/database_paths.h"
 #include "data/texts.h"
 #include "import/error_log.h"
 #include "platform/system.h"
@@ -75,21 +76,13 @@ bool ImportWindow::connectDatabases() {
     port().repaint();
 
     try {
-        fb::Connection& g = fdm.General;
-        g.close();
-        g.setParam("Database", form.Servidor.text + "/datos/general.fdb");
-        g.setParam("User_Name", form.Tusua.text);
-        g.setParam("password", form.TClave.text);
-        g.open();
+        fdm.connect(fdm.General, data::generalDatabase(form.Servidor.text), form.Tusua.text,
+                    form.TClave.text);
         fdm.QCentros.Close();
         fdm.QCentros.Open();
 
-        fb::Connection& q = fdm.Quorvan;
-        q.close();
-        q.setParam("Database", form.Servidor.text + "/datos/" + form.Cia.text + "/quorvan.fdb");
-        q.setParam("User_Name", form.Tusua.text);
-        q.setParam("password", form.TClave.text);
-        q.open();
+        fdm.connect(fdm.Quorvan, data::companyDatabase(form.Servidor.text, form.Cia.text),
+                    form.Tusua.text, form.TClave.text);
     } catch (...) {
         // Nothing of an earlier connection may stay for a run: the centres of another
         // server, or another company's database, would import into the wrong place. (The

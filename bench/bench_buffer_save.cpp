@@ -152,8 +152,8 @@ void set(records::Buffer& b, const Cell& c) {
 }
 
 void connect(fb::Connection& c, const std::string& path) {
-    c.setParam("Database", path);
-    c.setParam("User_Name", "SYSDBA");
+    c.options().database = path;
+    c.options().user = "SYSDBA";
     c.open();
 }
 

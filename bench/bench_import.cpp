@@ -159,14 +159,16 @@ ImportResult runImport(const std::string& root, const std::string& folder) {
     p.window.context.CiaAct = f.Cia.text;
 
     ImportResult r;
-    fb::Connection::setStatementHook(
-        [&r](const std::string& sql, const std::vector<fb::Value>&) { r.texts.insert(sql); });
+    p.fdm.setConnectionHooks(
+        {.statement = [&r](const std::string& sql, const std::vector<fb::Value>&) {
+            r.texts.insert(sql);
+        }});
     const uint64_t prepared = p.fdm.Quorvan.preparedCount();
     const uint64_t executed = p.fdm.Quorvan.executedCount();
     const auto start = std::chrono::steady_clock::now();
     p.window.runImport();
     r.seconds = seconds(start);
-    fb::Connection::setStatementHook(nullptr);
+    p.fdm.setConnectionHooks({});
     r.prepared = p.fdm.Quorvan.preparedCount() - prepared;
     r.executed = p.fdm.Quorvan.executedCount() - executed;
     r.saved = p.window.lastRun().invoicesSaved;
@@ -205,11 +207,11 @@ enum class Floor {
 
 FloorResult runFloor(const std::string& database, Floor kind) {
     fb::Connection c("floor");
-    c.setParam("Database", database);
-    c.setParam("User_Name", "SYSDBA");
-    c.setParam("SQLDialect", "3");
-    c.setParam("IsolationLevel", "ReadCommitted");
-    c.setParam("WaitOnLocks", "True");
+    c.options().database = database;
+    c.options().user = "SYSDBA";
+    c.options().dialect = 3;
+    c.options().readCommitted = true;
+    c.options().waitOnLocks = true;
     c.open();
     const InsertShape header = insertShape(c, "FACTURAS");
     const InsertShape line = insertShape(c, "FACTURAS_DETALLE");

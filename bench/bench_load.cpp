@@ -164,9 +164,9 @@ struct ProgramRun {
 // The number the next transaction of `database` will get.
 int64_t nextTransaction(const load::Server& s, const std::string& database) {
     fb::Connection c("count");
-    c.setParam("Database", s.path(database));
-    c.setParam("User_Name", s.user);
-    c.setParam("password", s.password);
+    c.options().database = s.path(database);
+    c.options().user = s.user;
+    c.options().password = s.password;
     c.open();
     return c.run("SELECT MON$NEXT_TRANSACTION FROM MON$DATABASE").rows.at(0).at(0).integer;
 }
@@ -263,10 +263,10 @@ FloorRun runFloor(const load::Server& s, const std::string& dir,
     for (const std::string& name : load::companies()) {
         Company& co = companies[name];
         co.c = std::make_unique<fb::Connection>("floor");
-        co.c->setParam("Database", s.path(load::companyPath(root, name)));
-        co.c->setParam("User_Name", s.user);
-        co.c->setParam("password", s.password);
-        co.c->setParam("SQLDialect", "3");
+        co.c->options().database = s.path(load::companyPath(root, name));
+        co.c->options().user = s.user;
+        co.c->options().password = s.password;
+        co.c->options().dialect = 3;
         co.c->open();
         co.header = insertShape(*co.c, "FACTURAS");
         co.line = insertShape(*co.c, "FACTURAS_DETALLE");

@@ -117,9 +117,9 @@ Measured runFloor(const load::Server& server, int serverPort, const std::string&
                   long delayUs) {
     bench::DelayProxy proxy(selfDir() + "/delay_proxy", dir, serverPort, delayUs);
     fb::Connection c("floor");
-    c.setParam("Database", "127.0.0.1/" + std::to_string(proxy.port()) + ":" + database);
-    c.setParam("User_Name", server.user);
-    c.setParam("password", server.password);
+    c.options().database = "127.0.0.1/" + std::to_string(proxy.port()) + ":" + database;
+    c.options().user = server.user;
+    c.options().password = server.password;
     c.open();
     const bench::InsertShape header = bench::insertShape(c, "FACTURAS");
     const bench::InsertShape line = bench::insertShape(c, "FACTURAS_DETALLE");
@@ -210,9 +210,9 @@ int main(int argc, char** argv) {
         std::vector<StoredInvoice> stored;
         {
             fb::Connection c("read");
-            c.setParam("Database", server->path(load::companyPath(root, "001")));
-            c.setParam("User_Name", server->user);
-            c.setParam("password", server->password);
+            c.options().database = server->path(load::companyPath(root, "001"));
+            c.options().user = server->user;
+            c.options().password = server->password;
             c.open();
             stored = storedInvoices(c);
         }

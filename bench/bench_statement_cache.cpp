@@ -41,8 +41,8 @@ int main() {
         t.commit();
     }
     fb::Connection conn("bench");
-    conn.setParam("Database", path);
-    conn.setParam("User_Name", "SYSDBA");
+    conn.options().database = path;
+    conn.options().user = "SYSDBA";
     conn.open();
 
     auto start = std::chrono::steady_clock::now();

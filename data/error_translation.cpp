@@ -1,15 +1,19 @@
-// The data module's translation of buffer and provider failures into Spanish messages. A
-// statement the database refused reaches the hooks typed by the database layer (fb/error.h):
-// a key that exists, or a missing or still referred row, picks the message. A failure that
-// arrives untyped keeps the rule on its text: the database layer's "SQL Server Error: " (18
-// characters) followed by the server's English message; a buffer refusing a row reports its
-// own English text. Anything else is shown as it came.
+// The data module's translation of buffer and provider failures into Spanish messages,
+// chosen by the failure's type. A statement the database refused arrives typed by the
+// database layer (fb/error.h): a key that exists, or a missing or still referred row, picks
+// the message. A row the buffer itself refused arrives typed by the buffers
+// (records/errors.h): a required field without a value lists every such field. Failures that
+// arrive untyped, from elsewhere, keep the rules on their text: a refused statement as
+// "SQL Server Error: " (18 characters) followed by the server's English message, a buffer's
+// refusal as its English text. Anything else is shown as it came.
 #include <string_view>
 
+#include "core/errors.h"
 #include "core/text.h"
 #include "data/fdm.h"
 #include "data/texts.h"
 #include "fb/error.h"
+#include "records/errors.h"
 
 namespace data {
 namespace {
@@ -51,14 +55,18 @@ Refusal refusalOf(std::string_view text) {
     return Refusal::None;
 }
 
-// The refusal `e` reports: by its type when the database layer typed it, else by its text.
-Refusal refusalOf(const std::exception& e) {
-    if (const auto* failure = dynamic_cast<const fb::Error*>(&e)) return refusalOf(*failure);
-    return refusalOf(std::string_view(e.what()));
+// Whether `e` is of a type that says what failed (then its text is shown, never read).
+bool typed(const std::exception& e) {
+    return dynamic_cast<const fb::Error*>(&e) || dynamic_cast<const records::Error*>(&e) ||
+           dynamic_cast<const core::ConversionError*>(&e);
 }
 
 std::string updateMessage(const records::Provider& provider, const std::exception& e) {
-    const Refusal refusal = refusalOf(e);
+    Refusal refusal = Refusal::None;
+    if (const auto* failure = dynamic_cast<const fb::Error*>(&e))
+        refusal = refusalOf(*failure);
+    else if (!typed(e))
+        refusal = refusalOf(std::string_view(e.what()));
     const std::string& datasetName = provider.dataset().name();
     const std::string table = datasetName.empty() ? std::string() : datasetName.substr(1);
     switch (refusal) {
@@ -78,18 +86,24 @@ bool inIndex(const records::Buffer& buffer, const std::string& field) {
     return false;
 }
 
-std::string bufferMessage(records::Buffer& buffer, const std::string& text) {
+// Every field of the buffer that is required and holds no value in the current row.
+std::string emptyRequiredFields(records::Buffer& buffer) {
+    std::string list;
+    for (int i = 0; i < buffer.FieldCount(); ++i) {
+        records::Field f = buffer.Fields(i);
+        if (f.def().required && f.isNull()) list += f.name() + ", ";
+    }
+    return texts::kCamposInicio + list + texts::kCamposFin;
+}
+
+// The rules on the text of a buffer's refusal that arrived untyped.
+std::string bufferMessageOfText(records::Buffer& buffer, const std::string& text) {
     const std::string_view t = window(text, 0, kBufferWindow);
     std::string message = text;
     if (t == "Cannot delete master record wi") message = texts::kBorreDetalles;
     const std::string_view head = t.substr(0, 3);
     if (head == "Fie") {
-        std::string list;
-        for (int i = 0; i < buffer.FieldCount(); ++i) {
-            records::Field f = buffer.Fields(i);
-            if (f.def().required && f.isNull()) list += f.name() + ", ";
-        }
-        message = texts::kCamposInicio + list + texts::kCamposFin;
+        message = emptyRequiredFields(buffer);
     } else if (head == "key") {
         std::string list;
         for (int i = 0; i < buffer.FieldCount(); ++i) {
@@ -99,6 +113,12 @@ std::string bufferMessage(records::Buffer& buffer, const std::string& text) {
         message = texts::kClaveRepetida + list;
     }
     return message;
+}
+
+std::string bufferMessage(records::Buffer& buffer, const std::exception& e) {
+    if (dynamic_cast<const records::RequiredFieldEmpty*>(&e)) return emptyRequiredFields(buffer);
+    if (typed(e)) return e.what();
+    return bufferMessageOfText(buffer, e.what());
 }
 
 void configure(Tfdm& fdm, core::Component& owner) {
@@ -133,12 +153,11 @@ void Tfdm::ManejarError(records::Provider* Sender, records::Buffer* DataSet,
                         const std::exception& E, records::UpdateKind /*UpdateKind*/,
                         records::ResolverResponse& Response) {
     Response = records::ResolverResponse::rrAbort;
-    const std::string text = E.what();
-    std::string message = text;
+    std::string message = E.what();
     if (Sender && DataSet)
         message = updateMessage(*Sender, E);
     else if (DataSet)
-        message = bufferMessage(*DataSet, text);
+        message = bufferMessage(*DataSet, E);
     port_->beep();
     error(message);
 }

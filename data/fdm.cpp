@@ -1,5 +1,6 @@
 #include "data/fdm.h"
 
+#include "data/connection_params.h"
 #include "records/layouts.h"
 
 namespace data {
@@ -9,23 +10,12 @@ using records::Param;
 using records::ProviderOption;
 using Kind = records::ServerDataset::Kind;
 
-// Parameters every connection keeps; "Database", "User_Name" and "password" are written
-// before each connect.
-void configure(fb::Connection& c, const char* dialect, const char* charSet, bool trimChar) {
-    c.setParam("Database", "");
-    c.setParam("User_Name", "sysdba");
-    c.setParam("password", "");
-    c.setParam("SQLDialect", dialect);
-    if (charSet) c.setParam("ServerCharSet", charSet);
-    c.setParam("CommitRetain", "False");
-    c.setParam("WaitOnLocks", "True");
-    // A row another user holds is waited for, but not for ever: an unattended run must end.
-    c.setParam("LockTimeout", kDefaultLockTimeout);
-    c.setParam("IsolationLevel", "ReadCommitted");
-    c.setParam("BlobSize", "-1");
-    if (trimChar) c.setParam("Trim Char", "False");
-    c.setParam("LocaleCode", "0000");
-    c.setParam("RoleName", "RoleName");
+// A connection with its design parameters. A row another user holds is waited for, but not
+// for ever: an unattended run must end.
+fb::ConnectionOptions designOptions(data::ModuleConnection connection) {
+    fb::ConnectionOptions o = data::designParams(connection).options();
+    o.lockTimeout = kDefaultLockTimeout;
+    return o;
 }
 
 Param textParam(const char* name, const char* value) {
@@ -103,9 +93,9 @@ Tfdm::Tfdm(data::UiPort& port)
       CReplarticulo("CReplarticulo", this, PReplarticulo, records::replicaArticuloEstadoLayout(),
                     {textParam("ID", "0")}),
       port_(&port) {
-    configure(Quorvan, "3", nullptr, false);
-    configure(General, "1", nullptr, true);
-    configure(ConReplica, "3", "ISO8859_1", false);
+    Quorvan.options() = designOptions(data::ModuleConnection::Quorvan);
+    General.options() = designOptions(data::ModuleConnection::General);
+    ConReplica.options() = designOptions(data::ModuleConnection::ConReplica);
     TFactura.setDetail(&TFacdetalle);
     Tfactreplica.setDetail(&TFactdetreplica);
     // What these datasets open never writes, so it shares the connection's reader. Statements
@@ -121,5 +111,23 @@ Tfdm::Tfdm(data::UiPort& port)
 
 // The connections close when their members go, after every dataset and buffer.
 Tfdm::~Tfdm() = default;
+
+void Tfdm::connect(fb::Connection& connection, const std::string& database, const std::string& user,
+                   const std::string& password) {
+    connection.close();
+    fb::ConnectionOptions& o = connection.options();
+    o.database = database;
+    o.user = user;
+    o.password = password;
+    connection.open();
+}
+
+void Tfdm::setLockTimeout(int seconds) {
+    for (fb::Connection* c : {&Quorvan, &General, &ConReplica}) c->options().lockTimeout = seconds;
+}
+
+void Tfdm::setConnectionHooks(const fb::ConnectionHooks& hooks) {
+    for (fb::Connection* c : {&Quorvan, &General, &ConReplica}) c->setHooks(hooks);
+}
 
 }  // namespace data

@@ -19,7 +19,7 @@
 namespace data {
 
 // Seconds a statement of the import waits for a row that another transaction holds.
-inline constexpr const char* kDefaultLockTimeout = "30";
+inline constexpr int kDefaultLockTimeout = 30;
 
 class Tfdm : public core::Component {
   public:
@@ -75,9 +75,22 @@ class Tfdm : public core::Component {
     const std::string& shownMessages() const { return shown_; }
     void clearShownMessages() { shown_.clear(); }
 
-    // Connections: closed at creation, opened by the connection step and the run; each open is
-    // preceded by a close and by new "Database", "User_Name" and "password" values. ConReplica
-    // is never opened: its parameters are those of every branch connection of a run
+    // How the module's connections, and the branch connections made from ConReplica, are
+    // opened: `connection` is closed, given `database`, `user` and `password` (its other
+    // options stay), and opened.
+    void connect(fb::Connection& connection, const std::string& database, const std::string& user,
+                 const std::string& password);
+    // The seconds a statement of any of the three connections (and so of every branch
+    // connection reached afterwards, which takes ConReplica's options) waits for a row another
+    // transaction holds.
+    void setLockTimeout(int seconds);
+    // Installs `hooks` on the three connections and so on every branch connection, which
+    // shares ConReplica's: fault injection and traces in tests.
+    void setConnectionHooks(const fb::ConnectionHooks& hooks);
+
+    // Connections: closed at creation, with their design parameters (data::designParams),
+    // opened by the connection step and the run through connect(). ConReplica is never opened:
+    // its options and hooks are those of every branch connection of a run
     // (importer::BranchConnections), and the branch datasets are bound to the branch whose
     // copy is being made.
     fb::Connection Quorvan{"Quorvan"};

@@ -1,20 +1,6 @@
 #include "fb/connection.h"
 
-#include "core/text.h"
-
 namespace fb {
-namespace {
-
-Connection::StatementHook& statementHook() {
-    static Connection::StatementHook hook;
-    return hook;
-}
-
-bool isTrue(const std::string& v) {
-    return core::equalsNoCase(v, "True") || v == "1" || core::equalsNoCase(v, "Yes");
-}
-
-}  // namespace
 
 // Sets a transient state for the duration of a call and puts the connection back to open.
 class Connection::StateGuard {
@@ -28,7 +14,8 @@ class Connection::StateGuard {
     Connection& c_;
 };
 
-Connection::Connection(std::string name) : name_(std::move(name)) {}
+Connection::Connection(std::string name, ConnectionOptions options)
+    : name_(std::move(name)), options_(std::move(options)) {}
 
 Connection::~Connection() {
     try {
@@ -37,39 +24,20 @@ Connection::~Connection() {
     }
 }
 
-void Connection::setParam(const std::string& name, const std::string& value) {
-    for (auto& [k, v] : params_) {
-        if (core::equalsNoCase(k, name)) {
-            k = name;
-            v = value;
-            return;
-        }
-    }
-    params_.emplace_back(name, value);
-}
-
-std::string Connection::param(const std::string& name) const {
-    for (const auto& [k, v] : params_)
-        if (core::equalsNoCase(k, name)) return v;
-    return {};
-}
-
 unsigned Connection::dialect() const {
-    return param("SQLDialect") == "1" ? 1 : 3;
+    return options_.dialect == 1 ? 1 : 3;
 }
 
 void Connection::open() {
     close();
-    if (isTrue(param("CommitRetain")))
-        throw Error("CommitRetain=True is not supported by this connection");
     AttachOptions o;
-    o.user = param("User_Name");
-    o.password = param("password");
-    o.charSet = param("ServerCharSet");
-    o.role = param("RoleName");
+    o.user = options_.user;
+    o.password = options_.password;
+    o.charSet = options_.charSet;
+    o.role = options_.role;
     o.dialect = static_cast<int>(dialect());
     StateGuard guard(*this, ConnectionState::Connecting);
-    att_ = Attachment(param("Database"), o);
+    att_ = Attachment(options_.database, o);
     ++opened_;
 }
 
@@ -84,8 +52,7 @@ void Connection::close() {
 }
 
 bool Connection::insertsInBlocks() {
-    const std::string forced = param("InsertBlocks");
-    if (!forced.empty()) return isTrue(forced);
+    if (options_.insertBlocks) return *options_.insertBlocks;
     if (!overNetwork_) {
         // No protocol: the database is open in this process.
         const Table t =
@@ -123,11 +90,9 @@ void Connection::endReader() noexcept {
 
 TransactionOptions Connection::transactionOptions() const {
     TransactionOptions o;
-    o.readCommitted = !core::equalsNoCase(param("IsolationLevel"), "SnapShot");
-    std::string wait = param("WaitOnLocks");
-    o.waitOnLocks = wait.empty() || isTrue(wait);
-    const std::string timeout = param("LockTimeout");
-    o.lockTimeout = timeout.empty() ? 0 : core::parseInt32(timeout);
+    o.readCommitted = options_.readCommitted;
+    o.waitOnLocks = options_.waitOnLocks;
+    o.lockTimeout = options_.lockTimeout;
     return o;
 }
 
@@ -139,8 +104,12 @@ Transaction Connection::begin() {
 
 Transaction Connection::beginTogether(const std::vector<Connection*>& parts) {
     std::vector<Transaction::Part> p;
-    for (Connection* c : parts) p.push_back({&c->attachment(), c->transactionOptions()});
-    Transaction t = Transaction::distributed(p);
+    Transaction::PhaseHook hook;
+    for (Connection* c : parts) {
+        p.push_back({&c->attachment(), c->transactionOptions()});
+        if (!hook) hook = c->hooks_->phase;
+    }
+    Transaction t = Transaction::distributed(p, std::move(hook));
     for (Connection* c : parts) ++c->transactions_;
     return t;
 }
@@ -213,7 +182,7 @@ std::vector<ColumnInfo> Connection::describe(const std::string& sql) {
 Table Connection::run(const Transaction& tra, const std::string& sql,
                       const std::vector<Value>& params) {
     Statement& stmt = prepare(tra, sql);
-    if (statementHook()) statementHook()(sql, params);
+    if (hooks_->statement) hooks_->statement(sql, params);
     ++executed_;
     Table t;
     t.columns = stmt.outputs();
@@ -246,10 +215,6 @@ Table Connection::read(const std::string& sql, const std::vector<Value>& params)
         endReader();
         throw;
     }
-}
-
-void Connection::setStatementHook(StatementHook hook) {
-    statementHook() = std::move(hook);
 }
 
 }  // namespace fb

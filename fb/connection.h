@@ -1,13 +1,12 @@
 #pragma once
-// A client connection to one database, configured by named text parameters, with a cache of
-// prepared statements.
+// A client connection to one database, configured by typed options, with a cache of prepared
+// statements and the hooks that tests and traces watch it through.
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "fb/statement.h"
@@ -25,28 +24,62 @@ enum class ConnectionState : int {
     Disconnecting = 5,
 };
 
-// Parameters understood (names matched without regard to case): "Database", "User_Name",
-// "password", "SQLDialect" (1 or 3), "ServerCharSet" (lc_ctype; empty: bytes pass as they
-// are), "RoleName", "WaitOnLocks" (True/False), "LockTimeout" (seconds a lock wait may
-// last; empty or 0: no limit), "IsolationLevel" (ReadCommitted or SnapShot), "CommitRetain"
-// (False only), "InsertBlocks" (True/False; empty: decided by insertsInBlocks()), "BlobSize",
-// "Trim Char", "LocaleCode" (accepted, no effect: blobs are always fetched whole and
-// fixed-length text keeps its padding).
+// What a connection attaches with and starts its transactions with. Every member has an
+// initializer, so that a designated initializer may leave any of them out.
+struct ConnectionOptions {
+    // A plain path opens the file in-process (embedded engine); "host:path" or
+    // "host/port:path" goes through a server.
+    std::string database = {};
+    std::string user = {};
+    std::string password = {};
+    std::string role = {};     // empty: none
+    int dialect = 3;           // 1 or 3; every statement is prepared and run in it too
+    std::string charSet = {};  // lc_ctype; empty: NONE (bytes pass as they are)
+    // The transactions begin() starts (the reader is read committed and read-only whatever
+    // these say).
+    bool readCommitted = true;  // with record versions; otherwise snapshot
+    bool waitOnLocks = true;    // a conflicting lock is waited for, not an error at once
+    int lockTimeout = 0;        // seconds such a wait may last; 0: no limit
+    // Whether rows to insert go several to a statement; unset: insertsInBlocks() asks the
+    // database.
+    std::optional<bool> insertBlocks = {};
+};
+
+// What a connection calls at the moments that tests and traces watch (fault injection, the
+// crash harness's events); an empty member is not called. Connections made after another
+// (a run's branch connections after the data module's ConReplica) share its hooks
+// (Connection::shareHooks), so that one set reaches every connection of a program.
+struct ConnectionHooks {
+    // Before every statement the connection sends, with its parameters (fb/sql_text.h writes
+    // the values in).
+    std::function<void(const std::string& sql, const std::vector<Value>& params)> statement = {};
+    // Before each phase of a distributed commit (Transaction::PhaseHook) whose first part
+    // with a phase hook is this connection (Connection::beginTogether).
+    Transaction::PhaseHook phase = {};
+};
+
 class Connection {
   public:
-    explicit Connection(std::string name = {});
+    explicit Connection(std::string name = {}, ConnectionOptions options = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     const std::string& name() const { return name_; }
 
-    // Sets a parameter; an existing one of the same name in any letter case is replaced.
-    void setParam(const std::string& name, const std::string& value);
-    std::string param(const std::string& name) const;
-    const std::vector<std::pair<std::string, std::string>>& params() const { return params_; }
+    // A change of the options takes effect at the next open() for what the attachment is made
+    // with (database, login, dialect, character set), at the next begin() for the lock-wait
+    // and isolation settings, and at once for insertBlocks.
+    const ConnectionOptions& options() const { return options_; }
+    ConnectionOptions& options() { return options_; }
 
-    // Opens the attachment described by the parameters (closing any open one first).
+    const ConnectionHooks& hooks() const { return *hooks_; }
+    // Replaces the hooks of this connection and of those that share them.
+    void setHooks(ConnectionHooks hooks) { *hooks_ = std::move(hooks); }
+    // From now on this connection calls the hooks of `other`, whatever either is given later.
+    void shareHooks(const Connection& other) { hooks_ = other.hooks_; }
+
+    // Opens the attachment the options describe (closing any open one first).
     void open();
     // Ends the reader, frees the cached statements and detaches. Safe when closed.
     void close();
@@ -58,7 +91,8 @@ class Connection {
     Transaction begin();
     // One transaction over the attachments of `parts` (each open, each once), every part with
     // its connection's settings, prepared and committed in the order given
-    // (Transaction::distributed). Counts one transaction on each connection.
+    // (Transaction::distributed), its phases told to the phase hook of the first part that has
+    // one. Counts one transaction on each connection.
     static Transaction beginTogether(const std::vector<Connection*>& parts);
     // Takes over transaction `id` of this database, left in limbo (Transaction::reconnect).
     Transaction reconnect(int64_t id);
@@ -96,8 +130,8 @@ class Connection {
     // Whether rows to insert are best sent several to a statement. Over a network every
     // statement is a round trip, which costs far more than the server's work on a block;
     // in process (the embedded engine) there is no round trip to save, and a block costs
-    // more than the rows' own INSERTs. Unless "InsertBlocks" says, asked of the database
-    // once per attachment (one statement).
+    // more than the rows' own INSERTs. Unless the options' insertBlocks says, asked of the
+    // database once per attachment (one statement).
     bool insertsInBlocks();
 
     // How often the connection was opened: tells whether what was learnt of an attachment
@@ -109,12 +143,6 @@ class Connection {
     // Transactions started: by begin() and every statement of its own, and each reader.
     uint64_t transactionCount() const { return transactions_; }
 
-    // Called before every statement that any connection sends, with its parameters (fault
-    // injection and traces in tests; fb/sql_text.h writes the values in).
-    using StatementHook =
-        std::function<void(const std::string& sql, const std::vector<Value>& params)>;
-    static void setStatementHook(StatementHook hook);
-
   private:
     class StateGuard;
     const Attachment& attachment() const;
@@ -123,7 +151,8 @@ class Connection {
     void endReader() noexcept;
 
     std::string name_;
-    std::vector<std::pair<std::string, std::string>> params_;
+    ConnectionOptions options_;
+    std::shared_ptr<ConnectionHooks> hooks_ = std::make_shared<ConnectionHooks>();
     Attachment att_;
     std::optional<Transaction> reader_;  // ended before the attachment goes
     std::optional<bool> overNetwork_;    // known from the first insertsInBlocks()

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/text.h"
+#include "fb/blob.h"
 #include "fb/transaction.h"
 
 namespace fb {
@@ -282,21 +283,10 @@ void Message::encodeOne(unsigned i, const Value& v, const Attachment& att, const
             break;
         }
         case SQL_BLOB: {
-            const std::string bytes = v.asText();
             ISC_QUAD id{};
-            Status st;
-            Firebird::IBlob* blob = att.get()->createBlob(&st, tra.get(), &id, 0, nullptr);
-            try {
-                for (size_t off = 0; off < bytes.size();) {
-                    unsigned n = static_cast<unsigned>(std::min<size_t>(bytes.size() - off, 32768));
-                    blob->putSegment(&st, n, bytes.data() + off);
-                    off += n;
-                }
-                blob->close(&st);
-            } catch (...) {
-                blob->release();
-                throw;
-            }
+            Blob blob = Blob::create(att, tra, id);
+            blob.write(v.asText());
+            blob.close();
             std::memcpy(p, &id, sizeof id);
             break;
         }
@@ -389,22 +379,9 @@ Value Message::decodeOne(unsigned i, const Attachment& att, const Transaction& t
         case SQL_BLOB: {
             ISC_QUAD id;
             std::memcpy(&id, p, sizeof id);
-            Status st;
-            Firebird::IBlob* blob = att.get()->openBlob(&st, tra.get(), &id, 0, nullptr);
-            std::string bytes;
-            try {
-                char chunk[32768];
-                for (;;) {
-                    unsigned got = 0;
-                    int r = blob->getSegment(&st, sizeof chunk, chunk, &got);
-                    if (r == Firebird::IStatus::RESULT_NO_DATA) break;
-                    bytes.append(chunk, got);
-                }
-                blob->close(&st);
-            } catch (...) {
-                blob->release();
-                throw;
-            }
+            Blob blob = Blob::open(att, tra, id);
+            std::string bytes = blob.readAll();
+            blob.close();
             return columns_[i].type == FieldType::TextBlob ? Value::ofText(std::move(bytes))
                                                            : Value::ofBlob(std::move(bytes));
         }

@@ -21,15 +21,6 @@ std::vector<unsigned char> tpbOf(const TransactionOptions& o) {
     return tpb.bytes();
 }
 
-Transaction::PhaseHook& phaseHook() {
-    static Transaction::PhaseHook hook;
-    return hook;
-}
-
-void phase(const char* name) {
-    if (phaseHook()) phaseHook()(name);
-}
-
 }  // namespace
 
 Transaction::Transaction(const Attachment& attachment, const TransactionOptions& o) {
@@ -38,7 +29,7 @@ Transaction::Transaction(const Attachment& attachment, const TransactionOptions&
     tra_ = attachment.get()->startTransaction(&st, static_cast<unsigned>(b.size()), b.data());
 }
 
-Transaction Transaction::distributed(const std::vector<Part>& parts) {
+Transaction Transaction::distributed(const std::vector<Part>& parts, PhaseHook phases) {
     if (parts.empty()) throw Error("A distributed transaction needs at least one attachment");
     // The builder keeps pointers to the parameter blocks until start().
     std::vector<std::vector<unsigned char>> tpbs;
@@ -46,15 +37,19 @@ Transaction Transaction::distributed(const std::vector<Part>& parts) {
     for (const Part& p : parts) tpbs.push_back(tpbOf(p.options));
     Status st;
     Firebird::IDtcStart* start = master()->getDtc()->startBuilder(&st);
+    Firebird::ITransaction* tra = nullptr;
     try {
         for (size_t i = 0; i < parts.size(); ++i)
             start->addWithTpb(&st, parts[i].attachment->get(),
                               static_cast<unsigned>(tpbs[i].size()), tpbs[i].data());
-        return Transaction(start->start(&st), true);  // start() disposes of the builder
+        tra = start->start(&st);  // start() disposes of the builder
     } catch (...) {
         start->dispose();
         throw;
     }
+    Transaction t(tra, true);
+    t.phases_ = std::move(phases);
+    return t;
 }
 
 Transaction Transaction::reconnect(const Attachment& attachment, int64_t id) {
@@ -117,8 +112,8 @@ void Transaction::release() noexcept {
     tra_ = nullptr;
 }
 
-void Transaction::setPhaseHook(PhaseHook hook) {
-    phaseHook() = std::move(hook);
+void Transaction::phase(const char* name) const {
+    if (phases_) phases_(name);
 }
 
 }  // namespace fb

@@ -27,6 +27,9 @@ class Transaction {
         const Attachment* attachment;
         TransactionOptions options;
     };
+    // Called just before each phase of a distributed commit, with "prepare" or "commit"
+    // (fault injection and traces in tests).
+    using PhaseHook = std::function<void(const char* phase)>;
     // One transaction over the attachments of `parts` (at least one; each once), through the
     // coordinator (IDtc): a statement of any of them runs in it, in its own database's part.
     // commit() is a two-phase commit. The first phase prepares every part, in the order given,
@@ -34,8 +37,9 @@ class Transaction {
     // part's database and transaction number; kept in RDB$TRANSACTIONS); the second commits
     // them in the same order. A part prepared but never committed or rolled back (the process
     // killed, a link lost between the phases) stays in limbo in its database, its rows locked,
-    // until it is taken over (reconnect) and resolved.
-    static Transaction distributed(const std::vector<Part>& parts);
+    // until it is taken over (reconnect) and resolved. `phases` (may be empty) is told of each
+    // phase before it starts.
+    static Transaction distributed(const std::vector<Part>& parts, PhaseHook phases = {});
 
     // Takes over transaction `id` of the attachment's database: one in limbo whose own
     // attachment is gone, so that it can be committed or rolled back. Fails with isc_no_recon
@@ -44,7 +48,8 @@ class Transaction {
     static Transaction reconnect(const Attachment& attachment, int64_t id);
 
     ~Transaction();
-    Transaction(Transaction&& other) noexcept : tra_(other.tra_), distributed_(other.distributed_) {
+    Transaction(Transaction&& other) noexcept
+        : tra_(other.tra_), distributed_(other.distributed_), phases_(std::move(other.phases_)) {
         other.tra_ = nullptr;
     }
     Transaction(const Transaction&) = delete;
@@ -65,17 +70,15 @@ class Transaction {
     bool distributed() const { return distributed_; }
     Firebird::ITransaction* get() const { return tra_; }
 
-    // Called just before each phase of a distributed commit, with "prepare" or "commit"
-    // (fault injection in tests).
-    using PhaseHook = std::function<void(const char* phase)>;
-    static void setPhaseHook(PhaseHook hook);
-
   private:
     Transaction(Firebird::ITransaction* tra, bool distributed)
         : tra_(tra), distributed_(distributed) {}
 
+    void phase(const char* name) const;
+
     Firebird::ITransaction* tra_ = nullptr;
     bool distributed_ = false;
+    PhaseHook phases_;
 };
 
 }  // namespace fb

@@ -1,5 +1,7 @@
 #include "import/branch_connections.h"
 
+#include "data/database_paths.h"
+
 namespace importer {
 
 BranchConnections::BranchConnections(data::Tfdm& fdm) : fdm_(fdm) {}
@@ -22,12 +24,10 @@ BranchConnections::Branch& BranchConnections::reach(const std::string& database)
     slot = std::make_unique<Branch>();
     Branch& b = *slot;
     b.database = database;
-    for (const auto& [name, value] : fdm_.ConReplica.params()) b.connection.setParam(name, value);
-    b.connection.setParam("Database", database);
-    b.connection.setParam("User_Name", user_);
-    b.connection.setParam("password", password_);
+    b.connection.options() = fdm_.ConReplica.options();
+    b.connection.shareHooks(fdm_.ConReplica);
     try {
-        b.connection.open();
+        fdm_.connect(b.connection, database, user_, password_);
         b.reached = true;
     } catch (const std::exception&) {
         // Out of reach for this run: its copies are recorded as pending.
@@ -57,8 +57,8 @@ void BranchConnections::closeAll() noexcept {
 }
 
 std::string branchDatabase(records::Buffer& row) {
-    return row.FieldByName("RPVE_SERVIDOR").asString() + "\\datos\\" +
-           row.FieldByName("RPVE_COD").asString() + "\\quorvan.fdb";
+    return data::branchDatabase(row.FieldByName("RPVE_SERVIDOR").asString(),
+                                row.FieldByName("RPVE_COD").asString());
 }
 
 }  // namespace importer

@@ -16,7 +16,8 @@ namespace importer {
 
 class BranchConnections {
   public:
-    // Each connection takes the parameters of `fdm.ConReplica`, which is never opened itself.
+    // Each connection takes the options of `fdm.ConReplica`, which is never opened itself, and
+    // shares its hooks.
     explicit BranchConnections(data::Tfdm& fdm);
     ~BranchConnections();
     BranchConnections(const BranchConnections&) = delete;

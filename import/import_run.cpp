@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "core/text.h"
+#include "data/database_paths.h"
 #include "data/texts.h"
 #include "import/error_log.h"
 #include "import/file_name.h"
@@ -358,13 +359,10 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
 }
 
 void ImportRun::switchCompany() {
-    fb::Connection& q = fdm_.Quorvan;
     c_.CiaAct.clear();  // until it is open: a failed switch leaves no company to rely on
-    q.close();
-    q.setParam("Database", in_.server + "/datos/" + c_.CodCia + "/quorvan.fdb");
-    q.setParam("User_Name", in_.user);
-    q.setParam("password", in_.password);
-    q.open();  // synchronous: open, or a failure that stops the run
+    // Synchronous: open, or a failure that stops the run.
+    fdm_.connect(fdm_.Quorvan, data::companyDatabase(in_.server, c_.CodCia), in_.user,
+                 in_.password);
     c_.CiaAct = c_.CodCia;
 }
 

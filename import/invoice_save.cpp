@@ -53,8 +53,7 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffer
         return RecordOutcome::Refused;
     }
     updateInvoiceTotals(buffers, tra);
-    contabilice_factura(buffers, fdm, tra, h.FieldByName("FACT_ID").asInteger(),
-                        h.FieldByName("FACT_FECHA").asDate());
+    contabilice_factura(buffers, fdm, tra, h.FieldByName("FACT_ID").asInteger());
     copies = replication ? replication->copy(tra) : BranchCopies{};
     tra.commit();
     h.MergeChangeLog();
@@ -97,9 +96,8 @@ void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
         tra);
 }
 
-int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
-                        int32_t n, const core::Date& fecha) {
-    (void)fecha;
+void contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
+                         int32_t n) {
     records::Buffer& conta = buffers.CContafactura;
     const fb::Value interface = salesInterface(buffers, tra);
     if (interface.isNull()) {
@@ -119,7 +117,6 @@ int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Trans
     }
     conta.Close();
     buffers.CInterfaces.Close();
-    return 0;
 }
 
 void prepareTotalsAndPosting(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra) {

@@ -7,7 +7,6 @@
 // and no copy without the invoice.
 #include <cstdint>
 
-#include "core/date.h"
 #include "data/fdm.h"
 #include "fb/transaction.h"
 #include "import/run_context.h"
@@ -43,10 +42,10 @@ void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra);
 
 // Posts invoice `n`, in `tra`, through the highest sales interface of the current header's
 // prefix: CONTABIL_FACTURA's first row, when its first column is 0, has its third column
-// posted by CONTABILIZA_PENDIENTE. `fecha` is not consulted; the result is always 0. A prefix
-// without interface leaves the second argument empty, which the database refuses.
-int contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
-                        int32_t n, const core::Date& fecha);
+// posted by CONTABILIZA_PENDIENTE. A prefix without interface leaves the second argument
+// empty, which the database refuses.
+void contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
+                         int32_t n);
 
 // For a check: prepares in `tra` the totals procedure and the posting statements that
 // updateInvoiceTotals and contabilice_factura would send for the current header (the sales

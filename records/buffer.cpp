@@ -1,25 +1,25 @@
+// The buffer's rows and fields: opening, navigation, insertion and the typed access to the
+// current row. The apply path is records/buffer_apply.cpp.
 #include "records/buffer.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "core/errors.h"
 #include "core/text.h"
 #include "records/conversions.h"
-#include "records/insert_block.h"
+#include "records/errors.h"
 
 namespace records {
-
-struct Buffer::Row {
-    std::vector<fb::Value> values;
-    bool pending = false;  // an insert not yet applied
-    Rows details;
-};
-
 namespace {
 
-std::runtime_error bufferError(const std::string& text) {
-    return std::runtime_error(text);
+// Runs a conversion of field `f`'s value, its failure told as the field's.
+template <typename Convert>
+auto converting(const Field& f, Convert&& convert) {
+    try {
+        return convert();
+    } catch (const core::ConversionError& e) {
+        throw FieldConversionError(f.name(), e.what());
+    }
 }
 
 }  // namespace
@@ -46,10 +46,10 @@ Buffer::~Buffer() {
 const ServerDataset& Buffer::dataset() const {
     if (master_) {
         const ServerDataset* d = master_->dataset().detail();
-        if (!d) throw bufferError(name() + ": the master's dataset has no detail");
+        if (!d) throw Misuse(name() + ": the master's dataset has no detail");
         return *d;
     }
-    if (!provider_) throw bufferError(name() + ": Missing data provider or data packet");
+    if (!provider_) throw Misuse(name() + ": Missing data provider or data packet");
     return provider_->dataset();
 }
 
@@ -91,8 +91,7 @@ void Buffer::detailsChanged() {
 }
 
 void Buffer::checkActive() const {
-    if (!Active())
-        throw bufferError(name() + ": Cannot perform this operation on a closed dataset");
+    if (!Active()) throw Misuse(name() + ": Cannot perform this operation on a closed dataset");
 }
 
 // ---- open, close, refresh ------------------------------------------------------------------
@@ -136,11 +135,11 @@ void Buffer::bindColumns(const std::vector<fb::ColumnInfo>& columns) {
             continue;
         }
         int c = columnOf(f.name);
-        if (c < 0) throw bufferError(name() + ": Field '" + f.name + "' not found");
+        if (c < 0) throw UnknownField(name() + ": Field '" + f.name + "' not found");
         if (!typeMatches(f, columns_[c]))
-            throw bufferError(name() + ": Type mismatch for field '" + f.name +
-                              "', expecting: " + fb::fieldTypeName(f.type) +
-                              " actual: " + fb::fieldTypeName(columns_[c].type));
+            throw TypeMismatch(name() + ": Type mismatch for field '" + f.name +
+                               "', expecting: " + fb::fieldTypeName(f.type) +
+                               " actual: " + fb::fieldTypeName(columns_[c].type));
         fields_.push_back(f);
         fieldColumn_.push_back(c);
     }
@@ -223,7 +222,7 @@ void Buffer::Refresh() {
         return;
     }
     checkActive();
-    if (ChangeCount() > 0) throw bufferError("Must apply updates before refreshing data");
+    if (ChangeCount() > 0) throw Misuse("Must apply updates before refreshing data");
     loadFrom(dataset().open(statementText(), Params), nullptr);
 }
 
@@ -233,17 +232,17 @@ void Buffer::FetchParams() {
 }
 
 void Buffer::Execute() {
-    if (master_) throw bufferError(name() + ": a nested buffer cannot execute a statement");
+    if (master_) throw Misuse(name() + ": a nested buffer cannot execute a statement");
     dataset().execute(statementText(), Params);  // may write, whatever the dataset's opens do
 }
 
 void Buffer::Execute(const fb::Transaction& tra) {
-    if (master_) throw bufferError(name() + ": a nested buffer cannot execute a statement");
+    if (master_) throw Misuse(name() + ": a nested buffer cannot execute a statement");
     dataset().run(tra, statementText(), Params);
 }
 
 void Buffer::Prepare(const fb::Transaction& tra) {
-    if (master_) throw bufferError(name() + ": a nested buffer cannot prepare a statement");
+    if (master_) throw Misuse(name() + ": a nested buffer cannot prepare a statement");
     dataset().prepare(tra, statementText());
 }
 
@@ -330,13 +329,13 @@ int Buffer::FindFieldIndex(std::string_view n) const {
 
 Field Buffer::FieldByName(std::string_view n) {
     int i = FindFieldIndex(n);
-    if (i < 0) throw bufferError(name() + ": Field '" + std::string(n) + "' not found");
+    if (i < 0) throw UnknownField(name() + ": Field '" + std::string(n) + "' not found");
     return Field(*this, i);
 }
 
 Field Buffer::Fields(int index) {
     if (index < 0 || index >= FieldCount())
-        throw bufferError(name() + ": List index out of bounds (" + std::to_string(index) + ")");
+        throw UnknownField(name() + ": List index out of bounds (" + std::to_string(index) + ")");
     return Field(*this, index);
 }
 
@@ -358,44 +357,44 @@ std::string Field::asString() const {
     return textOf(value());
 }
 int32_t Field::asInteger() const {
-    return intOf(value());
+    return converting(*this, [&] { return intOf(value()); });
 }
 core::Money Field::asMoney() const {
-    return moneyOf(value());
+    return converting(*this, [&] { return moneyOf(value()); });
 }
 double Field::asFloat() const {
-    return doubleOf(value());
+    return converting(*this, [&] { return doubleOf(value()); });
 }
 core::Date Field::asDate() const {
-    return dateOf(value());
+    return converting(*this, [&] { return dateOf(value()); });
 }
 
 void Field::setValue(const fb::Value& v) {
-    store(valueFromValue(def(), v));
+    store(converting(*this, [&] { return valueFromValue(def(), v); }));
 }
 
 void Field::store(fb::Value v) {
     if (!buffer_->inserting_)
-        throw std::runtime_error(buffer_->name() + ": Dataset not in edit or insert mode");
+        throw Misuse(buffer_->name() + ": Dataset not in edit or insert mode");
     int c = buffer_->fieldColumn_[index_];
-    if (c < 0) throw std::runtime_error(buffer_->name() + ": Field '" + name() + "' is read-only");
+    if (c < 0) throw Misuse(buffer_->name() + ": Field '" + name() + "' is read-only");
     buffer_->current()->values[c] = std::move(v);
 }
 
 void Field::setString(std::string_view t) {
-    store(valueFromText(def(), t));
+    store(converting(*this, [&] { return valueFromText(def(), t); }));
 }
 void Field::setInteger(int64_t v) {
-    store(valueFromInt(def(), v));
+    store(converting(*this, [&] { return valueFromInt(def(), v); }));
 }
 void Field::setMoney(core::Money m) {
-    store(valueFromMoney(def(), m));
+    store(converting(*this, [&] { return valueFromMoney(def(), m); }));
 }
 void Field::setFloat(double d) {
-    store(valueFromDouble(def(), d));
+    store(converting(*this, [&] { return valueFromDouble(def(), d); }));
 }
 void Field::setDate(const core::Date& d) {
-    store(valueFromDate(def(), d));
+    store(converting(*this, [&] { return valueFromDate(def(), d); }));
 }
 void Field::clear() {
     store(fb::Value());
@@ -408,7 +407,7 @@ void Buffer::Insert() {
     acceptInsertion();
     if (master_) {
         if (master_->inserting_) master_->Post();
-        if (!master_->current()) throw bufferError(name() + ": the master has no current row");
+        if (!master_->current()) throw Misuse(name() + ": the master has no current row");
     }
     Rows& r = rows();
     auto row = std::make_unique<Row>();
@@ -438,8 +437,7 @@ void Buffer::Insert() {
 void Buffer::validateRequired() const {
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (!fields_[i].required || fieldColumn_[i] < 0) continue;
-        if (current()->values[fieldColumn_[i]].isNull())
-            throw std::runtime_error("Field '" + fields_[i].name + "' must have a value");
+        if (current()->values[fieldColumn_[i]].isNull()) throw RequiredFieldEmpty(fields_[i].name);
     }
 }
 
@@ -474,172 +472,6 @@ void Buffer::CancelUpdates() {
     cur_ = 0;
     scanFrom_ = rows_.size();
     detailsChanged();
-}
-
-// ---- apply ---------------------------------------------------------------------------------
-
-std::string Buffer::insertText() {
-    if (insertSql_.empty()) {
-        std::string cols, marks;
-        for (const fb::ColumnInfo& c : columns_) {
-            const std::string& n = c.field.empty() ? c.name : c.field;
-            cols += (cols.empty() ? "\"" : ", \"") + n + "\"";
-            marks += marks.empty() ? "?" : ", ?";
-        }
-        insertSql_ =
-            "INSERT INTO " + dataset().tableName() + " (" + cols + ") VALUES (" + marks + ")";
-    }
-    return insertSql_;
-}
-
-const std::vector<fb::Value>& Buffer::insertValues(const Row& row) const {
-    return row.values;
-}
-
-std::vector<Buffer::Item> Buffer::pendingItems() {
-    // Header rows in the order added, each followed by its lines in the order added.
-    std::vector<Item> items;
-    for (size_t h = scanFrom_; h < rows_.size(); ++h) {
-        if (rows_[h]->pending) items.push_back({this, h, rows_[h].get(), h});
-        if (detail_)
-            for (size_t d = 0; d < rows_[h]->details.size(); ++d)
-                if (rows_[h]->details[d]->pending)
-                    items.push_back({detail_, h, rows_[h]->details[d].get(), d});
-    }
-    return items;
-}
-
-int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int maxErrors,
-                 bool throwLockConflicts, std::vector<bool>& saved) {
-    const ServerDataset& ds = dataset();
-    int errors = 0;
-    saved.assign(items.size(), false);
-    // One row on its own, as a refused one is told: true when the apply stops there.
-    auto sendOne = [&](size_t k) {
-        const Item& it = items[k];
-        try {
-            ds.run(tra, it.buffer->insertText(), it.buffer->insertValues(*it.row));
-            saved[k] = true;
-            return false;
-        } catch (const fb::Error& e) {
-            if (throwLockConflicts && e.kind() == fb::ErrorKind::LockConflict) throw;
-            ++errors;
-            ResolverResponse response = ResolverResponse::rrAbort;
-            if (provider_->OnUpdateError) {
-                // The hook sees the refused row as the current row of its buffer.
-                size_t savedCur = cur_, savedDetailCur = detail_ ? detail_->cur_ : 0;
-                cur_ = it.header;
-                if (it.buffer != this) it.buffer->cur_ = it.index;
-                provider_->OnUpdateError(*provider_, *it.buffer, e, UpdateKind::ukInsert, response);
-                cur_ = savedCur;
-                if (detail_) detail_->cur_ = savedDetailCur;
-            }
-            return response == ResolverResponse::rrAbort || (maxErrors >= 0 && errors > maxErrors);
-        }
-    };
-
-    // Over a network the rows go in blocks (records/insert_block.h), in process one by one
-    // (fb::Connection::insertsInBlocks). A block the database refuses undoes itself whole;
-    // its rows are then sent one by one, so that the refused one is found and told exactly
-    // as it would be on its own.
-    if (items.size() < 2 || !ds.connection().insertsInBlocks()) {
-        for (size_t k = 0; k < items.size(); ++k)
-            if (sendOne(k)) break;
-        return errors;
-    }
-    std::vector<InsertRow> rows;
-    std::vector<std::string> tables;
-    tables.reserve(items.size());  // the rows point into it
-    for (const Item& it : items) {
-        const std::string table = it.buffer->dataset().tableName();
-        if (std::find(tables.begin(), tables.end(), table) == tables.end()) tables.push_back(table);
-        rows.push_back({&*std::find(tables.begin(), tables.end(), table), &it.buffer->columns_,
-                        &it.buffer->insertValues(*it.row)});
-    }
-    auto textOf = [&](size_t first, size_t last) -> const std::string& {
-        std::string shape;
-        for (size_t i = first; i < last; ++i) shape += items[i].buffer == this ? 'h' : 'd';
-        auto found = blockTexts_.find(shape);
-        if (found == blockTexts_.end())
-            found = blockTexts_.emplace(shape, blockText(rows, first, last)).first;
-        return found->second;
-    };
-    for (size_t k = 0; k < items.size();) {
-        const size_t n = rowsInBlock(rows, k);
-        if (n > 1) {
-            try {
-                ds.run(tra, textOf(k, k + n), blockValues(rows, k, k + n));
-                for (size_t i = k; i < k + n; ++i) saved[i] = true;
-                k += n;
-                continue;
-            } catch (const fb::Error& e) {
-                if (throwLockConflicts && e.kind() == fb::ErrorKind::LockConflict) throw;
-            }
-        }
-        for (size_t i = k; i < k + n; ++i)
-            if (sendOne(i)) return errors;
-        k += n;
-    }
-    return errors;
-}
-
-int Buffer::ApplyUpdates(int maxErrors) {
-    if (master_) return master_->ApplyUpdates(maxErrors);
-    checkActive();
-    acceptInsertion();
-    const std::vector<Item> items = pendingItems();
-    if (items.empty()) {
-        scanFrom_ = rows_.size();
-        return 0;
-    }
-
-    fb::Transaction tra = dataset().connection().begin();
-    std::vector<bool> saved;
-    const int errors = send(tra, items, maxErrors, false, saved);
-    // Stopping at a row does not decide the outcome: only the count of refused rows does.
-    if (maxErrors >= 0 && errors > maxErrors) {
-        tra.rollback();
-        return errors;
-    }
-    tra.commit();
-    // Refused rows, and rows not sent after the apply stopped, stay pending.
-    for (size_t k = 0; k < items.size(); ++k)
-        if (saved[k]) items[k].row->pending = false;
-    if (errors == 0 && std::all_of(saved.begin(), saved.end(), [](bool b) { return b; }))
-        scanFrom_ = rows_.size();
-    return errors;
-}
-
-int Buffer::ApplyUpdates(int maxErrors, const fb::Transaction& tra) {
-    if (master_) return master_->ApplyUpdates(maxErrors, tra);
-    checkActive();
-    acceptInsertion();
-    const std::vector<Item> items = pendingItems();
-    std::vector<bool> saved;
-    return items.empty() ? 0 : send(tra, items, maxErrors, true, saved);
-}
-
-void Buffer::PrepareUpdates(const fb::Transaction& tra) {
-    if (master_) {
-        master_->PrepareUpdates(tra);
-        return;
-    }
-    checkActive();
-    acceptInsertion();
-    bool header = false, lines = false;
-    for (const Item& it : pendingItems()) (it.buffer == this ? header : lines) = true;
-    if (header) dataset().prepare(tra, insertText());
-    if (lines) detail_->dataset().prepare(tra, detail_->insertText());
-}
-
-void Buffer::MergeChangeLog() {
-    if (master_) {
-        master_->MergeChangeLog();
-        return;
-    }
-    acceptInsertion();
-    for (const Item& it : pendingItems()) it.row->pending = false;
-    scanFrom_ = rows_.size();
 }
 
 }  // namespace records

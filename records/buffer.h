@@ -134,6 +134,11 @@ class Buffer : public core::Component {
     friend class Field;
     struct Row;
     using Rows = std::vector<std::unique_ptr<Row>>;
+    struct Row {
+        std::vector<fb::Value> values;
+        bool pending = false;  // an insert not yet applied
+        Rows details;          // a header row's lines
+    };
 
     // A pending row to send, in the order of the apply.
     struct Item {

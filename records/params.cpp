@@ -1,8 +1,7 @@
 #include "records/params.h"
 
-#include <stdexcept>
-
 #include "core/text.h"
+#include "records/errors.h"
 
 namespace records {
 
@@ -18,7 +17,7 @@ const Param* Params::find(std::string_view name) const {
 
 Param& Params::ParamByName(std::string_view name) {
     if (Param* p = find(name)) return *p;
-    throw std::runtime_error("Parameter '" + std::string(name) + "' not found");
+    throw UnknownParameter("Parameter '" + std::string(name) + "' not found");
 }
 
 const Param& Params::ParamByName(std::string_view name) const {

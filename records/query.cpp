@@ -1,6 +1,6 @@
 #include "records/query.h"
 
-#include <stdexcept>
+#include "records/errors.h"
 
 namespace records {
 
@@ -22,7 +22,7 @@ void Query::Close() {
 
 bool Query::Locate(std::string_view column, std::string_view value) {
     int c = table_.columnIndex(column);
-    if (c < 0) throw std::runtime_error(name() + ": Field '" + std::string(column) + "' not found");
+    if (c < 0) throw UnknownField(name() + ": Field '" + std::string(column) + "' not found");
     for (size_t i = 0; i < table_.rows.size(); ++i) {
         if (table_.rows[i][c].asText() == value) {
             cur_ = i;
@@ -34,14 +34,14 @@ bool Query::Locate(std::string_view column, std::string_view value) {
 
 std::string Query::text(int position) const {
     if (position < 0 || static_cast<size_t>(position) >= table_.columns.size())
-        throw std::runtime_error(name() + ": List index out of bounds (" +
-                                 std::to_string(position) + ")");
+        throw UnknownField(name() + ": List index out of bounds (" + std::to_string(position) +
+                           ")");
     return Eof() ? std::string() : table_.rows[cur_][position].asText();
 }
 
 std::string Query::text(std::string_view column) const {
     int c = table_.columnIndex(column);
-    if (c < 0) throw std::runtime_error(name() + ": Field '" + std::string(column) + "' not found");
+    if (c < 0) throw UnknownField(name() + ": Field '" + std::string(column) + "' not found");
     return text(c);
 }
 

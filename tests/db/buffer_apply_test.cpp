@@ -342,8 +342,8 @@ TEST_F(BufferNulls, ReplicaLeavesTheUndeclaredColumnsOfTheBranchNull) {
     connect();
     ASSERT_EQ(saveInvoice({"01-01", "01-03"}).second, 0);
 
-    fdm.ConReplica.setParam("Database", branch);
-    fdm.ConReplica.setParam("User_Name", "SYSDBA");
+    fdm.ConReplica.options().database = branch;
+    fdm.ConReplica.options().user = "SYSDBA";
     fdm.ConReplica.open();
     fdm.SIdfactreplica.ExecProc();
     const int64_t newId = fdm.SIdfactreplica.params().ParamByName("ID").value.integer;
@@ -402,8 +402,8 @@ TEST_F(BufferNulls, ReplicaFollowsTheColumnsOfEachBranch) {
     for (const std::string& branch : {first, second}) {
         SCOPED_TRACE(branch);
         fdm.ConReplica.close();
-        fdm.ConReplica.setParam("Database", branch);
-        fdm.ConReplica.setParam("User_Name", "SYSDBA");
+        fdm.ConReplica.options().database = branch;
+        fdm.ConReplica.options().user = "SYSDBA";
         fdm.ConReplica.open();
         fdm.SIdfactreplica.ExecProc();
         records::Buffer& r = w.CFactreplica;

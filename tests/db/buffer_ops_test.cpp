@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "records/errors.h"
 #include "tests/db/invoice_fixture.h"
 
 namespace {
@@ -18,13 +19,15 @@ using records::DataAction;
 
 class BufferOps : public InvoiceBuffers {};
 
-// The message of what `f` throws, or "" when it does not throw.
-template <class F>
+// The message of what `f` throws, or "" when it does not throw; a failure that is not an `E`
+// says so before its message.
+template <class E = std::exception, class F>
 std::string failureOf(F f) {
     try {
         f();
     } catch (const std::exception& e) {
-        return e.what();
+        if (dynamic_cast<const E*>(&e)) return e.what();
+        return std::string("(not of the expected type) ") + e.what();
     }
     return "";
 }
@@ -66,10 +69,10 @@ TEST_F(BufferOps, OpenRequiresEveryDeclaredColumnWithItsType) {
                          "ALTER TABLE PUNTO_VENTA DROP PTVT_COLOR;"
                          "ALTER TABLE REPLICA_VENTAS ALTER RPVE_PTVT TYPE VARCHAR(20);");
     connect();
-    std::string missing = failureOf([&] { w.CPtovta.Open(); });
+    std::string missing = failureOf<records::UnknownField>([&] { w.CPtovta.Open(); });
     EXPECT_NE(missing.find("PTVT_COLOR"), std::string::npos) << missing;
     EXPECT_FALSE(w.CPtovta.Active());
-    std::string type = failureOf([&] { w.CReplicaf.Open(); });
+    std::string type = failureOf<records::TypeMismatch>([&] { w.CReplicaf.Open(); });
     EXPECT_NE(type.find("RPVE_PTVT"), std::string::npos) << type;
     EXPECT_FALSE(w.CReplicaf.Active());
 }
@@ -77,10 +80,10 @@ TEST_F(BufferOps, OpenRequiresEveryDeclaredColumnWithItsType) {
 TEST_F(BufferOps, ReplicaBufferDoesNotOpenOnATableWithADoubleTrm) {
     // The company database's FACT_TRM is a double; the replica buffer declares two decimals.
     connect();
-    fdm.ConReplica.setParam("Database", company);
-    fdm.ConReplica.setParam("User_Name", "SYSDBA");
+    fdm.ConReplica.options().database = company;
+    fdm.ConReplica.options().user = "SYSDBA";
     fdm.ConReplica.open();
-    std::string e = failureOf([&] { w.CFactreplica.Open(); });
+    std::string e = failureOf<records::TypeMismatch>([&] { w.CFactreplica.Open(); });
     EXPECT_NE(e.find("FACT_TRM"), std::string::npos) << e;
 }
 
@@ -102,17 +105,19 @@ TEST_F(BufferOps, EmptyRequiredColumnFailsPostThroughThePostErrorHook) {
         w.CFacturas.Insert();
         w.CFacturas.FieldByName("PTVT_ID").setInteger(12);
         bool silentAbort = false;
-        std::string message;
+        std::string message, field;
         try {
             w.CFacturas.Post();
         } catch (const core::SilentAbort&) {
             silentAbort = true;
-        } catch (const std::exception& e) {
+        } catch (const records::RequiredFieldEmpty& e) {
             message = e.what();
+            field = e.field();
         }
         EXPECT_EQ(silentAbort, c.silent);
         if (!c.silent) {
             EXPECT_EQ(message, "Field 'FACT_ID' must have a value");
+            EXPECT_EQ(field, "FACT_ID");
         }
         if (std::string(c.hook) != "none") {
             EXPECT_EQ(calls,
@@ -171,7 +176,8 @@ TEST_F(BufferOps, EmptyTextCountsAsEmptyForTheRequiredCheck) {
     w.CFacturas.FieldByName("PTVT_ID").setInteger(12);
     w.CFacturas.FieldByName("VEND_COD").setInteger(7);
     w.CFacturas.FieldByName("TERC_NIT").setString("");
-    EXPECT_EQ(failureOf([&] { w.CFacturas.Post(); }), "Field 'TERC_NIT' must have a value");
+    EXPECT_EQ(failureOf<records::RequiredFieldEmpty>([&] { w.CFacturas.Post(); }),
+              "Field 'TERC_NIT' must have a value");
 }
 
 TEST_F(BufferOps, ConversionsAsTheyReachTheDatabase) {
@@ -185,7 +191,8 @@ TEST_F(BufferOps, ConversionsAsTheyReachTheDatabase) {
     d.Insert();
     d.FieldByName("BODE_COD").setString("01");
     d.FieldByName("ARTI_COD").setString("01-04");
-    EXPECT_EQ(failureOf([&] { d.FieldByName("LIPR_COD").setString("abc"); }),
+    EXPECT_EQ(failureOf<records::FieldConversionError>(
+                  [&] { d.FieldByName("LIPR_COD").setString("abc"); }),
               "'abc' is not a valid integer value");
     d.FieldByName("LIPR_COD").setString("");  // empty text: the column stays empty
     d.FieldByName("FADE_PRUNIT").setString("7.5");
@@ -237,8 +244,9 @@ TEST_F(BufferOps, MovingOffARowBeingInsertedAcceptsItFirst) {
     w.CFacturas.First();
     EXPECT_EQ(w.CFacturas.FieldByName("FACT_ID").asInteger(), saved);
     // The saved invoice is not in insertion: setting its columns is refused.
-    EXPECT_FALSE(
-        failureOf([&] { w.CFacturas.FieldByName("FACT_NOMCLIENTE").setString("X"); }).empty());
+    EXPECT_EQ(failureOf<records::Misuse>(
+                  [&] { w.CFacturas.FieldByName("FACT_NOMCLIENTE").setString("X"); }),
+              "CFacturas: Dataset not in edit or insert mode");
     EXPECT_EQ(w.CFacturas.FieldByName("FACT_NOMCLIENTE").asString(), "PARQUEADEROS DEL NORTE S.A.");
     // A header left in insertion is accepted when the buffer moves on as well.
     w.CFacturas.Insert();
@@ -262,16 +270,17 @@ TEST_F(BufferOps, RefreshIsRefusedWhileChangesArePending) {
     connect();
     const std::string refused = "Must apply updates before refreshing data";
     w.CFacturas.Insert();
-    EXPECT_EQ(failureOf([&] { w.CFacturas.Refresh(); }), refused);  // in insertion
+    EXPECT_EQ(failureOf<records::Misuse>([&] { w.CFacturas.Refresh(); }), refused);  // in insertion
     w.CFacturas.CancelUpdates();
     addHeader();
-    EXPECT_EQ(failureOf([&] { w.CFacturas.Refresh(); }), refused);  // accepted, not applied
+    EXPECT_EQ(failureOf<records::Misuse>([&] { w.CFacturas.Refresh(); }),
+              refused);  // accepted, not applied
     addLine("01-01");
     ASSERT_EQ(w.CFacturas.ApplyUpdates(0), 0);
     addLine("01-03");  // a further line of the saved invoice
-    EXPECT_EQ(failureOf([&] { w.CFactdetalle.Refresh(); }), refused);
+    EXPECT_EQ(failureOf<records::Misuse>([&] { w.CFactdetalle.Refresh(); }), refused);
     ASSERT_EQ(w.CFacturas.ApplyUpdates(0), 0);
-    EXPECT_EQ(failureOf([&] { w.CFacturas.Refresh(); }), "");
+    EXPECT_EQ(failureOf<records::Misuse>([&] { w.CFacturas.Refresh(); }), "");
     EXPECT_TRUE(w.CFacturas.IsEmpty());  // its query returns the rows of ID 0
 }
 
@@ -281,7 +290,8 @@ TEST_F(BufferOps, CloseDiscardsPendingRows) {
     addLine("01-01");
     w.CFacturas.Close();
     EXPECT_FALSE(w.CFacturas.Active());
-    EXPECT_FALSE(failureOf([&] { w.CFacturas.Insert(); }).empty());
+    EXPECT_EQ(failureOf<records::Misuse>([&] { w.CFacturas.Insert(); }),
+              "CFacturas: Cannot perform this operation on a closed dataset");
     w.CFacturas.Open();
     EXPECT_TRUE(w.CFacturas.IsEmpty());
     sent.clear();
@@ -333,7 +343,7 @@ TEST_F(BufferOps, ExecuteRunsAStatementWithoutRows) {
               "3000.00");
 
     w.CBorrar.CommandText = "EXECUTE PROCEDURE NO_EXISTE(31)";
-    std::string e = failureOf([&] { w.CBorrar.Execute(); });
+    std::string e = failureOf<fb::Error>([&] { w.CBorrar.Execute(); });
     EXPECT_EQ(e.rfind("SQL Server Error: ", 0), 0u) << e;
     EXPECT_NE(e.find("NO_EXISTE"), std::string::npos) << e;
 }

@@ -122,7 +122,7 @@ TEST_F(ConnectionTest, PathsFollowTheServerTextExactly) {
     w_.form.TClave.text = "x";
     w_.form.Cia.text = "001";
     w_.dispatch([&] { w_.CiaExit(); });  // no such server: the attempt fails
-    EXPECT_EQ(fdm_.General.param("Database"), "srv:/erp//datos/general.fdb");
+    EXPECT_EQ(fdm_.General.options().database, "srv:/erp//datos/general.fdb");
     EXPECT_EQ(port_.count(PortCallKind::Failure), 1);
     EXPECT_FALSE(w_.form.SpeedButton3.enabled);
     EXPECT_TRUE(w_.form.Panel5.visible);
@@ -143,7 +143,7 @@ TEST_F(ConnectionTest, ConnectingEnablesTheDateAndF2AndWaitsInInteractiveUse) {
     EXPECT_EQ(panelWhileRepainting,
               std::vector<std::string>{"Conectando a la base de datos 001 ..."});
     EXPECT_EQ(fdm_.General.state(), fb::ConnectionState::Open);
-    EXPECT_EQ(fdm_.Quorvan.param("Database"), erp_.root() + "/datos/001/quorvan.fdb");
+    EXPECT_EQ(fdm_.Quorvan.options().database, erp_.root() + "/datos/001/quorvan.fdb");
     EXPECT_TRUE(w_.form.EFecIni.enabled);
     EXPECT_TRUE(w_.form.SpeedButton3.enabled);
     EXPECT_FALSE(w_.form.Panel5.visible);

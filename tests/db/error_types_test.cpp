@@ -131,9 +131,9 @@ class ErrorTypes : public ::testing::Test {
     }
 
     void open(fb::Connection& c) {
-        c.setParam("Database", path_);
-        c.setParam("User_Name", "SYSDBA");
-        c.setParam("SQLDialect", "3");
+        c.options().database = path_;
+        c.options().user = "SYSDBA";
+        c.options().dialect = 3;
         c.open();
     }
 
@@ -234,23 +234,22 @@ TEST_F(ErrorTypes, ThePrefixesOfTheLayersAboveKeepTheType) {
 TEST_F(ErrorTypes, ARowAnotherTransactionHoldsIsALockConflict) {
     struct Case {
         const char* what;
-        std::vector<std::pair<std::string, std::string>> params;
+        fb::ConnectionOptions options;  // what the waiting side's transactions start with
         bool holderCommitsFirst;
         int waitsAtLeastMs;
     } cases[] = {
-        {"no wait", {{"WaitOnLocks", "False"}}, false, 0},
+        {"no wait", {.waitOnLocks = false}, false, 0},
         // The engine counts the time-out in whole seconds from its own clock: 2 waits more
         // than one second.
-        {"wait that timed out", {{"LockTimeout", "2"}}, false, 900},
-        {"update conflict in a snapshot", {{"IsolationLevel", "SnapShot"}}, true, 0},
+        {"wait that timed out", {.lockTimeout = 2}, false, 900},
+        {"update conflict in a snapshot", {.readCommitted = false}, true, 0},
     };
     // The engine words all three the same way.
     const std::string server =
         "deadlock\n-update conflicts with concurrent update\n-concurrent transaction number is ";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fb::Connection other("Otro");
-        for (const auto& [name, value] : c.params) other.setParam(name, value);
+        fb::Connection other("Otro", c.options);
         open(other);
         fb::Transaction mine = other.begin();
         other.run(mine, "SELECT COUNT(*) FROM CHILD", {});  // the snapshot starts here at latest

@@ -1,5 +1,5 @@
 // The Firebird layer against the embedded engine: values of every column type, dialects,
-// parameters, states, failures and the statement cache.
+// states, failures and the statement cache.
 #include <gtest/gtest.h>
 
 #include "fb/connection.h"
@@ -29,9 +29,9 @@ class FbLayer : public ::testing::Test {
             .execute(t, {});
         t.commit();
         a.detach();
-        conn_.setParam("Database", path_);
-        conn_.setParam("User_Name", "SYSDBA");
-        conn_.setParam("SQLDialect", "3");
+        conn_.options().database = path_;
+        conn_.options().user = "SYSDBA";
+        conn_.options().dialect = 3;
     }
 
     testsupport::TempDir dir_;
@@ -71,8 +71,8 @@ TEST_F(FbLayer, EveryColumnTypeRoundTripsWithNull) {
 
     // Read back through a second connection, opened afresh.
     Connection reader("reader");
-    reader.setParam("Database", path_);
-    reader.setParam("User_Name", "SYSDBA");
+    reader.options().database = path_;
+    reader.options().user = "SYSDBA";
     reader.open();
     fb::Table t = reader.run("SELECT I, S, D2, D4, D8, F, DT, TM, C, V, TB, BB FROM T ORDER BY N");
     ASSERT_EQ(t.rows.size(), 2u);
@@ -142,7 +142,7 @@ TEST_F(FbLayer, RefusedStatementCarriesTheServerText) {
 }
 
 TEST_F(FbLayer, OpeningAMissingDatabaseFailsWithTheEngineText) {
-    conn_.setParam("Database", dir_.file("missing.fdb"));
+    conn_.options().database = dir_.file("missing.fdb");
     try {
         conn_.open();
         FAIL() << "no error";
@@ -153,27 +153,12 @@ TEST_F(FbLayer, OpeningAMissingDatabaseFailsWithTheEngineText) {
     EXPECT_FALSE(conn_.connected());
 }
 
-TEST_F(FbLayer, ParameterNamesIgnoreLetterCase) {
-    conn_.setParam("Password", "design");
-    conn_.setParam("password", "other");
-    int count = 0;
-    for (const auto& [k, v] : conn_.params())
-        if (k == "password" || k == "Password") {
-            ++count;
-            EXPECT_EQ(v, "other");
-        }
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(conn_.param("PASSWORD"), "other");
-    conn_.setParam("DATABASE", path_);
-    conn_.open();  // the replaced "Database" is the one used
-    EXPECT_TRUE(conn_.connected());
-}
-
 TEST_F(FbLayer, StatesFollowTheConnection) {
     EXPECT_EQ(static_cast<int>(conn_.state()), 0);
     std::vector<ConnectionState> seen;
-    fb::Connection::setStatementHook(
-        [&](const std::string&, const std::vector<fb::Value>&) { seen.push_back(conn_.state()); });
+    conn_.setHooks({.statement = [&](const std::string&, const std::vector<fb::Value>&) {
+        seen.push_back(conn_.state());
+    }});
     conn_.open();
     EXPECT_EQ(static_cast<int>(conn_.state()), 1);
     conn_.run("SELECT COUNT(*) FROM T");
@@ -183,7 +168,7 @@ TEST_F(FbLayer, StatesFollowTheConnection) {
     conn_.close();
     conn_.close();
     EXPECT_EQ(conn_.state(), ConnectionState::Closed);
-    fb::Connection::setStatementHook(nullptr);
+    conn_.setHooks({});
     EXPECT_EQ(seen.size(), 1u);
     EXPECT_THROW(conn_.run("SELECT COUNT(*) FROM T"), fb::Error);
 }
@@ -261,9 +246,9 @@ TEST(FbDialect1, DoubleStoredNumericsAndTimestampDates) {
         t.commit();
     }
     Connection c("General");
-    c.setParam("Database", path);
-    c.setParam("User_Name", "SYSDBA");
-    c.setParam("SQLDialect", "1");
+    c.options().database = path;
+    c.options().user = "SYSDBA";
+    c.options().dialect = 1;
     c.open();
     c.run("INSERT INTO X VALUES ('12', 1234.56, '2024-01-31')");
     fb::Table t = c.run("SELECT * FROM X");

@@ -2,6 +2,7 @@
 // the caller untouched.
 #include <gtest/gtest.h>
 
+#include "data/connection_params.h"
 #include "data/fdm.h"
 #include "tests/support/support.h"
 
@@ -11,26 +12,37 @@ TEST(Tfdm, ConnectionsStartClosedWithTheirFixedParameters) {
     data::Tfdm fdm;
     struct Row {
         fb::Connection* conn;
+        data::ModuleConnection which;
         const char* dialect;
         const char* charSet;
     } rows[] = {
-        {&fdm.Quorvan, "3", ""},
-        {&fdm.General, "1", ""},
-        {&fdm.ConReplica, "3", "ISO8859_1"},
+        {&fdm.Quorvan, data::ModuleConnection::Quorvan, "3", ""},
+        {&fdm.General, data::ModuleConnection::General, "1", ""},
+        {&fdm.ConReplica, data::ModuleConnection::ConReplica, "3", "ISO8859_1"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.conn->name());
         EXPECT_EQ(r.conn->state(), fb::ConnectionState::Closed);
-        EXPECT_EQ(r.conn->param("SQLDialect"), r.dialect);
-        EXPECT_EQ(r.conn->param("ServerCharSet"), r.charSet);
-        EXPECT_EQ(r.conn->param("User_Name"), "sysdba");
-        EXPECT_EQ(r.conn->param("WaitOnLocks"), "True");
-        EXPECT_EQ(r.conn->param("IsolationLevel"), "ReadCommitted");
-        EXPECT_EQ(r.conn->param("CommitRetain"), "False");
-        EXPECT_EQ(r.conn->param("RoleName"), "RoleName");
-        EXPECT_EQ(r.conn->param("LocaleCode"), "0000");
+        const data::ConnectionParams p = data::designParams(r.which);
+        EXPECT_EQ(p.get("SQLDialect"), r.dialect);
+        EXPECT_EQ(p.get("ServerCharSet"), r.charSet);
+        EXPECT_EQ(p.get("User_Name"), "sysdba");
+        EXPECT_EQ(p.get("WaitOnLocks"), "True");
+        EXPECT_EQ(p.get("IsolationLevel"), "ReadCommitted");
+        EXPECT_EQ(p.get("CommitRetain"), "False");
+        EXPECT_EQ(p.get("RoleName"), "RoleName");
+        EXPECT_EQ(p.get("LocaleCode"), "0000");
+        // What the connection attaches and starts its transactions with.
+        const fb::ConnectionOptions& o = r.conn->options();
+        EXPECT_EQ(std::to_string(o.dialect), r.dialect);
+        EXPECT_EQ(o.charSet, r.charSet);
+        EXPECT_EQ(o.user, "sysdba");
+        EXPECT_EQ(o.role, "RoleName");
+        EXPECT_TRUE(o.waitOnLocks);
+        EXPECT_TRUE(o.readCommitted);
+        EXPECT_EQ(o.lockTimeout, data::kDefaultLockTimeout);
     }
-    EXPECT_EQ(fdm.General.param("Trim Char"), "False");
+    EXPECT_EQ(data::designParams(data::ModuleConnection::General).get("Trim Char"), "False");
 }
 
 TEST(Tfdm, CatalogueBindsEachDatasetToItsConnection) {
@@ -51,14 +63,14 @@ TEST(Tfdm, ConnectsToTheStandInDatabasesAndReadsCentres) {
     testsupport::StandInErp erp;
     erp.addCompany("001");
     data::Tfdm fdm;
-    fdm.General.setParam("Database", erp.generalPath());
-    fdm.General.setParam("User_Name", "SYSDBA");
+    fdm.General.options().database = erp.generalPath();
+    fdm.General.options().user = "SYSDBA";
     fdm.General.open();
     EXPECT_EQ(static_cast<int>(fdm.General.state()), 1);
     fdm.QCentros.Open();
     ASSERT_TRUE(fdm.QCentros.Locate("CENT_COD", "12"));
     EXPECT_EQ(fdm.QCentros.text(1), "001");
-    fdm.Quorvan.setParam("Database", erp.companyPath("001"));
+    fdm.Quorvan.options().database = erp.companyPath("001");
     fdm.Quorvan.open();
     fdm.SCambieidfact.ExecProc();
     int first = std::stoi(fdm.SCambieidfact.params().ParamByName("ID").asString());
@@ -70,7 +82,7 @@ TEST(Tfdm, LookupBufferFailuresReachTheCallerWithTheDatabaseText) {
     testsupport::StandInErp erp;
     erp.addCompany("001");
     data::Tfdm fdm;
-    fdm.Quorvan.setParam("Database", erp.companyPath("001"));
+    fdm.Quorvan.options().database = erp.companyPath("001");
     fdm.Quorvan.open();
     fdm.CFactor.CommandText = "SELECT * FROM NO_SUCH_PROCEDURE('a','b')";
     try {

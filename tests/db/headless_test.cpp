@@ -183,8 +183,8 @@ TEST_F(HeadlessTest, ALockHeldLongerThanTheLockTimeoutStopsTheRunWithStatusOne) 
     settings("001");
     flatFile("[RDE_12_20240131.txt");
     fb::Connection other;
-    other.setParam("Database", erp_.companyPath("001"));
-    other.setParam("User_Name", "SYSDBA");
+    other.options().database = erp_.companyPath("001");
+    other.options().user = "SYSDBA";
     other.open();
     fb::Transaction held = other.begin();
     other.run(held, "UPDATE PREFIJOS SET PREF_ACTUAL = 1 WHERE PREF_PRE = 'AB01'", {});

@@ -38,7 +38,7 @@ class ScriptedSteps : public importer::InvoiceSteps {
     importer::InvoiceResult importRecord(const importer::SummaryRecord& r) override {
         handed.push_back({std::string(r.field(0)), std::string(r.field(3)), w_->form.EPref.text,
                           core::dateText(w_->form.EFecIni.date),
-                          w_->fdm.Quorvan.param("Database")});
+                          w_->fdm.Quorvan.options().database});
         if (fail) fail(handed.size());  // may throw, as a failing invoice does
         if (outcomes.empty()) return RecordOutcome::Stored;
         RecordOutcome o = outcomes.front();

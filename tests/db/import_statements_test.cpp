@@ -45,7 +45,7 @@ class ImportStatementsTest : public InvoiceImportTest {
     // Imports one file of one invoice of `lines` lines per day in [first, first + files).
     size_t lookupsOfRun(int first, int files, int lines) {
         for (int d = first; d < first + files; ++d) write(fileOfDay(d), {withLines(lines)});
-        StatementLog log;
+        StatementLog log{fdm_};
         run();
         EXPECT_EQ(boxes(PortCallKind::Failure), std::vector<std::string>{});
         EXPECT_EQ(boxes(PortCallKind::Information), std::vector<std::string>{});
@@ -74,7 +74,7 @@ TEST_F(ImportStatementsTest, TheLookupsOfAnInvoiceDoNotGrowWithItsLines) {
 
 TEST_F(ImportStatementsTest, ALaterInvoicePreparesNothingAndSendsFewStatements) {
     // Rows in blocks, as over a network.
-    fdm_.Quorvan.setParam("InsertBlocks", "True");
+    fdm_.Quorvan.options().insertBlocks = true;
     struct Counts {
         uint64_t prepared, executed;
     };
@@ -123,7 +123,7 @@ TEST_F(ImportStatementsTest, AnUnknownArticleIsToldOnEveryLineThatNamesIt) {
     exec("DELETE FROM ARTICULO WHERE ARTI_COD = '01-04'");
     Summary s = withLines(6);  // field 9 is an 01-04 line
     for (int d = 1; d <= 3; ++d) write(fileOfDay(d), {s});
-    StatementLog log;
+    StatementLog log{fdm_};
     run();
     const std::string told = data::texts::kCodigo + "'01-04'" + data::texts::kNoEncontrado;
     EXPECT_EQ(boxes(PortCallKind::Information), std::vector<std::string>(3, told));

@@ -42,18 +42,19 @@ class SharedEngine : public ::testing::Environment {
 inline ::testing::Environment* const kSharedEngine =
     ::testing::AddGlobalTestEnvironment(new SharedEngine);
 
-// Every statement text sent by any connection while the object lives.
+// Every statement text sent while the object lives by the connections of `fdm` and the branch
+// connections made meanwhile.
 class StatementLog {
   public:
     // The texts as prepared, or with their parameters written in.
     enum class Texts { Prepared, Rendered };
-    explicit StatementLog(Texts kind = Texts::Rendered) {
-        fb::Connection::setStatementHook(
-            [this, kind](const std::string& sql, const std::vector<fb::Value>& params) {
-                texts.push_back(kind == Texts::Rendered ? fb::renderSql(sql, params) : sql);
-            });
+    explicit StatementLog(data::Tfdm& fdm, Texts kind = Texts::Rendered) : fdm_(fdm) {
+        fdm_.setConnectionHooks({.statement = [this, kind](const std::string& sql,
+                                                           const std::vector<fb::Value>& params) {
+            texts.push_back(kind == Texts::Rendered ? fb::renderSql(sql, params) : sql);
+        }});
     }
-    ~StatementLog() { fb::Connection::setStatementHook(nullptr); }
+    ~StatementLog() { fdm_.setConnectionHooks({}); }
     StatementLog(const StatementLog&) = delete;
     StatementLog& operator=(const StatementLog&) = delete;
 
@@ -72,6 +73,9 @@ class StatementLog {
         return out;
     }
     std::vector<std::string> texts;
+
+  private:
+    data::Tfdm& fdm_;
 };
 
 class InvoiceBuffers : public ::testing::Test {
@@ -83,10 +87,10 @@ class InvoiceBuffers : public ::testing::Test {
 
     // Attaches the company database and opens the invoice buffer as a flat file does.
     void connect() {
-        fdm.Quorvan.setParam("Database", company);
-        fdm.Quorvan.setParam("User_Name", "SYSDBA");
+        fdm.Quorvan.options().database = company;
+        fdm.Quorvan.options().user = "SYSDBA";
         // The rows go in blocks as they do over a network, refusals included.
-        fdm.Quorvan.setParam("InsertBlocks", "True");
+        fdm.Quorvan.options().insertBlocks = true;
         fdm.Quorvan.open();
         w.CFacturas.Open();
         sent.clear();
@@ -200,7 +204,7 @@ class InvoiceBuffers : public ::testing::Test {
     data::Tfdm fdm;
     importer::WindowBuffers w{nullptr, fdm};
     int NroIte = 0;
-    StatementLog log{StatementLog::Texts::Prepared};
+    StatementLog log{fdm, StatementLog::Texts::Prepared};
     std::vector<std::string>& sent = log.texts;  // every statement text since the last clear
 };
 

@@ -198,7 +198,7 @@ TEST_F(InvoiceHeaderTest, APrefixWithAQuoteIsSentDoubled) {
         "VALUES (14, '04', 'COMILLA', 'A''B', '900300400')");
     exec("INSERT INTO PREFIJOS (TIDO_COD, PREF_PRE, PREF_IVAINC) VALUES (31, 'A''B', 'S')");
     exec("INSERT INTO INTERFAZ_VENTAS (INVE_ID, TIDO_COD, PREF_PRE) VALUES (8, 31, 'A''B')");
-    StatementLog log;
+    StatementLog log{fdm_};
     Summary s;
     s.cars = "100";
     write("[RDE_14_20241205.txt", {s, s});

@@ -203,7 +203,7 @@ TEST_F(InvoiceLinesTest, AnArticleFoundByBarcodeWithAQuoteIsLookedUpQuoted) {
         "INSERT INTO ARTICULO (ARTI_COD, ARTI_NOM, ARTI_UNIDAD, TAIV_COD, ARTI_CONSUMO, "
         "ARTI_CODBAR, ARTI_ACTIVO) VALUES ('O''X', 'CON COMILLA', 'UND', 3, 0, '01-07', 'S')");
     exec("DELETE FROM ARTICULO WHERE ARTI_COD = '01-07'");
-    StatementLog log;
+    StatementLog log{fdm_};
     Summary s;
     s.f7 = "1000";
     write("[RDE_12_20240131.txt", {s});

@@ -30,8 +30,8 @@ class InvoiceLockTest : public InvoiceImportTest {
     }
     // A second attachment to the company database, with a transaction open.
     void connectOther() {
-        other_.setParam("Database", company());
-        other_.setParam("User_Name", "SYSDBA");
+        other_.options().database = company();
+        other_.options().user = "SYSDBA";
         other_.open();
         held_.emplace(other_.begin());
     }
@@ -47,10 +47,10 @@ class InvoiceLockTest : public InvoiceImportTest {
 };
 
 TEST_F(InvoiceLockTest, ARowHeldPastEveryTryStopsTheRunAndLeavesNothing) {
-    fdm_.Quorvan.setParam("LockTimeout", "1");
+    fdm_.Quorvan.options().lockTimeout = 1;
     holdThePrefix();
     write("[RDE_12_20240131.txt", {cars("100")});
-    StatementLog log;
+    StatementLog log{fdm_};
     run();
 
     const std::vector<std::string> failures = boxes(PortCallKind::Failure);
@@ -84,7 +84,7 @@ TEST_F(InvoiceLockTest, ARowHeldPastEveryTryStopsTheRunAndLeavesNothing) {
 // balance every posting adds to): the wait ends in an update conflict, the invoice is rolled
 // back and tried again, and stored once; its first try left nothing in the balance.
 TEST_F(InvoiceLockTest, AnUpdateConflictIsTriedAgainAndTheInvoiceStoredOnce) {
-    fdm_.Quorvan.setParam("LockTimeout", "20");
+    fdm_.Quorvan.options().lockTimeout = 20;
     exec("CREATE TABLE SALDOS (ID INTEGER NOT NULL PRIMARY KEY, VALOR INTEGER)");
     exec("INSERT INTO SALDOS VALUES (1, 0)");
     exec(
@@ -96,7 +96,7 @@ TEST_F(InvoiceLockTest, AnUpdateConflictIsTriedAgainAndTheInvoiceStoredOnce) {
     other_.run(*held_, "UPDATE SALDOS SET VALOR = VALOR + 10 WHERE ID = 1", {});
     write("[RDE_12_20240131.txt", {cars("100")});
     write("[RDE_12_20240201.txt", {cars("200")});
-    StatementLog log;
+    StatementLog log{fdm_};
     std::thread commitLater([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         held_->commit();

@@ -21,7 +21,7 @@ class InvoiceSaveTest : public InvoiceImportTest {
 };
 
 TEST_F(InvoiceSaveTest, ASavedInvoiceIsTotalledPostedAndCopiedInThatOrder) {
-    StatementLog log;
+    StatementLog log{fdm_};
     size_t sentBeforeCopy = 0;
     replication_.onReplicate = [&] { sentBeforeCopy = log.texts.size(); };
     Summary s = cars("1500");
@@ -78,7 +78,7 @@ TEST_F(InvoiceSaveTest, OnlyAPostingAnswerWithStatusZeroIsCompleted) {
         exec(std::string("INSERT INTO CONTABIL_RESPUESTA (CORE_ESTADO, CORE_MENSAJE, "
                          "CORE_ASIENTO, CORE_FILAS) VALUES ") +
              c.answer);
-        StatementLog log;
+        StatementLog log{fdm_};
         write("[RDE_12_20240131.txt", {cars("100")});
         run();
         ASSERT_EQ(boxes(PortCallKind::Failure), std::vector<std::string>{});
@@ -96,7 +96,7 @@ TEST_F(InvoiceSaveTest, ARefusedInvoiceLeavesNothingAndKeepsItsFileForTheNextRun
         seen.push_back({o, w_.buffers.CFacturas.RecordCount()});
         EXPECT_EQ(w_.buffers.CFacturas.ChangeCount(), 0);
     };
-    StatementLog log;
+    StatementLog log{fdm_};
     Summary refused = cars("100");
     refused.f8 = "777";  // the invoice's second line is refused
     write("[RDE_12_20240101.txt", {refused});
@@ -223,7 +223,7 @@ TEST_F(InvoiceSaveTest, AnAbsentOrNonNumericRoundingSettingStopsTheRunBeforeAnyF
     for (const Case& c : cases) {
         SCOPED_TRACE(c.change);
         exec(c.change);
-        StatementLog log;
+        StatementLog log{fdm_};
         run();
         EXPECT_EQ(boxes(PortCallKind::Error), c.errors);
         EXPECT_EQ(boxes(PortCallKind::Failure), std::vector<std::string>{c.failure});

@@ -20,15 +20,14 @@ class LookupsTest : public ::testing::Test {
   protected:
     LookupsTest() {
         company_ = erp_.addCompany("001");
-        fdm_.Quorvan.setParam("Database", company_);
-        fdm_.Quorvan.setParam("User_Name", "SYSDBA");
+        fdm_.Quorvan.options().database = company_;
+        fdm_.Quorvan.options().user = "SYSDBA";
         fdm_.Quorvan.open();
-        fb::Connection::setStatementHook(
-            [this](const std::string& sql, const std::vector<fb::Value>& params) {
+        fdm_.setConnectionHooks(
+            {.statement = [this](const std::string& sql, const std::vector<fb::Value>& params) {
                 sent_.push_back(fb::renderSql(sql, params));
-            });
+            }});
     }
-    ~LookupsTest() override { fb::Connection::setStatementHook(nullptr); }
 
     void exec(const std::string& sql) { testsupport::execSql(company_, sql); }
 

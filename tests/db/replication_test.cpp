@@ -28,16 +28,20 @@ using testsupport::queryValue;
 using testsupport::Row;
 using Rows = std::vector<Row>;
 
-// The phases of the distributed commits made while it lives.
+// The phases of the distributed commits made while it lives over the connections of `fdm`
+// and the branch connections.
 class PhaseLog {
   public:
-    PhaseLog() {
-        fb::Transaction::setPhaseHook([this](const char* phase) { phases.push_back(phase); });
+    explicit PhaseLog(data::Tfdm& fdm) : fdm_(fdm) {
+        fdm_.setConnectionHooks({.phase = [this](const char* phase) { phases.push_back(phase); }});
     }
-    ~PhaseLog() { fb::Transaction::setPhaseHook(nullptr); }
+    ~PhaseLog() { fdm_.setConnectionHooks({}); }
     PhaseLog(const PhaseLog&) = delete;
     PhaseLog& operator=(const PhaseLog&) = delete;
     std::vector<std::string> phases;
+
+  private:
+    data::Tfdm& fdm_;
 };
 
 class ReplicationTest : public ::testing::Test {
@@ -49,8 +53,8 @@ class ReplicationTest : public ::testing::Test {
         branchA_ = erp_.addBranch(serverA_, "002");
         branchB_ = erp_.addBranch(serverB_, "003");
         testsupport::execSql(branchB_, "SET GENERATOR GEN_FACTURAS_ID TO 700000;");
-        fdm_.Quorvan.setParam("Database", company_);
-        fdm_.Quorvan.setParam("User_Name", "SYSDBA");
+        fdm_.Quorvan.options().database = company_;
+        fdm_.Quorvan.options().user = "SYSDBA";
         fdm_.Quorvan.open();
         fdm_.ConfigurarProviders(window_);
     }
@@ -127,7 +131,7 @@ TEST_F(ReplicationTest, RowsThatDoNotMatchAreNotTouched) {
         InvoiceSpec wanted;  // AB01, point of sale 12
         wanted.numero = "2024020" + std::to_string(day);
         wanted.fecha = "2024/02/0" + std::to_string(day++);
-        PhaseLog log;
+        PhaseLog log{fdm_};
         store(wanted);
         EXPECT_EQ(log.phases, std::vector<std::string>{});
         EXPECT_EQ(copies_.copied, 0);
@@ -143,7 +147,7 @@ TEST_F(ReplicationTest, EveryMatchingRowGetsACopyInRowOrderInTheInvoicesOwnCommi
     addBranchRow("002", serverA_, "AB01", 12, "XA01", "31");
     addBranchRow("003", serverB_, "AB01", 12, "XB01", "32");
     addBranchRow("002", serverA_, "AB01", 12, "XC01", "NULL");  // the same branch again
-    PhaseLog log;
+    PhaseLog log{fdm_};
     store();
 
     EXPECT_TRUE(port_.calls().empty());
@@ -174,6 +178,26 @@ TEST_F(ReplicationTest, EveryMatchingRowGetsACopyInRowOrderInTheInvoicesOwnCommi
     EXPECT_EQ(connectionTo(branchA_).openCount(), 1u);
     EXPECT_EQ(connectionTo(branchB_).openCount(), 1u);
     EXPECT_EQ(connectionTo(branchA_).preparedCount(), preparedA);
+}
+
+// What watches the data module's connections watches the branch connections too, one reached
+// before the hooks were installed included: the crash tests kill the program at a branch's
+// statements and at the phases of its commit through them.
+TEST_F(ReplicationTest, TheBranchConnectionsCallTheModulesHooks) {
+    addBranchRow("002", serverA_, "AB01", 12, "XA01", "31");
+    ASSERT_TRUE(connectionTo(branchA_).connected());
+    std::vector<std::string> inserts, phases;
+    fdm_.setConnectionHooks({.statement =
+                                 [&](const std::string& sql, const std::vector<fb::Value>&) {
+                                     if (sql.rfind("INSERT INTO FACTURAS ", 0) == 0)
+                                         inserts.push_back(sql);
+                                 },
+                             .phase = [&](const char* phase) { phases.push_back(phase); }});
+    store();
+    fdm_.setConnectionHooks({});
+    EXPECT_EQ(inserts.size(), 2u) << "the company's header and the branch's copy";
+    EXPECT_EQ(phases, (std::vector<std::string>{"prepare", "commit"}));
+    EXPECT_EQ(headers(branchA_).size(), 1u);
 }
 
 TEST_F(ReplicationTest, AnUnreachableBranchGetsItsPendingRowAndTheNextOneItsCopy) {
@@ -293,8 +317,8 @@ TEST_F(ReplicationTest, ALockConflictInABranchTriesTheWholeInvoiceAgain) {
                          "SET TERM ^ ;\nCREATE TRIGGER CUENTA FOR FACTURAS AFTER INSERT AS BEGIN "
                          "UPDATE SALDOS SET VALOR = VALOR + 1 WHERE ID = 1; END^\nSET TERM ; ^");
     fb::Connection other("Otro");
-    other.setParam("Database", branchA_);
-    other.setParam("User_Name", "SYSDBA");
+    other.options().database = branchA_;
+    other.options().user = "SYSDBA";
     other.open();
     fb::Transaction held = other.begin();
     other.run(held, "UPDATE SALDOS SET VALOR = VALOR + 10 WHERE ID = 1", {});

@@ -28,8 +28,8 @@ class TranslationTest : public ::testing::Test {
   protected:
     void SetUp() override {
         company_ = erp_.addCompany("001");
-        fdm_.Quorvan.setParam("Database", company_);
-        fdm_.Quorvan.setParam("User_Name", "SYSDBA");
+        fdm_.Quorvan.options().database = company_;
+        fdm_.Quorvan.options().user = "SYSDBA";
         fdm_.Quorvan.open();
         fdm_.ConfigurarProviders(window_);
     }

@@ -166,10 +166,10 @@ struct Stored {
 
 Stored readBack(const load::Server& server, const std::string& database) {
     fb::Connection c("Check");
-    c.setParam("Database", server.path(database));
-    c.setParam("User_Name", server.user);
-    c.setParam("password", server.password);
-    c.setParam("SQLDialect", "3");
+    c.options().database = server.path(database);
+    c.options().user = server.user;
+    c.options().password = server.password;
+    c.options().dialect = 3;
     c.open();
     Stored s;
     for (const auto& r :

@@ -25,7 +25,6 @@ class ReaderTest : public ::testing::Test {
         connect(reader_, dir_.file("one.fdb"));
         connect(writer_, dir_.file("one.fdb"));
     }
-    void TearDown() override { fb::Connection::setStatementHook(nullptr); }
 
     void create(const std::string& file) {
         fb::AttachOptions o;
@@ -43,10 +42,10 @@ class ReaderTest : public ::testing::Test {
         }
     }
     void connect(fb::Connection& c, const std::string& file) {
-        c.setParam("Database", server_.path(file));
-        c.setParam("User_Name", server_.user);
-        c.setParam("password", server_.password);
-        c.setParam("SQLDialect", "3");
+        c.options().database = server_.path(file);
+        c.options().user = server_.user;
+        c.options().password = server_.password;
+        c.options().dialect = 3;
         c.open();
     }
     static int64_t number(fb::Connection& c, const std::string& sql) {
@@ -137,8 +136,9 @@ TEST_F(ReaderTest, ClosingEndsTheReaderSoTheConnectionDetachesAndOpensElsewhere)
 
 TEST_F(ReaderTest, TheStatementHookFiresOnceForEveryRead) {
     std::vector<std::string> seen;
-    fb::Connection::setStatementHook(
-        [&seen](const std::string& sql, const std::vector<fb::Value>&) { seen.push_back(sql); });
+    reader_.setHooks({.statement = [&seen](const std::string& sql, const std::vector<fb::Value>&) {
+        seen.push_back(sql);
+    }});
     reader_.read("SELECT COUNT(*) FROM T");
     reader_.read(kTransaction);
     reader_.describe("SELECT NAME FROM T");  // prepares, runs nothing

@@ -39,11 +39,11 @@ class ServerTest : public ::testing::Test {
     }
 
     void connect(fb::Connection& c, const std::string& password) {
-        c.setParam("Database", path_);
-        c.setParam("User_Name", srv_.user);
-        c.setParam("password", password);
-        c.setParam("SQLDialect", "3");
-        c.setParam("RoleName", "RoleName");
+        c.options().database = path_;
+        c.options().user = srv_.user;
+        c.options().password = password;
+        c.options().dialect = 3;
+        c.options().role = "RoleName";
         c.open();
     }
 
@@ -79,25 +79,25 @@ TEST_F(ServerTest, RowsGoInBlocksOnlyOverTheNetwork) {
     fb::Connection remote("Quorvan");
     connect(remote, srv_.password);
     EXPECT_TRUE(remote.insertsInBlocks());
-    remote.setParam("InsertBlocks", "False");
+    remote.options().insertBlocks = false;
     EXPECT_FALSE(remote.insertsInBlocks());
 
     fb::Connection local("Quorvan");
-    local.setParam("Database", dir_.file("local.fdb"));
-    local.setParam("User_Name", "SYSDBA");
+    local.options().database = dir_.file("local.fdb");
+    local.options().user = "SYSDBA";
     fb::AttachOptions o;
     o.user = "SYSDBA";
     fb::Attachment::create(dir_.file("local.fdb"), o, "ISO8859_1").detach();
     local.open();
     EXPECT_FALSE(local.insertsInBlocks());
-    local.setParam("InsertBlocks", "True");
+    local.options().insertBlocks = true;
     EXPECT_TRUE(local.insertsInBlocks());
 
     // The same connection object moved to the server.
-    local.setParam("InsertBlocks", "");
-    local.setParam("Database", path_);
-    local.setParam("User_Name", srv_.user);
-    local.setParam("password", srv_.password);
+    local.options().insertBlocks = std::nullopt;
+    local.options().database = path_;
+    local.options().user = srv_.user;
+    local.options().password = srv_.password;
     local.open();
     EXPECT_TRUE(local.insertsInBlocks());
 }
@@ -117,9 +117,9 @@ TEST_F(ServerTest, WrongPasswordFailsWithTheServerText) {
 
 TEST_F(ServerTest, UnreachablePortFailsWithoutHanging) {
     fb::Connection c("ConReplica");
-    c.setParam("Database", "127.0.0.1/1:" + dir_.file("server.fdb"));
-    c.setParam("User_Name", srv_.user);
-    c.setParam("password", srv_.password);
+    c.options().database = "127.0.0.1/1:" + dir_.file("server.fdb");
+    c.options().user = srv_.user;
+    c.options().password = srv_.password;
     EXPECT_THROW(c.open(), fb::Error);
     EXPECT_FALSE(c.connected());
 }

@@ -9,7 +9,9 @@
 #include "app/no_chooser.h"
 #include "data/fdm.h"
 #include "data/texts.h"
+#include "fb/error.h"
 #include "import/window_buffers.h"
+#include "records/errors.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
@@ -142,6 +144,33 @@ TEST_F(TranslationRules, WithoutProviderOrBufferTheTextIsShownAsItIs) {
     for (const PortCall& c : boxed("SQL Server Error: violation of FOREIGN KEY"))
         expected.push_back(c);
     EXPECT_EQ(port_.calls(), expected);
+}
+
+// The text rules are for failures that arrive untyped: a failure the buffers or the database
+// layer typed is shown as it came even when its text looks like one the rules match.
+TEST_F(TranslationRules, TypedFailuresAreNeverReadByTheirText) {
+    struct Case {
+        const char* what;
+        records::Provider* provider;  // null: the buffer rules
+        const std::exception& failure;
+    };
+    const records::UnknownField unknownField("Field 'FACT_X' not found");
+    const records::Misuse misuse("SQL Server Error: violation of PRIMARY, as a buffer wrote it");
+    const fb::Error other("SQL Server Error: violation of FOREIGN KEY, kind unknown");
+    const Case cases[] = {
+        {"a field the buffer lacks (buffer rules)", nullptr, unknownField},
+        {"a buffer's misuse (update rules)", &b_.PFacturas, misuse},
+        {"a database failure of no refusal kind (update rules)", &b_.PFacturas, other},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        port_.clear();
+        ResolverResponse response = ResolverResponse::rrApply;
+        fdm_.ManejarError(c.provider, &b_.CBorrar, c.failure, records::UpdateKind::ukInsert,
+                          response);
+        EXPECT_EQ(response, ResolverResponse::rrAbort);
+        EXPECT_EQ(port_.calls(), boxed(c.failure.what()));
+    }
 }
 
 // A tree that shows each rule of the walk: leaves are hooked, owners only descended into.

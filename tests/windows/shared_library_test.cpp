@@ -87,8 +87,8 @@ TEST(SharedLibrary, FoundInAFolderOfThePathButNeverInTheWorkingDirectory) {
 TEST(FirebirdClient, AMissingClientIsNamedInTheMessageOfTheConnection) {
     // Neither in the program's folder nor in PATH here.
     fb::Connection connection;
-    connection.setParam("Database", "servidor:C:/erp/datos/general.fdb");
-    connection.setParam("User_Name", "SYSDBA");
+    connection.options().database = "servidor:C:/erp/datos/general.fdb";
+    connection.options().user = "SYSDBA";
     try {
         connection.open();
         ADD_FAILURE() << "connected";

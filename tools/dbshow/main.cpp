@@ -13,10 +13,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: dbshow DATABASE SQL [DIALECT]\n");
         return 2;
     }
-    fb::Connection c("dbshow");
-    c.setParam("Database", argv[1]);
-    c.setParam("User_Name", "SYSDBA");
-    c.setParam("SQLDialect", argc > 3 ? argv[3] : "3");
+    fb::Connection c("dbshow", {.database = argv[1],
+                                .user = "SYSDBA",
+                                .dialect = argc > 3 && std::string(argv[3]) == "1" ? 1 : 3});
     try {
         c.open();
         fb::Table t = c.run(argv[2]);

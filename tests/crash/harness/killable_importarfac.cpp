@@ -33,7 +33,6 @@
 #include "app/headless.h"
 #include "fb/connection.h"
 #include "fb/sql_text.h"
-#include "fb/transaction.h"
 #include "tests/support/fault_env.h"
 
 namespace {
@@ -85,11 +84,12 @@ int main(int argc, char** argv) {
     }
     if (const char* text = std::getenv("CRASH_PAUSE_SQL")) e.pauseBefore = text;
     if (const char* ms = std::getenv("CRASH_PAUSE_MS")) e.pauseMs = std::strtoul(ms, nullptr, 10);
+    fb::ConnectionHooks hooks;
     // The values written in: the trace names the invoice a statement is for.
-    fb::Connection::setStatementHook([](const std::string& sql, const std::vector<fb::Value>& p) {
+    hooks.statement = [](const std::string& sql, const std::vector<fb::Value>& p) {
         event("sql", fb::renderSql(sql, p));
-    });
-    fb::Transaction::setPhaseHook([](const char* phase) { event(phase, ""); });
+    };
+    hooks.phase = [](const char* phase) { event(phase, ""); };
     // Every call of the run to the operating system is an event too; the removal of a flat file
     // is told apart ("delete" just before it, "deleted" just after).
     testsupport::FaultEnv env;
@@ -102,5 +102,5 @@ int main(int argc, char** argv) {
             event("env", e.kind + " " + e.text);
     };
     QCoreApplication application(argc, argv);
-    return app::runHeadless(argc, argv, env);
+    return app::runHeadless(argc, argv, env, hooks);
 }

@@ -148,12 +148,12 @@ int main(int argc, char** argv) {
     try {
         for (Company& c : companies) {
             c.connection = std::make_unique<fb::Connection>("Inserter");
-            c.connection->setParam("Database", server->path(c.database));
-            c.connection->setParam("User_Name", server->user);
-            c.connection->setParam("password", server->password);
-            c.connection->setParam("SQLDialect", "3");
-            c.connection->setParam("IsolationLevel", "ReadCommitted");
-            c.connection->setParam("WaitOnLocks", "True");
+            c.connection->options().database = server->path(c.database);
+            c.connection->options().user = server->user;
+            c.connection->options().password = server->password;
+            c.connection->options().dialect = 3;
+            c.connection->options().readCommitted = true;
+            c.connection->options().waitOnLocks = true;
             c.connection->open();
         }
     } catch (const std::exception& e) {
