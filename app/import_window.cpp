@@ -177,7 +177,7 @@ void ImportWindow::runImport() {
             lock.unlock();
         }
     } done{running_, *runLock_};
-    importer::ImportRun run(runInputs(), context, *this, port(), fdm, buffers, steps_, cleanup_,
+    importer::ImportRun run(runInputs(), context, *this, port(), fdm, buffers.invoice(), steps_, cleanup_,
                             env_, runOptions);
     try {
         run.run();

@@ -34,13 +34,13 @@ struct Program {
               kind == RunKind::Check ? static_cast<importer::FileCleanup&>(checkCleanup) : cleanup,
               env),
           branches(fdm),
-          replication(fdm, window.buffers, branches),
-          recovery(fdm, window.buffers, branches,
+          replication(fdm, window.buffers.replica(), branches),
+          recovery(fdm, window.buffers.CReplicaf, branches,
                    kind == RunKind::Check ? importer::LimboRecovery::Mode::ReportOnly
                                           : importer::LimboRecovery::Mode::Resolve,
                    env),
-          importer(window.context, window, port, fdm, window.buffers, &replication, env),
-          checker(window.context, window, port, fdm, window.buffers, &replication, env),
+          importer(window.context, window, port, fdm, window.buffers.invoice(), &replication, env),
+          checker(window.context, window, port, fdm, window.buffers.invoice(), &replication, env),
           cleanup(env, cleanupOptions),
           checkCleanup(env) {
         window.runOptions.databases = &recovery;

@@ -26,7 +26,7 @@ struct Program {
     explicit Program(data::UiPort& port)
         : fdm(port),
           window(port, chooser, fdm, steps, cleanup),
-          steps(window.context, window, port, fdm, window.buffers, nullptr) {
+          steps(window.context, window, port, fdm, window.buffers.invoice(), nullptr) {
         fdm.ConfigurarProviders(window);
     }
     app::NoChooser chooser;

@@ -23,7 +23,7 @@ namespace texts = data::texts;
 // Closes the file's buffers on every way out of a file, failures included.
 class FileBuffers {
   public:
-    explicit FileBuffers(WindowBuffers& b) : b_(b) {}
+    explicit FileBuffers(const InvoiceBuffers& b) : b_(b) {}
     ~FileBuffers() {
         b_.CPtovta.Close();
         b_.CFacturas.Close();
@@ -32,7 +32,7 @@ class FileBuffers {
     FileBuffers& operator=(const FileBuffers&) = delete;
 
   private:
-    WindowBuffers& b_;
+    InvoiceBuffers b_;
 };
 
 // The failure a file was passed over for, in the words the person was shown.
@@ -94,7 +94,7 @@ std::string withSeparator(const std::string& folder) {
 }
 
 ImportRun::ImportRun(RunInputs inputs, RunContext& context, RunObserver& observer,
-                     data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
+                     data::UiPort& port, data::Tfdm& fdm, const InvoiceBuffers& buffers,
                      InvoiceSteps& steps, FileCleanup& cleanup, platform::Env& env,
                      const RunOptions& options)
     : in_(std::move(inputs)),

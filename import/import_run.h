@@ -73,8 +73,8 @@ class ImportRun {
     // Its files are listed through `env`, read as `cleanup` holds them, their times against
     // `env`'s clock.
     ImportRun(RunInputs inputs, RunContext& context, RunObserver& observer, data::UiPort& port,
-              data::Tfdm& fdm, WindowBuffers& buffers, InvoiceSteps& steps, FileCleanup& cleanup,
-              platform::Env& env, const RunOptions& options = {});
+              data::Tfdm& fdm, const InvoiceBuffers& buffers, InvoiceSteps& steps,
+              FileCleanup& cleanup, platform::Env& env, const RunOptions& options = {});
 
     // The whole run. A failure that stops it propagates to the caller with the open file
     // and the buffers released; the window then stays open.
@@ -115,7 +115,7 @@ class ImportRun {
     RunObserver& observer_;
     data::UiPort& port_;
     data::Tfdm& fdm_;
-    WindowBuffers& b_;
+    InvoiceBuffers b_;
     InvoiceSteps& steps_;
     FileCleanup& cleanup_;
     platform::Env& env_;

@@ -6,9 +6,9 @@
 
 namespace importer {
 
-RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies,
-                           platform::Env& env) {
+RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm,
+                           const InvoiceBuffers& buffers, InvoiceReplication* replication,
+                           BranchCopies& copies, platform::Env& env) {
     records::Buffer& h = buffers.CFacturas;
     copies = {};
     RecordOutcome outcome;

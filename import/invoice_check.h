@@ -18,8 +18,8 @@ namespace importer {
 // `copies` says what the branches would get. The buffer forgets the invoice either way.
 // What no preparation can tell stays for the real run to meet: a procedure that raises, a
 // row a branch refuses, a lock another user holds then, a database that goes away.
-RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies,
-                           platform::Env& env);
+RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm,
+                           const InvoiceBuffers& buffers, InvoiceReplication* replication,
+                           BranchCopies& copies, platform::Env& env);
 
 }  // namespace importer

@@ -7,7 +7,7 @@
 namespace importer {
 
 InvoiceChecker::InvoiceChecker(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                               data::Tfdm& fdm, WindowBuffers& buffers,
+                               data::Tfdm& fdm, const InvoiceBuffers& buffers,
                                InvoiceReplication* replication, platform::Env& env)
     : context_(context),
       observer_(observer),

@@ -12,7 +12,7 @@ class InvoiceChecker : public InvoiceSteps {
   public:
     // Pauses between tries of a lock conflict through `env`.
     InvoiceChecker(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                   data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication,
+                   data::Tfdm& fdm, const InvoiceBuffers& buffers, InvoiceReplication* replication,
                    platform::Env& env = platform::Env::system());
 
     // The result the run's InvoiceImporter would give, or the failure it would throw, but
@@ -25,7 +25,7 @@ class InvoiceChecker : public InvoiceSteps {
     RunObserver& observer_;
     data::UiPort& port_;
     data::Tfdm& fdm_;
-    WindowBuffers& buffers_;
+    InvoiceBuffers buffers_;
     InvoiceReplication* replication_;
     platform::Env& env_;
     std::set<std::string> wouldStore_;  // company, prefix and day

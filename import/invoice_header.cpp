@@ -23,7 +23,7 @@ std::string invoiceNumber(const std::string& dateText) {
     return dateText.substr(0, 4) + dateText.substr(5, 2) + dateText.substr(dateText.size() - 2);
 }
 
-std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuffers& buffers,
+std::optional<std::string> storedInvoiceId(const RunContext& context, const InvoiceBuffers& buffers,
                                            const fb::Transaction* tra) {
     records::Buffer& q = buffers.CBorrar;
     openCommand(
@@ -43,7 +43,7 @@ const char kLockPointOfSale[] =
 
 }  // namespace
 
-void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
+void lockInvoicePrefix(const InvoiceBuffers& buffers, const fb::Transaction& tra) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     openCommand(q, kLockPrefix, values({{"PREF_PRE", text(h.FieldByName("PREF_PRE").asString())}}),
@@ -54,14 +54,14 @@ void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra) {
                 &tra);
 }
 
-void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra) {
+void prepareInvoicePrefixLock(const InvoiceBuffers& buffers, const fb::Transaction& tra) {
     records::prepareCommand(buffers.CBorrar, kLockPrefix, tra);
     records::prepareCommand(buffers.CBorrar, kLockPointOfSale, tra);
 }
 
 LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
-                                WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
-                                platform::Env& env) {
+                                const InvoiceBuffers& buffers, const SummaryRecord& record,
+                                bool drawId, platform::Env& env) {
     records::Buffer& h = buffers.CFacturas;
     records::Buffer& q = buffers.CBorrar;
     records::Buffer& ptovta = buffers.CPtovta;

@@ -23,7 +23,7 @@ struct LineDefaults {
 // The FACT_ID of an invoice of the file's prefix and date (in `context`) that the company
 // database holds, or nothing: in the connection's reader, or in `tra` when given. Runs through
 // CBorrar and changes nothing else.
-std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuffers& buffers,
+std::optional<std::string> storedInvoiceId(const RunContext& context, const InvoiceBuffers& buffers,
                                            const fb::Transaction* tra = nullptr);
 
 // Locks, in `tra`, the row of the invoice's prefix in PREFIJOS (or, for a prefix without one,
@@ -31,9 +31,9 @@ std::optional<std::string> storedInvoiceId(const RunContext& context, WindowBuff
 // invoice of that prefix takes the same lock first, so two processes storing invoices of
 // one prefix take turns, and the one that waited gets a lock conflict once the other has
 // committed, and tries again. The invoice is the current row of CFacturas.
-void lockInvoicePrefix(WindowBuffers& buffers, const fb::Transaction& tra);
+void lockInvoicePrefix(const InvoiceBuffers& buffers, const fb::Transaction& tra);
 // For a check: prepares both of those statements in `tra` and locks nothing.
-void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra);
+void prepareInvoicePrefixLock(const InvoiceBuffers& buffers, const fb::Transaction& tra);
 
 // Inserts and posts the header row into CFacturas (its current row afterwards) and shows
 // the invoice through `observer`. CPtovta must stand on the file's point of sale. A field that does
@@ -42,7 +42,7 @@ void prepareInvoicePrefixLock(WindowBuffers& buffers, const fb::Transaction& tra
 // `drawId` (a check) no id is drawn from the database: FACT_ID stays 0, which no invoice has.
 // A lock conflict drawing it is tried again, pausing through `env`.
 LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer, data::Tfdm& fdm,
-                                WindowBuffers& buffers, const SummaryRecord& record,
+                                const InvoiceBuffers& buffers, const SummaryRecord& record,
                                 bool drawId = true, platform::Env& env = platform::Env::system());
 
 // FACT_NUMERO of an invoice of the date text yyyy/mm/dd: yyyymmdd.

@@ -24,8 +24,8 @@ void describeLines(records::Buffer& lines, InvoiceResult& r) {
 }  // namespace
 
 bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                  data::Tfdm& fdm, WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
-                  platform::Env& env, InvoiceResult& r) {
+                  data::Tfdm& fdm, const InvoiceBuffers& buffers, const SummaryRecord& record,
+                  bool drawId, platform::Env& env, InvoiceResult& r) {
     fdm.clearShownMessages();  // what is shown from here on is this record's
     r.number = invoiceNumber(core::dateText(context.date));
     if (std::optional<std::string> stored = storedInvoiceId(context, buffers)) {
@@ -42,7 +42,7 @@ bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort
 }
 
 InvoiceImporter::InvoiceImporter(const RunContext& context, RunObserver& observer,
-                                 data::UiPort& port, data::Tfdm& fdm, WindowBuffers& buffers,
+                                 data::UiPort& port, data::Tfdm& fdm, const InvoiceBuffers& buffers,
                                  InvoiceReplication* replication, platform::Env& env)
     : context_(context),
       observer_(observer),

@@ -20,8 +20,8 @@ namespace importer {
 // stands pending in the buffers; false when an invoice of that prefix and day is stored
 // already (`r` is then the duplicate's result).
 bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                  data::Tfdm& fdm, WindowBuffers& buffers, const SummaryRecord& record, bool drawId,
-                  platform::Env& env, InvoiceResult& r);
+                  data::Tfdm& fdm, const InvoiceBuffers& buffers, const SummaryRecord& record,
+                  bool drawId, platform::Env& env, InvoiceResult& r);
 
 class InvoiceImporter : public InvoiceSteps {
   public:
@@ -30,7 +30,7 @@ class InvoiceImporter : public InvoiceSteps {
     // The invoices are those of the file `context` describes; the references are kept.
     // Pauses between tries of a lock conflict through `env`.
     InvoiceImporter(const RunContext& context, RunObserver& observer, data::UiPort& port,
-                    data::Tfdm& fdm, WindowBuffers& buffers, InvoiceReplication* replication,
+                    data::Tfdm& fdm, const InvoiceBuffers& buffers, InvoiceReplication* replication,
                     platform::Env& env = platform::Env::system());
 
     // Duplicate: nothing done, nothing left in the buffers. Refused: the database refused the
@@ -47,7 +47,7 @@ class InvoiceImporter : public InvoiceSteps {
     RunObserver& observer_;
     data::UiPort& port_;
     data::Tfdm& fdm_;
-    WindowBuffers& buffers_;
+    InvoiceBuffers buffers_;
     InvoiceReplication* replication_;
     platform::Env& env_;
 };

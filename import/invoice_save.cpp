@@ -21,7 +21,7 @@ const char kPosting[] = "select * from contabil_factura(:FACT_ID,:INVE_ID)";
 const char kPostingWithoutInterface[] = "select * from contabil_factura(:FACT_ID,)";
 
 // The highest sales interface of the header's prefix, read in `tra`: CInterfaces stands on it.
-fb::Value salesInterface(WindowBuffers& buffers, const fb::Transaction& tra) {
+fb::Value salesInterface(const InvoiceBuffers& buffers, const fb::Transaction& tra) {
     records::openCommand(
         buffers.CInterfaces, kInterface,
         records::values({{"PREF_PRE", fb::Value::ofText(
@@ -30,7 +30,7 @@ fb::Value salesInterface(WindowBuffers& buffers, const fb::Transaction& tra) {
     return buffers.CInterfaces.Fields(0).value();
 }
 
-RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
+RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, const InvoiceBuffers& buffers,
                         InvoiceReplication* replication,
                         const std::vector<fb::Connection*>& branches, BranchCopies& copies) {
     records::Buffer& h = buffers.CFacturas;
@@ -67,9 +67,9 @@ void discardInvoice(records::Buffer& h) {
     h.Refresh();
 }
 
-RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies,
-                           platform::Env& env) {
+RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
+                           const InvoiceBuffers& buffers, InvoiceReplication* replication,
+                           BranchCopies& copies, platform::Env& env) {
     const std::vector<fb::Connection*> branches =
         replication ? replication->prepareCopies() : std::vector<fb::Connection*>{};
     try {
@@ -88,7 +88,7 @@ RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuf
     }
 }
 
-void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
+void updateInvoiceTotals(const InvoiceBuffers& buffers, const fb::Transaction& tra) {
     records::executeCommand(
         buffers.CBorrar, kTotals,
         records::values(
@@ -96,7 +96,7 @@ void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra) {
         tra);
 }
 
-void contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
+void contabilice_factura(const InvoiceBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
                          int32_t n) {
     records::Buffer& conta = buffers.CContafactura;
     const fb::Value interface = salesInterface(buffers, tra);
@@ -119,7 +119,8 @@ void contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Tran
     buffers.CInterfaces.Close();
 }
 
-void prepareTotalsAndPosting(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra) {
+void prepareTotalsAndPosting(const InvoiceBuffers& buffers, data::Tfdm& fdm,
+                             const fb::Transaction& tra) {
     records::prepareCommand(buffers.CBorrar, kTotals, tra);
     const bool withInterface = !salesInterface(buffers, tra).isNull();
     buffers.CInterfaces.Close();

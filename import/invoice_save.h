@@ -32,26 +32,27 @@ namespace importer {
 // nothing of the invoice stays, except after a failure in the second phase of a distributed
 // commit: then every part is prepared, the next run's limbo recovery commits them, and the
 // fb::InDoubt is thrown with a Spanish explanation before its own text.
-RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm, WindowBuffers& buffers,
-                           InvoiceReplication* replication, BranchCopies& copies,
-                           platform::Env& env = platform::Env::system());
+RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
+                           const InvoiceBuffers& buffers, InvoiceReplication* replication,
+                           BranchCopies& copies, platform::Env& env = platform::Env::system());
 
 // "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)" for the saved header, through
 // CBorrar, in `tra`. The buffer is not read again: it keeps the totals of the flat file.
-void updateInvoiceTotals(WindowBuffers& buffers, const fb::Transaction& tra);
+void updateInvoiceTotals(const InvoiceBuffers& buffers, const fb::Transaction& tra);
 
 // Posts invoice `n`, in `tra`, through the highest sales interface of the current header's
 // prefix: CONTABIL_FACTURA's first row, when its first column is 0, has its third column
 // posted by CONTABILIZA_PENDIENTE. A prefix without interface leaves the second argument
 // empty, which the database refuses.
-void contabilice_factura(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
+void contabilice_factura(const InvoiceBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra,
                          int32_t n);
 
 // For a check: prepares in `tra` the totals procedure and the posting statements that
 // updateInvoiceTotals and contabilice_factura would send for the current header (the sales
 // interface is read to tell which posting statement), and executes none. A statement the
 // database would refuse fails here with the same error as in a real run.
-void prepareTotalsAndPosting(WindowBuffers& buffers, data::Tfdm& fdm, const fb::Transaction& tra);
+void prepareTotalsAndPosting(const InvoiceBuffers& buffers, data::Tfdm& fdm,
+                             const fb::Transaction& tra);
 
 // Nothing of the invoice that was not stored, nor any earlier invoice of the file, stays.
 void discardInvoice(records::Buffer& h);

@@ -110,13 +110,13 @@ Resolution resolve(const std::vector<PartState>& parts) {
     return Resolution::Commit;
 }
 
-LimboRecovery::LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches,
-                             Mode mode, platform::Env& env)
-    : fdm_(fdm), b_(buffers), branches_(branches), mode_(mode), env_(env) {}
+LimboRecovery::LimboRecovery(data::Tfdm& fdm, records::Buffer& branchRows,
+                             BranchConnections& branches, Mode mode, platform::Env& env)
+    : fdm_(fdm), branchRows_(branchRows), branches_(branches), mode_(mode), env_(env) {}
 
 std::vector<LimboOutcome> LimboRecovery::enterCompany() {
     std::vector<Database> dbs{{&fdm_.Quorvan, std::nullopt}};
-    records::Buffer& rows = b_.CReplicaf;
+    records::Buffer& rows = branchRows_;
     rows.Close();
     rows.Open();
     std::set<std::string> named;

@@ -44,7 +44,7 @@ class LimboRecovery : public RunDatabases {
     enum class Mode { Resolve, ReportOnly };
 
     // Pauses, while a part another attachment holds is waited for, through `env`.
-    LimboRecovery(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches,
+    LimboRecovery(data::Tfdm& fdm, records::Buffer& branchRows, BranchConnections& branches,
                   Mode mode = Mode::Resolve, platform::Env& env = platform::Env::system());
 
     // Looks into the company database and into every branch database its REPLICA_VENTAS
@@ -57,7 +57,7 @@ class LimboRecovery : public RunDatabases {
 
   private:
     data::Tfdm& fdm_;
-    WindowBuffers& b_;
+    records::Buffer& branchRows_;
     BranchConnections& branches_;
     Mode mode_;
     platform::Env& env_;

@@ -42,7 +42,7 @@ bool endsTheTransaction(const fb::Error& e) {
 
 }  // namespace
 
-Replicator::Replicator(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches)
+Replicator::Replicator(data::Tfdm& fdm, const ReplicaBuffers& buffers, BranchConnections& branches)
     : fdm_(fdm), b_(buffers), branches_(branches) {}
 
 std::vector<fb::Connection*> Replicator::prepareCopies() {

@@ -23,7 +23,7 @@ namespace importer {
 
 class Replicator : public InvoiceReplication {
   public:
-    Replicator(data::Tfdm& fdm, WindowBuffers& buffers, BranchConnections& branches);
+    Replicator(data::Tfdm& fdm, const ReplicaBuffers& buffers, BranchConnections& branches);
 
     // The invoice is the pending header of CFacturas with its lines in CFactdetalle.
     std::vector<fb::Connection*> prepareCopies() override;
@@ -53,7 +53,7 @@ class Replicator : public InvoiceReplication {
     void fillLines(const std::string& branchId);
 
     data::Tfdm& fdm_;
-    WindowBuffers& b_;
+    ReplicaBuffers b_;
     BranchConnections& branches_;
     std::vector<Copy> plan_;  // of the invoice being stored
 };

@@ -366,7 +366,7 @@ class InvoiceImportTest : public ::testing::Test {
     // Wired as app::Program wires them: the window keeps a reference to its steps, which are
     // built after it because the importer needs the window.
     app::ImportWindow w_{port_, chooser_, fdm_, steps_, cleanup_, env_};
-    importer::InvoiceImporter importer_{w_.context,    w_,  port_, fdm_, w_.buffers,
+    importer::InvoiceImporter importer_{w_.context,    w_,  port_, fdm_, w_.buffers.invoice(),
                                         &replication_, env_};
     ObservedSteps steps_{importer_};
 };

@@ -77,7 +77,7 @@ class ReplicationTest : public ::testing::Test {
         context_.prefix = wanted.pref;
         context_.date = core::parseDate(wanted.fecha);
         const std::string id = b_.CFacturas.FieldByName("FACT_ID").asString();
-        EXPECT_EQ(importer::storeInvoice(context_, fdm_, b_, &replicator_, copies_),
+        EXPECT_EQ(importer::storeInvoice(context_, fdm_, b_.invoice(), &replicator_, copies_),
                   importer::RecordOutcome::Stored);
         return id;
     }
@@ -105,7 +105,7 @@ class ReplicationTest : public ::testing::Test {
     core::Component window_{"window", nullptr};
     importer::WindowBuffers b_{&window_, fdm_};
     importer::BranchConnections branches_{fdm_};
-    importer::Replicator replicator_{fdm_, b_, branches_};
+    importer::Replicator replicator_{fdm_, b_.replica(), branches_};
     importer::RunContext context_{.CodCia = "001", .CiaAct = "001", .date = {}, .prefix = {}};
     importer::BranchCopies copies_;
 };
