@@ -53,6 +53,12 @@ class Tfdm : public core::Component {
     // "Not found" is remembered too, and its message shown at every call as before. Turning
     // it on forgets what was remembered.
     void rememberArticleAnswers(bool on);
+    // The first row of `sql` with `params`, opened through `buffer` on the company connection:
+    // the texts of its first `columns` columns ("" each without a row). While answers are
+    // remembered, asked once per statement and parameters, as the article answers are (the
+    // prefix and the customer of every invoice of a point of sale).
+    std::vector<std::string> rememberedRow(records::Buffer& buffer, const std::string& sql,
+                                           const records::Params& params, int columns);
 
     // Attaches the error translation to every provider and buffer that `Componente` owns,
     // descending into owned components that own components themselves. The module's own
@@ -139,6 +145,7 @@ class Tfdm : public core::Component {
         std::map<std::string, Validation, std::less<>> validations;
         std::map<std::string, std::pair<core::Money, core::Money>, std::less<>> taxes;
         std::map<std::pair<std::string, std::string>, core::Money> factors;
+        std::map<std::string, std::vector<std::string>, std::less<>> rows;
     };
     // Forgets the answers of another connection; whether answers may be remembered.
     bool answersHold();

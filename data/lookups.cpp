@@ -109,6 +109,22 @@ void Tfdm::imptos_articulo(const std::string& Id, records::Field IvaP, records::
     Consumo.setMoney(it->second.second);
 }
 
+std::vector<std::string> Tfdm::rememberedRow(records::Buffer& buffer, const std::string& sql,
+                                             const records::Params& params, int columns) {
+    const bool remember = answersHold();
+    std::string key = sql;
+    for (const records::Param& p : params) key += '\0' + p.name + '=' + p.value.asText();
+    if (remember) {
+        auto it = answers_.rows.find(key);
+        if (it != answers_.rows.end()) return it->second;
+    }
+    openCommand(buffer, sql, params);
+    std::vector<std::string> row;
+    for (int i = 0; i < columns; ++i) row.push_back(buffer.Fields(i).asString());
+    if (remember) answers_.rows.emplace(std::move(key), row);
+    return row;
+}
+
 core::Money Tfdm::factor_unidad(const std::string& IdArt, const std::string& Unidad) {
     const core::Money one = core::Money::fromInt(1);
     if (IdArt.empty() || Unidad.empty()) return one;

@@ -20,19 +20,35 @@ namespace {
 
 namespace texts = data::texts;
 
-// Closes the file's buffers on every way out of a file, failures included.
+// The point-of-sale table and the invoice buffer of a file. They stay open for the next files
+// of the same company (the table is read once, not once per file; the buffer keeps none of
+// the invoices stored) and are closed when a failure leaves a file, so that the next file
+// starts afresh, when the company changes and when the run ends.
 class FileBuffers {
   public:
-    explicit FileBuffers(const InvoiceBuffers& b) : b_(b) {}
+    explicit FileBuffers(const InvoiceBuffers& b) : b_(b) {
+        if (!b_.CPtovta.Active()) b_.CPtovta.Open();
+        if (!b_.CFacturas.Active()) b_.CFacturas.Open();
+    }
     ~FileBuffers() {
-        b_.CPtovta.Close();
-        b_.CFacturas.Close();
+        if (!kept_) close(b_);
     }
     FileBuffers(const FileBuffers&) = delete;
     FileBuffers& operator=(const FileBuffers&) = delete;
 
+    // The file ended without a failure.
+    void keep() {
+        b_.CFacturas.DropSaved();
+        kept_ = true;
+    }
+    static void close(const InvoiceBuffers& b) {
+        b.CPtovta.Close();
+        b.CFacturas.Close();
+    }
+
   private:
     InvoiceBuffers b_;
+    bool kept_ = false;
 };
 
 // The failure a file was passed over for, in the words the person was shown.
@@ -223,6 +239,10 @@ void ImportRun::run() {
             if (databases) databases->endRun();
         }
     } endRun{options_.databases};
+    struct CloseBuffers {
+        const InvoiceBuffers& b;
+        ~CloseBuffers() { FileBuffers::close(b); }
+    } closeBuffers{b_};
     observer_.panelText(texts::kImportando);
     port_.repaint();
 
@@ -359,7 +379,8 @@ void ImportRun::importFile(const std::string& direc, const std::string& name) {
 }
 
 void ImportRun::switchCompany() {
-    c_.CiaAct.clear();  // until it is open: a failed switch leaves no company to rely on
+    c_.CiaAct.clear();       // until it is open: a failed switch leaves no company to rely on
+    FileBuffers::close(b_);  // of the company before
     // Synchronous: open, or a failure that stops the run.
     fdm_.connect(fdm_.Quorvan, data::companyDatabase(in_.server, c_.CodCia), in_.user,
                  in_.password);
@@ -413,9 +434,8 @@ void ImportRun::readAndCleanUp(platform::HeldFile& file, const std::string& dire
     enterCompany(direc);
 
     FileBuffers buffers(b_);
-    b_.CPtovta.Open();
-    b_.CFacturas.Open();
     if (!b_.CPtovta.Locate("PTVT_ID", parsed.cc)) {
+        buffers.keep();
         log(direc, texts::kSinPuntoVenta + path);
         fileRow(name, Outcome::Skipped, texts::kSinPuntoVenta + path, true);
         return;
@@ -427,8 +447,7 @@ void ImportRun::readAndCleanUp(platform::HeldFile& file, const std::string& dire
 
     ++summary_.filesRead;  // read from here on, also when a failure stops the reading
     const FileVerdict verdict = readFile(file, direc, name);
-    b_.CPtovta.Close();
-    b_.CFacturas.Close();
+    buffers.keep();
     if (verdict.keep) {
         fileRow(name, Outcome::Kept, verdict.reason, verdict.attention);
         return;

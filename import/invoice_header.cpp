@@ -77,11 +77,14 @@ LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer
     f("FACT_ANULADO").setString("N");
     f("FACT_TRANSMIT").setString("S");
 
-    openCommand(q,
-                "select pref_ivainc, pref_actual from prefijos where tido_cod = 31 and "
-                "pref_pre = :PREF_PRE",
-                values({{"PREF_PRE", text(prefix)}}));
-    f("FACT_IVAINC").setString(q.Fields(0).asString());
+    // The prefix's and the customer's rows are the same for every invoice of a point of sale:
+    // asked once per run.
+    const std::vector<std::string> prefixRow =
+        fdm.rememberedRow(q,
+                          "select pref_ivainc, pref_actual from prefijos where tido_cod = 31 and "
+                          "pref_pre = :PREF_PRE",
+                          values({{"PREF_PRE", text(prefix)}}), 1);
+    f("FACT_IVAINC").setString(prefixRow[0]);
     if (f("FACT_IVAINC").asString().empty()) f("FACT_IVAINC").setString("N");
 
     f("FACT_FECHA").setDate(context.date);
@@ -94,13 +97,14 @@ LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer
     d.DBod = ptovta.FieldByName("BODE_COD").asString();
 
     // Without a customer row every column reads as empty text.
-    openCommand(q,
-                "select terc_nom, lipr_cod, vend_cod, clie_rtcree from terceros t, "
-                "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = :TERC_NIT",
-                values({{"TERC_NIT", text(f("TERC_NIT").asString())}}));
-    f("FACT_NOMCLIENTE").setString(q.Fields(0).asString());
-    d.DLis = q.Fields(1).asString();
-    f("VEND_COD").setString(q.Fields(2).asString());
+    const std::vector<std::string> customer =
+        fdm.rememberedRow(q,
+                          "select terc_nom, lipr_cod, vend_cod, clie_rtcree from terceros t, "
+                          "clientes c where t.terc_nit = c.terc_nit and c.terc_nit = :TERC_NIT",
+                          values({{"TERC_NIT", text(f("TERC_NIT").asString())}}), 4);
+    f("FACT_NOMCLIENTE").setString(customer[0]);
+    d.DLis = customer[1];
+    f("VEND_COD").setString(customer[2]);
     if (f("VEND_COD").asString().empty()) f("VEND_COD").setString("1");
 
     f("FACT_SUCURSAL").setString("01");
@@ -111,7 +115,7 @@ LineDefaults buildInvoiceHeader(const RunContext& context, RunObserver& observer
     f("FACT_TOTAL").setString(record.total());
 
     // CREE withholding from the values the fields now hold (the total and tax as stored).
-    f("FACT_RTCREE").setString(q.Fields(3).asString());
+    f("FACT_RTCREE").setString(customer[3]);
     if (!f("FACT_RTCREE").asString().empty()) {
         core::Money base = f("FACT_TOTAL").asMoney() - f("FACT_IVAMONTO").asMoney();
         f("FACT_RTCREEM")

@@ -458,6 +458,20 @@ void Buffer::Post() {
     inserting_ = false;
 }
 
+void Buffer::DropSaved() {
+    if (master_) {
+        master_->DropSaved();
+        return;
+    }
+    checkActive();
+    acceptInsertion();
+    for (auto& r : rows_) std::erase_if(r->details, [](const auto& d) { return !d->pending; });
+    std::erase_if(rows_, [](const auto& r) { return !r->pending && r->details.empty(); });
+    cur_ = 0;
+    scanFrom_ = 0;
+    detailsChanged();
+}
+
 void Buffer::CancelUpdates() {
     if (master_) {
         master_->CancelUpdates();

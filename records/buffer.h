@@ -14,6 +14,7 @@
 #include "core/date.h"
 #include "core/money.h"
 #include "records/field_def.h"
+#include "records/insert_block.h"
 #include "records/params.h"
 #include "records/provider.h"
 
@@ -103,9 +104,19 @@ class Buffer : public core::Component {
     // INSERT of each table, the header's and its lines'), and sends nothing: a table that
     // cannot take the rows, a column it lacks, fails here with the database's own error.
     void PrepareUpdates(const fb::Transaction& tra);
+    // The rows ApplyUpdates would send, in its order (each header row followed by its lines):
+    // their tables, every column of each, and the values. Valid until the buffer changes.
+    PendingInserts PendingRows();
+    // Sets column `column` of every pending row of the buffer and of its nested rows to
+    // `value`, converted as the header's field of that name converts an integer: an id drawn
+    // after the rows were built, for the header and the lines that link to it.
+    void SetPendingInteger(std::string_view column, int64_t value);
     // Every pending row of the buffer and its nested rows becomes saved content.
     void MergeChangeLog();
     void CancelUpdates();
+    // Drops every row that is saved content, as closing would, and keeps the buffer open with
+    // its pending rows: a buffer kept open for many invoices holds only what it has to send.
+    void DropSaved();
     void Refresh();
     bool Locate(std::string_view fieldName, std::string_view value);
     void FetchParams();
@@ -155,6 +166,7 @@ class Buffer : public core::Component {
     void bindColumns(const std::vector<fb::ColumnInfo>& columns);
     void loadDetails(Row& row, const fb::Transaction* tra);
     std::vector<Item> pendingItems();
+    PendingInserts insertRows(const std::vector<Item>& items) const;
     // Sends `items` in `tra`; `saved[k]` tells whether item k was taken. Returns the number of
     // refused rows.
     int send(const fb::Transaction& tra, const std::vector<Item>& items, int maxErrors,

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "core/text.h"
+#include "records/conversions.h"
 #include "records/insert_block.h"
 
 namespace records {
@@ -25,6 +27,40 @@ std::string Buffer::insertText() {
 
 const std::vector<fb::Value>& Buffer::insertValues(const Row& row) const {
     return row.values;
+}
+
+PendingInserts Buffer::insertRows(const std::vector<Item>& items) const {
+    PendingInserts p;
+    p.tables.reserve(items.size());  // the rows point into it
+    for (const Item& it : items) {
+        const std::string table = it.buffer->dataset().tableName();
+        auto found = std::find(p.tables.begin(), p.tables.end(), table);
+        if (found == p.tables.end()) found = p.tables.insert(p.tables.end(), table);
+        p.rows.push_back({&*found, &it.buffer->columns_, &it.buffer->insertValues(*it.row)});
+    }
+    return p;
+}
+
+PendingInserts Buffer::PendingRows() {
+    if (master_) return master_->PendingRows();
+    checkActive();
+    acceptInsertion();
+    return insertRows(pendingItems());
+}
+
+void Buffer::SetPendingInteger(std::string_view column, int64_t value) {
+    if (master_) {
+        master_->SetPendingInteger(column, value);
+        return;
+    }
+    checkActive();
+    acceptInsertion();
+    const fb::Value v = valueFromInt(FieldByName(column).def(), value);
+    for (const Item& it : pendingItems()) {
+        const std::vector<fb::ColumnInfo>& columns = it.buffer->columns_;
+        for (size_t c = 0; c < columns.size(); ++c)
+            if (core::equalsNoCase(columns[c].name, column)) it.row->values[c] = v;
+    }
 }
 
 std::vector<Buffer::Item> Buffer::pendingItems() {
@@ -78,15 +114,8 @@ int Buffer::send(const fb::Transaction& tra, const std::vector<Item>& items, int
             if (sendOne(k)) break;
         return errors;
     }
-    std::vector<InsertRow> rows;
-    std::vector<std::string> tables;
-    tables.reserve(items.size());  // the rows point into it
-    for (const Item& it : items) {
-        const std::string table = it.buffer->dataset().tableName();
-        if (std::find(tables.begin(), tables.end(), table) == tables.end()) tables.push_back(table);
-        rows.push_back({&*std::find(tables.begin(), tables.end(), table), &it.buffer->columns_,
-                        &it.buffer->insertValues(*it.row)});
-    }
+    const PendingInserts pending = insertRows(items);
+    const std::vector<InsertRow>& rows = pending.rows;
     auto textOf = [&](size_t first, size_t last) -> const std::string& {
         std::string shape;
         for (size_t i = first; i < last; ++i) shape += items[i].buffer == this ? 'h' : 'd';

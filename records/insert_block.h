@@ -19,6 +19,12 @@ struct InsertRow {
     const std::vector<fb::Value>* values;
 };
 
+// Rows to insert, with the table names they point into.
+struct PendingInserts {
+    std::vector<std::string> tables;
+    std::vector<InsertRow> rows;
+};
+
 // The number of rows from `first` on that one block takes (at least one).
 size_t rowsInBlock(const std::vector<InsertRow>& rows, size_t first);
 
