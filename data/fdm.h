@@ -53,6 +53,10 @@ class Tfdm : public core::Component {
     // "Not found" is remembered too, and its message shown at every call as before. Turning
     // it on forgets what was remembered.
     void rememberArticleAnswers(bool on);
+    // Changes whenever what was remembered is forgotten (a run's start or end, another
+    // company connection); 0 while nothing is remembered. What others remember for a run
+    // holds while it stays the same.
+    uint64_t answersEpoch();
     // The first row of `sql` with `params`, opened through `buffer` on the company connection:
     // the texts of its first `columns` columns ("" each without a row). While answers are
     // remembered, asked once per statement and parameters, as the article answers are (the
@@ -142,6 +146,7 @@ class Tfdm : public core::Component {
     struct ArticleAnswers {
         bool on = false;
         uint64_t connection = 0;  // Quorvan.openCount() of the answers
+        uint64_t epoch = 0;
         std::map<std::string, Validation, std::less<>> validations;
         std::map<std::string, std::pair<core::Money, core::Money>, std::less<>> taxes;
         std::map<std::pair<std::string, std::string>, core::Money> factors;
@@ -158,6 +163,7 @@ class Tfdm : public core::Component {
     data::UiPort* port_;
     std::string shown_;
     ArticleAnswers answers_;
+    uint64_t epochs_ = 0;
 };
 
 }  // namespace data

@@ -44,6 +44,12 @@ void Tfdm::rememberArticleAnswers(bool on) {
     answers_ = ArticleAnswers{};
     answers_.on = on;
     answers_.connection = Quorvan.openCount();
+    answers_.epoch = on ? ++epochs_ : 0;
+}
+
+uint64_t Tfdm::answersEpoch() {
+    answersHold();
+    return answers_.epoch;
 }
 
 bool Tfdm::answersHold() {

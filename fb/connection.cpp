@@ -199,6 +199,15 @@ Table Connection::run(const Transaction& tra, const std::string& sql,
     return t;
 }
 
+std::vector<Value> Connection::runSingleton(const Transaction& tra, const std::string& sql,
+                                            const std::vector<Value>& params) {
+    Statement& stmt = prepare(tra, sql);
+    if (hooks_->statement) hooks_->statement(sql, params);
+    ++executed_;
+    StateGuard guard(*this, ConnectionState::Executing);
+    return stmt.execute(tra, params);
+}
+
 Table Connection::run(const std::string& sql, const std::vector<Value>& params) {
     Transaction tra = begin();
     Table t = run(tra, sql, params);

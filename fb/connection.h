@@ -116,6 +116,11 @@ class Connection {
     Table run(const Transaction& tra, const std::string& sql, const std::vector<Value>& params);
     // The same in a transaction of its own, committed at once.
     Table run(const std::string& sql, const std::vector<Value>& params = {});
+    // Runs `sql` in `tra` and returns its one row in one exchange with the server: a SELECT,
+    // or an EXECUTE BLOCK that suspends once, is run as a singleton select (a second row is
+    // an error), where a cursor would take an exchange to open and another to fetch.
+    std::vector<Value> runSingleton(const Transaction& tra, const std::string& sql,
+                                    const std::vector<Value>& params);
     // The same for a statement that never writes, in the connection's reader: one read-only
     // read committed transaction that stays open between statements, saving the start and
     // the commit of a transaction per statement (two round trips on a server). Firebird

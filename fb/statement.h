@@ -27,7 +27,8 @@ class Statement {
     bool returnsRows() const { return hasCursor_; }
 
     // Runs a statement without a cursor. For EXECUTE PROCEDURE the output parameters come
-    // back as the row; otherwise the row is empty.
+    // back as the row; a statement with a cursor runs as a singleton select and gives its
+    // one row; otherwise the row is empty.
     std::vector<Value> execute(const Transaction& tra, const std::vector<Value>& params);
     // Opens a cursor; the result set must be closed before the statement runs again.
     ResultSet open(const Transaction& tra, const std::vector<Value>& params);

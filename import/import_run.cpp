@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <optional>
 #include <tuple>
 
 #include "core/errors.h"
@@ -50,6 +52,26 @@ class FileBuffers {
     InvoiceBuffers b_;
     bool kept_ = false;
 };
+
+// For each file, the last day it or a later file of the same point of sale names; none for a
+// name without a date.
+std::vector<std::optional<core::Date>> lastDays(const std::vector<std::string>& names) {
+    std::vector<std::optional<core::Date>> last(names.size());
+    std::map<std::string, core::Date> latest;
+    for (size_t i = names.size(); i-- > 0;) {
+        const FlatFileName parsed = parseFlatFileName(names[i]);
+        core::Date day;
+        try {
+            day = parsed.date();
+        } catch (const core::ConversionError&) {
+            continue;
+        }
+        auto [it, added] = latest.emplace(parsed.cc, day);
+        if (!added && it->second < day) it->second = day;
+        last[i] = it->second;
+    }
+    return last;
+}
 
 // The failure a file was passed over for, in the words the person was shown.
 std::string reasonOf(std::exception_ptr failure, const data::Tfdm& fdm) {
@@ -253,6 +275,7 @@ void ImportRun::run() {
     c_.NroIte = 0;
     c_.prefix = in_.prefix;
     c_.date = in_.date;
+    c_.lastDate.reset();
 
     if (in_.folder.empty()) {
         port_.information(texts::kSinRuta);
@@ -288,8 +311,10 @@ void ImportRun::run() {
                 log(direc, line);
                 fileRow(shown, Outcome::Skipped, line, true);
             }
+            const std::vector<std::optional<core::Date>> last = lastDays(files.names);
             for (size_t i = 0; i < files.names.size(); ++i) {
                 try {
+                    c_.lastDate = last[i];
                     importFile(direc, files.names[i]);
                 } catch (...) {
                     // The run stops here: this file stays, and the files after it wait for the

@@ -54,6 +54,12 @@ void lockInvoicePrefix(const InvoiceBuffers& buffers, const fb::Transaction& tra
                 &tra);
 }
 
+void drawInvoiceId(data::Tfdm& fdm, const InvoiceBuffers& buffers, platform::Env& env) {
+    retryLockConflicts(env, [&] { fdm.SCambieidfact.ExecProc(); });
+    buffers.CFacturas.SetPendingInteger(
+        "FACT_ID", core::parseInt64(fdm.SCambieidfact.params().ParamByName("ID").asString()));
+}
+
 void prepareInvoicePrefixLock(const InvoiceBuffers& buffers, const fb::Transaction& tra) {
     records::prepareCommand(buffers.CBorrar, kLockPrefix, tra);
     records::prepareCommand(buffers.CBorrar, kLockPointOfSale, tra);

@@ -32,6 +32,11 @@ std::optional<std::string> storedInvoiceId(const RunContext& context, const Invo
 // one prefix take turns, and the one that waited gets a lock conflict once the other has
 // committed, and tries again. The invoice is the current row of CFacturas.
 void lockInvoicePrefix(const InvoiceBuffers& buffers, const fb::Transaction& tra);
+
+// Draws an id from CAMBIE_ID_FACTURA (which commits on its own; a lock conflict draws again)
+// and gives it to the invoice pending in CFacturas, header and lines: for an invoice built
+// without one.
+void drawInvoiceId(data::Tfdm& fdm, const InvoiceBuffers& buffers, platform::Env& env);
 // For a check: prepares both of those statements in `tra` and locks nothing.
 void prepareInvoicePrefixLock(const InvoiceBuffers& buffers, const fb::Transaction& tra);
 

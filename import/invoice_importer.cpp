@@ -25,10 +25,11 @@ void describeLines(records::Buffer& lines, InvoiceResult& r) {
 
 bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
                   data::Tfdm& fdm, const InvoiceBuffers& buffers, const SummaryRecord& record,
-                  bool drawId, platform::Env& env, InvoiceResult& r) {
+                  bool drawId, platform::Env& env, InvoiceResult& r, StoredDays* days) {
     fdm.clearShownMessages();  // what is shown from here on is this record's
     r.number = invoiceNumber(core::dateText(context.date));
-    if (std::optional<std::string> stored = storedInvoiceId(context, buffers)) {
+    if (std::optional<std::string> stored =
+            days ? days->find(context, fdm, buffers) : storedInvoiceId(context, buffers)) {
         r.outcome = RecordOutcome::Duplicate;
         r.id = *stored;
         return false;
@@ -52,12 +53,29 @@ InvoiceImporter::InvoiceImporter(const RunContext& context, RunObserver& observe
       replication_(replication),
       env_(env) {}
 
+bool InvoiceImporter::inBlock() {
+    switch (savePath_) {
+        case SavePath::Block:
+            return true;
+        case SavePath::Statements:
+            return false;
+        case SavePath::Auto:
+            break;
+    }
+    return fdm_.Quorvan.insertsInBlocks();
+}
+
 InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
     InvoiceResult r;
-    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, true, env_, r)) return r;
-    const std::string id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
+    // In a block the id is drawn by the block itself.
+    const bool block = inBlock();
+    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, !block, env_, r, &days_))
+        return r;
+    InvoiceBlocks* blocks = block && blocks_.fits(fdm_, buffers_) ? &blocks_ : nullptr;
+    if (block && !blocks) drawInvoiceId(fdm_, buffers_, env_);
     BranchCopies copies;
-    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies, env_);
+    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies, env_, blocks);
+    if (r.outcome == RecordOutcome::Duplicate) days_.forget();
     if (r.outcome != RecordOutcome::Stored) {
         // Nothing was stored: no lines, no sums.
         r.lines = -1;
@@ -65,7 +83,8 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
         r.vat.reset();
         return r;
     }
-    r.id = id;
+    r.id = buffers_.CFacturas.FieldByName("FACT_ID").asString();
+    days_.stored(context_, fdm_, r.id);
     if (replication_) {
         r.copied = copies.copied;
         r.pending = copies.pending;

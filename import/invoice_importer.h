@@ -6,9 +6,11 @@
 
 #include "data/fdm.h"
 #include "data/ui_port.h"
+#include "import/invoice_block.h"
 #include "import/run_context.h"
 #include "import/run_observer.h"
 #include "import/run_steps.h"
+#include "import/stored_days.h"
 #include "import/window_buffers.h"
 #include "platform/env.h"
 
@@ -18,13 +20,18 @@ namespace importer {
 // test and, for a new invoice, its header (with an id drawn from the generator when `drawId`)
 // and lines built in the buffers, named in `r` (number, lines, sums). True when a new invoice
 // stands pending in the buffers; false when an invoice of that prefix and day is stored
-// already (`r` is then the duplicate's result).
+// already (`r` is then the duplicate's result). The test asks through `days` when given.
 bool buildInvoice(const RunContext& context, RunObserver& observer, data::UiPort& port,
                   data::Tfdm& fdm, const InvoiceBuffers& buffers, const SummaryRecord& record,
-                  bool drawId, platform::Env& env, InvoiceResult& r);
+                  bool drawId, platform::Env& env, InvoiceResult& r, StoredDays* days = nullptr);
 
 class InvoiceImporter : public InvoiceSteps {
   public:
+    // How an invoice goes to the company database. Auto: as one block over a network (where
+    // every statement is a round trip), statement by statement in process (where a block
+    // costs more than its statements); the other two choose for a test or a benchmark.
+    enum class SavePath { Auto, Block, Statements };
+
     // `replication` copies each invoice, as it is stored, to the branch databases; null copies
     // nothing.
     // The invoices are those of the file `context` describes; the references are kept.
@@ -42,7 +49,11 @@ class InvoiceImporter : public InvoiceSteps {
     // the branches copied, pending and refusing; a refused one has no lines and no sums.
     InvoiceResult importRecord(const SummaryRecord& record) override;
 
+    void setSavePath(SavePath path) { savePath_ = path; }
+
   private:
+    bool inBlock();
+
     const RunContext& context_;
     RunObserver& observer_;
     data::UiPort& port_;
@@ -50,6 +61,9 @@ class InvoiceImporter : public InvoiceSteps {
     InvoiceBuffers buffers_;
     InvoiceReplication* replication_;
     platform::Env& env_;
+    SavePath savePath_ = SavePath::Auto;
+    InvoiceBlocks blocks_;
+    StoredDays days_;
 };
 
 }  // namespace importer

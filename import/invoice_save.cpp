@@ -1,5 +1,6 @@
 #include "import/invoice_save.h"
 
+#include <optional>
 #include <string>
 
 #include "core/text.h"
@@ -60,6 +61,55 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, const Invoic
     return RecordOutcome::Stored;
 }
 
+// The invoice as one block. Stored or Duplicate: done, as storeOnce would be. None: the
+// transaction is rolled back and the invoice, with its id, is for the statement path.
+std::optional<RecordOutcome> storeAsBlock(const RunContext& context, data::Tfdm& fdm,
+                                          const InvoiceBuffers& buffers, InvoiceBlocks& blocks,
+                                          InvoiceReplication* replication,
+                                          const std::vector<fb::Connection*>& branches,
+                                          BranchCopies& copies, platform::Env& env) {
+    records::Buffer& h = buffers.CFacturas;
+    copies = {};
+    std::optional<BlockAnswer> answer;
+    {
+        std::vector<fb::Connection*> parts = branches;
+        parts.push_back(&fdm.Quorvan);
+        fb::Transaction tra =
+            branches.empty() ? fdm.Quorvan.begin() : fb::Connection::beginTogether(parts);
+        try {
+            answer = blocks.run(context, fdm, buffers, tra);
+        } catch (const fb::LostConnection&) {
+            throw;
+        } catch (const fb::Error&) {
+            // Thrown before the id was drawn (the block catches what fails after): nothing of
+            // the invoice was written.
+            answer.reset();
+        }
+        if (answer && answer->outcome == BlockOutcome::Stored) {
+            h.SetPendingInteger("FACT_ID", answer->id);
+            try {
+                copies = replication ? replication->copy(tra) : BranchCopies{};
+                tra.commit();
+                h.MergeChangeLog();
+                return RecordOutcome::Stored;
+            } catch (const fb::LockConflict&) {
+                // In a branch: the statement path tries the whole invoice again.
+                copies = {};
+            }
+        }
+        tra.rollback();
+    }
+    if (answer && answer->outcome == BlockOutcome::Duplicate) {
+        discardInvoice(h);
+        return RecordOutcome::Duplicate;
+    }
+    if (answer && answer->id != 0)
+        h.SetPendingInteger("FACT_ID", answer->id);
+    else
+        drawInvoiceId(fdm, buffers, env);
+    return std::nullopt;
+}
+
 }  // namespace
 
 void discardInvoice(records::Buffer& h) {
@@ -69,10 +119,15 @@ void discardInvoice(records::Buffer& h) {
 
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
                            const InvoiceBuffers& buffers, InvoiceReplication* replication,
-                           BranchCopies& copies, platform::Env& env) {
+                           BranchCopies& copies, platform::Env& env, InvoiceBlocks* blocks) {
     const std::vector<fb::Connection*> branches =
         replication ? replication->prepareCopies() : std::vector<fb::Connection*>{};
     try {
+        if (blocks) {
+            if (std::optional<RecordOutcome> done = storeAsBlock(
+                    context, fdm, buffers, *blocks, replication, branches, copies, env))
+                return *done;
+        }
         return retryLockConflicts(
             env, [&] { return storeOnce(context, fdm, buffers, replication, branches, copies); });
     } catch (const fb::LockConflict& e) {

@@ -9,6 +9,7 @@
 
 #include "data/fdm.h"
 #include "fb/transaction.h"
+#include "import/invoice_block.h"
 #include "import/run_context.h"
 #include "import/run_steps.h"
 #include "import/window_buffers.h"
@@ -32,9 +33,17 @@ namespace importer {
 // nothing of the invoice stays, except after a failure in the second phase of a distributed
 // commit: then every part is prepared, the next run's limbo recovery commits them, and the
 // fb::InDoubt is thrown with a Spanish explanation before its own text.
+//
+// With `blocks` (null: none) the invoice, built without an id, first goes as one block
+// (import/invoice_block.h) in that transaction: the id, the lock, the test, the rows, the
+// totals and the posting in one statement, then the copies and the commit. When the block
+// fails, or the database will not prepare it, the transaction is rolled back and the invoice
+// is stored as above, with the id the block drew (or one drawn then), so that what is stored,
+// shown and retried is the same either way. Without `blocks` the invoice must hold its id.
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
                            const InvoiceBuffers& buffers, InvoiceReplication* replication,
-                           BranchCopies& copies, platform::Env& env = platform::Env::system());
+                           BranchCopies& copies, platform::Env& env = platform::Env::system(),
+                           InvoiceBlocks* blocks = nullptr);
 
 // "EXECUTE PROCEDURE ACTUALICE_TOTAL_DOCVENTA(31, :ID)" for the saved header, through
 // CBorrar, in `tra`. The buffer is not read again: it keeps the totals of the flat file.

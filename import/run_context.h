@@ -3,6 +3,7 @@
 // hook of the detail buffer: the file being read, the invoice being built, the rounding
 // setting, and which company the company connection holds.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/date.h"
@@ -18,6 +19,9 @@ struct RunContext {
     // The file being read: the date its name gives, and its point of sale's prefix.
     core::Date date;
     std::string prefix;
+    // The last day this file or a later one of the run names for the same point of sale:
+    // how far ahead the duplicate test asks at once. None: it asks for the day alone.
+    std::optional<core::Date> lastDate;
 };
 
 }  // namespace importer
