@@ -174,8 +174,8 @@ TEST_F(HeadlessReportTest, KeepGoingStoresEveryGoodFileKeepsEveryBadOneAndReport
         {"[RDE_12_20240101b.txt", "", "removed", "001", "AB01", "", "", "", "", "", "", "",
          "started", ""},
         // 100 for cars and 777 for field 8: refused, so no lines and no sums.
-        {"[RDE_12_20240103.txt", "1", "refused", "001", "AB01", "20240103", "", "", "", "",
-         "", "", "", "~CK_PRUEBA"},
+        {"[RDE_12_20240103.txt", "1", "refused", "001", "AB01", "20240103", "", "", "", "", "", "",
+         "", "~CK_PRUEBA"},
         {"[RDE_12_20240103.txt", "", "kept", "001", "AB01", "", "", "", "", "", "", "", "",
          "~" + lastRefused},
         {"[RDE_12_20240104.txt", "1", "refused", "001", "AB01", "20240104", "", "", "", "", "", "",
@@ -254,9 +254,8 @@ TEST_F(HeadlessReportTest, WithoutKeepGoingTheFirstFailureStopsTheRun) {
                   "[RDE_12_20240101b.txt duplicate", "[RDE_12_20240101b.txt removed",
                   "[RDE_12_20240103.txt refused", "[RDE_12_20240103.txt kept",
                   "[RDE_12_20240104.txt refused", "[RDE_12_20240104.txt kept",
-                  "[RDE_12_20240107.txt not_reached",
-                  "[RDE_13_20240105.txt not_reached", "[RDE_14_20240106.txt not_reached",
-                  "[RDE_21_20240108.txt not_reached"}));
+                  "[RDE_12_20240107.txt not_reached", "[RDE_13_20240105.txt not_reached",
+                  "[RDE_14_20240106.txt not_reached", "[RDE_21_20240108.txt not_reached"}));
     EXPECT_TRUE(fs::exists(in("[RDE_21_20240108.txt")));
     EXPECT_EQ(invoices("002"), "0");
 }
@@ -354,9 +353,10 @@ class CheckForesight : public HeadlessReportTest,
 
 TEST_P(CheckForesight, TheCheckSaysWhatTheRunThenDoesAndChangesNothing) {
     exec("DELETE FROM INTERFAZ_VENTAS WHERE PREF_PRE = 'CD01'", "002");
-    exec("INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, RPVE_PTVT, "
-         "RPVE_PREFDES, RPVE_PTVTDES) VALUES ('109', 'LEJOS', " +
-         testsupport::sqlQuote(erp_.root() + "/ninguno") + ", 'AB01', 12, 'SU09', 5);");
+    exec(
+        "INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, RPVE_PTVT, "
+        "RPVE_PREFDES, RPVE_PTVTDES) VALUES ('109', 'LEJOS', " +
+        testsupport::sqlQuote(erp_.root() + "/ninguno") + ", 'AB01', 12, 'SU09', 5);");
     auto everything = [&] {
         std::string all = snapshot(erp_.generalPath()) + snapshot(erp_.companyPath("001")) +
                           snapshot(erp_.companyPath("002"));
@@ -389,11 +389,11 @@ TEST_P(CheckForesight, TheCheckSaysWhatTheRunThenDoesAndChangesNothing) {
             if (c != 6 && c != 12) {
                 EXPECT_EQ(predicted[i][c], happened[i][c]) << kHeader[c];
             }
-        refusedPosting = refusedPosting || (happened[i][0] == "[RDE_21_20240108.txt" &&
-                                            happened[i][2] == "refused");
+        refusedPosting = refusedPosting ||
+                         (happened[i][0] == "[RDE_21_20240108.txt" && happened[i][2] == "refused");
     }
     EXPECT_EQ(refusedPosting, !options.empty());  // without --keep-going the run stops before
-    EXPECT_EQ(happened[1][11], "1");               // the branch out of reach: pending
+    EXPECT_EQ(happened[1][11], "1");              // the branch out of reach: pending
     expectCountsOfTheRows(check.out, predicted);
     expectCountsOfTheRows(real.out, happened);
 }

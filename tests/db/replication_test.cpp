@@ -106,7 +106,8 @@ class ReplicationTest : public ::testing::Test {
     importer::WindowBuffers b_{&window_, fdm_};
     importer::BranchConnections branches_{fdm_};
     importer::Replicator replicator_{fdm_, b_.replica(), branches_};
-    importer::RunContext context_{.CodCia = "001", .CiaAct = "001", .date = {}, .prefix = {}, .lastDate = {}};
+    importer::RunContext context_{
+        .CodCia = "001", .CiaAct = "001", .date = {}, .prefix = {}, .lastDate = {}};
     importer::BranchCopies copies_;
 };
 

@@ -13,7 +13,9 @@
 #include "app/no_chooser.h"
 #include "app/program.h"
 #include "data/texts.h"
+#include "import/invoice_block.h"
 #include "tests/db/invoice_fixture.h"
+#include "tests/db/saved_invoice.h"
 #include "tests/support/recording_port.h"
 #include "tests/support/support.h"
 
@@ -199,3 +201,82 @@ TEST(SavePaths, TheSameFolderLeavesTheSameDatabasesEitherWay) {
 }
 
 }  // namespace
+
+// A refusal inside the block, of the header or of a line, is told as the statements tell it,
+// naming the same table, and the ids drawn are the same.
+TEST(SavePaths, ARefusalInsideTheBlockIsToldAsTheStatementsTellIt) {
+    struct Case {
+        const char* what;
+        const char* cause;
+        Summary record;
+        const char* told;  // found in the box
+    };
+    Summary twoAlike = withGroups(0, "1000");
+    twoAlike.motos = "1000";  // a second line of the same price
+    Summary marked = withGroups(0);
+    marked.total = "4242";
+    const Case cases[] = {
+        {"header, key exists", "SET GENERATOR GEN_FACTURAS_ID TO 1000;", withGroups(0),
+         "tabla Factura"},
+        {"header, check", "ALTER TABLE FACTURAS ADD CONSTRAINT CK_CAB CHECK (FACT_TOTAL <> 4242);",
+         marked, "CK_CAB"},
+        {"line, unique index", "CREATE UNIQUE INDEX UQ_PRUEBA ON FACTURAS_DETALLE (FADE_PRUNIT);",
+         twoAlike, "UQ_PRUEBA"},
+        {"line, related row missing",
+         "CREATE TABLE BODEGA_PRUEBA (BODE_COD CHAR(2) NOT NULL "
+         "PRIMARY KEY); ALTER TABLE "
+         "FACTURAS_DETALLE ADD CONSTRAINT FK_PRUEBA FOREIGN KEY (BODE_COD) REFERENCES "
+         "BODEGA_PRUEBA (BODE_COD);",
+         withGroups(0), "tabla Factura que tiene una relaci"},
+        {"line, check",
+         "ALTER TABLE FACTURAS_DETALLE ADD CONSTRAINT CK_PRUEBA CHECK (FADE_PRUNIT <> 1100);",
+         withGroups(0), "CK_PRUEBA"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SavePathRun block(Path::Block), statements(Path::Statements);
+        for (SavePathRun* r : {&block, &statements}) {
+            // An invoice of another day holds the first ids.
+            r->write("[RDE_12_20240101.txt", {withGroups(0)});
+            r->run();
+            testsupport::execSql(r->company_, "DELETE FROM FACTURAS_DETALLE;");  // for a new key
+            testsupport::execSql(r->company_, c.cause);
+            r->write("[RDE_12_20240102.txt", {c.record});
+            r->run();
+        }
+        const std::vector<std::string> told = seen(block);
+        EXPECT_EQ(told, seen(statements));
+        ASSERT_FALSE(told.empty());
+        EXPECT_NE(told.back().find(c.told), std::string::npos) << told.back();
+        for (SavePathRun* r : {&block, &statements}) {
+            EXPECT_EQ(r->files(), std::vector<std::string>{"[RDE_12_20240102.txt"});
+            EXPECT_EQ(testsupport::queryValue(r->company_, "SELECT COUNT(*) FROM FACTURAS;"), "1");
+        }
+        const std::string generator = "SELECT GEN_ID(GEN_FACTURAS_ID, 0) FROM RDB$DATABASE;";
+        EXPECT_EQ(testsupport::queryValue(block.company_, generator),
+                  testsupport::queryValue(statements.company_, generator));
+    }
+}
+
+// An invoice whose values pass the statement's limit on parameters goes statement by statement;
+// the most lines a flat file's record can give stay well within it.
+TEST(SavePaths, AnInvoicePastTheParameterLimitIsNotABlock) {
+    testsupport::StandInErp erp;
+    const std::string company = erp.addCompany("001");
+    app::RecordingPort port;
+    data::Tfdm fdm{port};
+    core::Component window{"window", nullptr};
+    importer::WindowBuffers b{&window, fdm};
+    fdm.Quorvan.options().database = company;
+    fdm.Quorvan.options().user = "SYSDBA";
+    fdm.Quorvan.open();
+    importer::InvoiceBlocks blocks;
+    for (auto [lines, fits] : {std::pair{255, true}, std::pair{1200, false}}) {
+        SCOPED_TRACE(lines);
+        testsupport::InvoiceSpec spec;
+        spec.lines.assign(static_cast<size_t>(lines), testsupport::LineSpec{});
+        testsupport::addInvoice(fdm, b, spec);
+        EXPECT_EQ(blocks.fits(fdm, b.invoice()), fits);
+        b.CFacturas.CancelUpdates();
+    }
+}
