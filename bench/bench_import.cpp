@@ -7,8 +7,10 @@
 // Prints invoices per second for both, their ratio (must stay within 1.5x), and the
 // statements the import prepared and executed, naming the texts that differ per invoice.
 //
-// Usage: bench_import [--forced-writes] [--texts] [db-scripts-folder]
+// Usage: bench_import [--forced-writes] [--texts] [--block] [db-scripts-folder]
 //   --forced-writes  keeps the databases' forced writes (default: turned off)
+//   --block          stores each invoice as one block, as over a network (default: as the
+//                    program chooses in process, statement by statement)
 //   --texts          also lists the statement texts that are prepared once
 //   db-scripts-folder defaults to the db/ folder of this source tree
 #include <unistd.h>
@@ -142,9 +144,12 @@ struct ImportResult {
     std::unordered_set<std::string> texts;
 };
 
+importer::InvoiceImporter::SavePath savePath = importer::InvoiceImporter::SavePath::Auto;
+
 ImportResult runImport(const std::string& root, const std::string& folder) {
     app::RecordingPort port;
     bench::Program p(port);
+    p.steps.setSavePath(savePath);
     app::FormModel& f = p.window.form;
     f.Servidor.text = root;
     f.Tusua.text = "SYSDBA";
@@ -388,6 +393,8 @@ int main(int argc, char** argv) {
             forcedWrites = true;
         else if (std::string(argv[i]) == "--texts")
             listTexts = true;
+        else if (std::string(argv[i]) == "--block")
+            savePath = importer::InvoiceImporter::SavePath::Block;
         else
             scriptsDir = argv[i];
     }

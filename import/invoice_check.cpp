@@ -8,7 +8,7 @@ namespace importer {
 
 RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm,
                            const InvoiceBuffers& buffers, InvoiceReplication* replication,
-                           BranchCopies& copies, platform::Env& env) {
+                           BranchCopies& copies, platform::Env& env, InvoiceBlocks* blocks) {
     records::Buffer& h = buffers.CFacturas;
     copies = {};
     RecordOutcome outcome;
@@ -17,6 +17,7 @@ RecordOutcome checkInvoice(const RunContext& context, data::Tfdm& fdm,
         outcome = retryLockConflicts(env, [&] {
             fb::Transaction tra = fdm.Quorvan.begin();
             prepareInvoicePrefixLock(buffers, tra);
+            if (blocks && blocks->fits(fdm, buffers)) blocks->prepare(fdm, buffers, tra);
             if (storedInvoiceId(context, buffers, &tra)) {
                 tra.rollback();
                 return RecordOutcome::Duplicate;

@@ -29,7 +29,8 @@ InvoiceResult InvoiceChecker::importRecord(const SummaryRecord& record) {
     }
     if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, false, env_, r)) return r;
     BranchCopies copies;
-    r.outcome = checkInvoice(context_, fdm_, buffers_, replication_, copies, env_);
+    r.outcome = checkInvoice(context_, fdm_, buffers_, replication_, copies, env_,
+                             fdm_.Quorvan.insertsInBlocks() ? &blocks_ : nullptr);
     if (r.outcome != RecordOutcome::Stored) {
         r.lines = -1;
         r.total.reset();

@@ -28,6 +28,7 @@ class InvoiceChecker : public InvoiceSteps {
     InvoiceBuffers buffers_;
     InvoiceReplication* replication_;
     platform::Env& env_;
+    InvoiceBlocks blocks_;
     std::set<std::string> wouldStore_;  // company, prefix and day
 };
 
