@@ -187,7 +187,8 @@ bool wantsHeadless(int argc, char** argv) {
     return false;
 }
 
-int runHeadless(int argc, char** argv, platform::Env& env, const fb::ConnectionHooks& hooks) {
+int runHeadless(int argc, char** argv, platform::Env& env, const fb::ConnectionHooks& hooks,
+                importer::InvoiceImporter::SavePath savePath) {
     const std::optional<Options> options = parseOptions(argc, argv);
     if (!options) {
         std::fputs(kUsage, stderr);
@@ -201,6 +202,7 @@ int runHeadless(int argc, char** argv, platform::Env& env, const fb::ConnectionH
     cleanup.limits.timeoutSeconds = options->remoteTimeout;
     Program p(port, chooser, cleanup, options->check ? RunKind::Check : RunKind::Import, env);
     p.fdm.setConnectionHooks(hooks);
+    p.importer.setSavePath(savePath);
     p.window.staleLockAfter = std::chrono::hours(options->staleLockHours);
     if (options->lockTimeout) p.fdm.setLockTimeout(*options->lockTimeout);
     ImportWindow& w = p.window;

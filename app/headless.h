@@ -26,6 +26,7 @@
 // for a bad command line; 3 when another run works on the same folder (this one then connects
 // to nothing and changes nothing).
 #include "fb/connection.h"
+#include "import/invoice_importer.h"
 #include "platform/env.h"
 
 namespace app {
@@ -36,8 +37,11 @@ inline constexpr int kNeedsAttention = 4;
 // True when the command line asks for the headless mode.
 bool wantsHeadless(int argc, char** argv);
 // Every call to the operating system goes through `env`; `hooks` go on every connection the
-// program makes (the crash tests' kill switch).
-int runHeadless(int argc, char** argv, platform::Env& env = platform::Env::system(),
-                const fb::ConnectionHooks& hooks = {});
+// program makes (the crash tests' kill switch). `savePath` chooses how invoices are stored
+// (importer::InvoiceImporter::SavePath); the program's own choice unless told.
+int runHeadless(
+    int argc, char** argv, platform::Env& env = platform::Env::system(),
+    const fb::ConnectionHooks& hooks = {},
+    importer::InvoiceImporter::SavePath savePath = importer::InvoiceImporter::SavePath::Auto);
 
 }  // namespace app

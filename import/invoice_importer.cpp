@@ -69,7 +69,9 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
     InvoiceResult r;
     // In a block the id is drawn by the block itself.
     const bool block = inBlock();
-    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, !block, env_, r, &days_))
+    // The days' test ahead saves a round trip an invoice, which only a network makes worth.
+    if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, !block, env_, r,
+                      block ? &days_ : nullptr))
         return r;
     InvoiceBlocks* blocks = block && blocks_.fits(fdm_, buffers_) ? &blocks_ : nullptr;
     if (block && !blocks) drawInvoiceId(fdm_, buffers_, env_);

@@ -208,13 +208,9 @@ TEST_F(InvoiceHeaderTest, APrefixWithAQuoteIsSentDoubled) {
               (std::vector<Row>{{"A'B", "20241205", "S"}}));
     const std::string dup =
         "SELECT FACT_ID FROM FACTURAS WHERE PREF_PRE = 'A''B' AND FACT_FECHA = '2024/12/05'";
-    // The run's test for the file's days (the second record is answered by the first one
-    // stored), and the test again inside the save.
-    EXPECT_EQ(log.startingWith("SELECT FACT_FECHA, FACT_ID FROM FACTURAS"),
-              (std::vector<std::string>{"SELECT FACT_FECHA, FACT_ID FROM FACTURAS WHERE PREF_PRE = "
-                                        "'A''B' AND FACT_FECHA BETWEEN '2024/12/05' AND "
-                                        "'2024/12/05'"}));
-    EXPECT_EQ(log.startingWith("SELECT FACT_ID FROM FACTURAS"), (std::vector<std::string>{dup}));
+    // The first record's test, again inside its save, then the second record's.
+    EXPECT_EQ(log.startingWith("SELECT FACT_ID FROM FACTURAS"),
+              (std::vector<std::string>{dup, dup, dup}));
     EXPECT_EQ(log.startingWith("SELECT PREF_PRE FROM PREFIJOS"),
               std::vector<std::string>{"SELECT PREF_PRE FROM PREFIJOS WHERE TIDO_COD = 31 AND "
                                        "PREF_PRE = 'A''B' WITH LOCK"});

@@ -102,5 +102,9 @@ int main(int argc, char** argv) {
             event("env", e.kind + " " + e.text);
     };
     QCoreApplication application(argc, argv);
-    return app::runHeadless(argc, argv, env, hooks);
+    // Statement by statement, also on a server: the timeline names each moment of an invoice
+    // by its statements. An invoice as one block has three moments (its transaction's start,
+    // the block, the commit), each of them one of the statement path's too.
+    return app::runHeadless(argc, argv, env, hooks,
+                            importer::InvoiceImporter::SavePath::Statements);
 }
