@@ -37,7 +37,7 @@ bool oneHeader(const records::PendingInserts& p) {
 }
 
 size_t paramCount(const records::PendingInserts& p) {
-    size_t n = 5;  // the lock's two, the duplicate test's two, the interface's one
+    size_t n = 8;  // the branch rows' three, the lock's two, the test's two, the interface's
     for (const records::InsertRow& row : p.rows)
         for (const fb::ColumnInfo& c : *row.columns) n += isIdColumn(c) ? 0 : 1;
     return n;
@@ -97,6 +97,9 @@ const std::string& InvoiceBlocks::text(data::Tfdm& fdm, const InvoiceBuffers& bu
     if (found != texts_.end()) return found->second;
 
     std::string params =
+        "BR_CHECK INTEGER = ?, "
+        "BR_PREF TYPE OF COLUMN FACTURAS.PREF_PRE = ?, "
+        "BR_PTVT TYPE OF COLUMN FACTURAS.PTVT_ID = ?, "
         "LOCK_PREF TYPE OF COLUMN PREFIJOS.PREF_PRE = ?, "
         "LOCK_PTVT TYPE OF COLUMN PUNTO_VENTA.PTVT_ID = ?, "
         "DUP_PREF TYPE OF COLUMN FACTURAS.PREF_PRE = ?, "
@@ -139,6 +142,16 @@ const std::string& InvoiceBlocks::text(data::Tfdm& fdm, const InvoiceBuffers& bu
                       "DECLARE VARIABLE ENTRY_FIRST BIGINT;\n"
                       "BEGIN\n"
                       "  R_STATE = 0;\n"
+                      // Wider than the replication's own test of a row (blanks, case of the
+                      // code): a row it would not take only sends the invoice the longer way.
+                      "  IF (BR_CHECK = 1 AND EXISTS(SELECT 1 FROM REPLICA_VENTAS WHERE "
+                      "COALESCE(RPVE_PREF, '') = COALESCE(:BR_PREF, '') AND "
+                      "COALESCE(RPVE_PTVT, 0) = COALESCE(:BR_PTVT, 0))) THEN\n"
+                      "  BEGIN\n"
+                      "    R_STATE = 4;\n"
+                      "    SUSPEND;\n"
+                      "    EXIT;\n"
+                      "  END\n"
                       "  IN AUTONOMOUS TRANSACTION DO\n"
                       "    EXECUTE PROCEDURE CAMBIE_ID_FACTURA RETURNING_VALUES :R_ID;\n"
                       "  BEGIN\n"
@@ -183,12 +196,19 @@ const std::string& InvoiceBlocks::text(data::Tfdm& fdm, const InvoiceBuffers& bu
 
 namespace {
 
-std::vector<fb::Value> blockParams(const RunContext& context, const InvoiceBuffers& buffers) {
+std::vector<fb::Value> blockParams(const RunContext& context, const InvoiceBuffers& buffers,
+                                   bool noBranchRows) {
     records::Buffer& h = buffers.CFacturas;
     const std::string prefix = h.FieldByName("PREF_PRE").asString();
-    std::vector<fb::Value> values{
-        text(prefix), fb::Value::ofInt(h.FieldByName("PTVT_ID").asInteger()), text(context.prefix),
-        text(core::dateText(context.date)), text(prefix)};
+    const fb::Value ptvt = fb::Value::ofInt(h.FieldByName("PTVT_ID").asInteger());
+    std::vector<fb::Value> values{fb::Value::ofInt(noBranchRows ? 1 : 0),
+                                  text(prefix),
+                                  ptvt,
+                                  text(prefix),
+                                  ptvt,
+                                  text(context.prefix),
+                                  text(core::dateText(context.date)),
+                                  text(prefix)};
     const records::PendingInserts pending = h.PendingRows();
     for (const records::InsertRow& row : pending.rows)
         for (size_t c = 0; c < row.columns->size(); ++c)
@@ -200,16 +220,16 @@ std::vector<fb::Value> blockParams(const RunContext& context, const InvoiceBuffe
 
 std::optional<BlockAnswer> InvoiceBlocks::run(const RunContext& context, data::Tfdm& fdm,
                                               const InvoiceBuffers& buffers,
-                                              const fb::Transaction& tra) {
+                                              const fb::Transaction& tra, bool noBranchRows) {
     if (!prepare(fdm, buffers, tra)) return std::nullopt;
-    const std::vector<fb::Value> row =
-        fdm.Quorvan.runSingleton(tra, text(fdm, buffers), blockParams(context, buffers));
+    const std::vector<fb::Value> row = fdm.Quorvan.runSingleton(
+        tra, text(fdm, buffers), blockParams(context, buffers, noBranchRows));
     BlockAnswer a;
-    if (row.size() < 2 || row[0].isNull() || row[1].isNull()) return a;  // id 0: none drawn
-    a.id = row[1].integer;
-    a.outcome = row[0].integer >= 0 && row[0].integer <= 3
+    if (row.size() < 2 || row[0].isNull()) return a;
+    a.outcome = row[0].integer >= 0 && row[0].integer <= 4
                     ? static_cast<BlockOutcome>(row[0].integer)
                     : BlockOutcome::Failed;
+    a.id = row[1].isNull() ? 0 : row[1].integer;  // 0: none drawn
     return a;
 }
 

@@ -30,6 +30,7 @@ enum class BlockOutcome {
     Duplicate = 1,    // an invoice of the prefix and day was stored meanwhile; nothing written
     Failed = 2,       // a statement failed after the id was drawn
     NoInterface = 3,  // the prefix has no sales interface: the posting statement is refused
+    BranchRows = 4,   // presumed without copies, a branch row may ask for one; nothing done
 };
 
 struct BlockAnswer {
@@ -49,8 +50,12 @@ class InvoiceBlocks {
     // buffer's id column is not read: the block draws the id. None when the database refused
     // to prepare the block (the shape is then not tried again on this connection). A failure
     // before the id is drawn (the connection lost, a lock conflict on the draw) is thrown.
+    // With `noBranchRows` (the copies presumed, InvoiceReplication::presumeNoCopies) the block
+    // first looks in its transaction for a branch row of the invoice's prefix and point of
+    // sale, and answers BranchRows, having done nothing, when there is one.
     std::optional<BlockAnswer> run(const RunContext& context, data::Tfdm& fdm,
-                                   const InvoiceBuffers& buffers, const fb::Transaction& tra);
+                                   const InvoiceBuffers& buffers, const fb::Transaction& tra,
+                                   bool noBranchRows = false);
     // Prepares the block in `tra` without running it (a check). False when the database
     // refuses to prepare it: the invoice would be stored statement by statement.
     bool prepare(data::Tfdm& fdm, const InvoiceBuffers& buffers, const fb::Transaction& tra);

@@ -62,12 +62,15 @@ RecordOutcome storeOnce(const RunContext& context, data::Tfdm& fdm, const Invoic
 }
 
 // The invoice as one block. Stored or Duplicate: done, as storeOnce would be. None: the
-// transaction is rolled back and the invoice, with its id, is for the statement path.
+// transaction is rolled back and the invoice, with its id, is for the statement path; or,
+// with `readBranchRows` set, the copies were `presumed` none and a branch row may ask for one:
+// nothing was drawn or written, and the branch rows are to be read.
 std::optional<RecordOutcome> storeAsBlock(const RunContext& context, data::Tfdm& fdm,
                                           const InvoiceBuffers& buffers, InvoiceBlocks& blocks,
                                           InvoiceReplication* replication,
                                           const std::vector<fb::Connection*>& branches,
-                                          BranchCopies& copies, platform::Env& env) {
+                                          bool presumed, BranchCopies& copies, platform::Env& env,
+                                          bool& readBranchRows) {
     records::Buffer& h = buffers.CFacturas;
     copies = {};
     std::optional<BlockAnswer> answer;
@@ -77,7 +80,7 @@ std::optional<RecordOutcome> storeAsBlock(const RunContext& context, data::Tfdm&
         fb::Transaction tra =
             branches.empty() ? fdm.Quorvan.begin() : fb::Connection::beginTogether(parts);
         try {
-            answer = blocks.run(context, fdm, buffers, tra);
+            answer = blocks.run(context, fdm, buffers, tra, presumed);
         } catch (const fb::LostConnection&) {
             throw;
         } catch (const fb::Error&) {
@@ -98,6 +101,10 @@ std::optional<RecordOutcome> storeAsBlock(const RunContext& context, data::Tfdm&
             }
         }
         tra.rollback();
+    }
+    if (answer && answer->outcome == BlockOutcome::BranchRows) {
+        readBranchRows = true;  // nothing drawn, nothing written
+        return std::nullopt;
     }
     if (answer && answer->outcome == BlockOutcome::Duplicate) {
         discardInvoice(h);
@@ -120,13 +127,23 @@ void discardInvoice(records::Buffer& h) {
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
                            const InvoiceBuffers& buffers, InvoiceReplication* replication,
                            BranchCopies& copies, platform::Env& env, InvoiceBlocks* blocks) {
-    const std::vector<fb::Connection*> branches =
-        replication ? replication->prepareCopies() : std::vector<fb::Connection*>{};
+    // In a block the transaction itself tests that no branch row asks for the invoice when
+    // an earlier invoice of the run found none: the rows are read only when one may.
+    const bool presumed = blocks && replication && replication->presumeNoCopies();
+    std::vector<fb::Connection*> branches =
+        replication && !presumed ? replication->prepareCopies() : std::vector<fb::Connection*>{};
     try {
         if (blocks) {
-            if (std::optional<RecordOutcome> done = storeAsBlock(
-                    context, fdm, buffers, *blocks, replication, branches, copies, env))
-                return *done;
+            bool readBranchRows = false;
+            std::optional<RecordOutcome> done =
+                storeAsBlock(context, fdm, buffers, *blocks, replication, branches, presumed,
+                             copies, env, readBranchRows);
+            if (readBranchRows) {
+                branches = replication->prepareCopies();
+                done = storeAsBlock(context, fdm, buffers, *blocks, replication, branches, false,
+                                    copies, env, readBranchRows);
+            }
+            if (done) return *done;
         }
         return retryLockConflicts(
             env, [&] { return storeOnce(context, fdm, buffers, replication, branches, copies); });

@@ -47,6 +47,7 @@ Replicator::Replicator(data::Tfdm& fdm, const ReplicaBuffers& buffers, BranchCon
 
 std::vector<fb::Connection*> Replicator::prepareCopies() {
     plan_.clear();
+    noneEpoch_ = 0;
     records::Buffer& rows = b_.CReplicaf;
     // Read afresh for every invoice; the buffer stays open until the next one.
     rows.Close();
@@ -69,7 +70,21 @@ std::vector<fb::Connection*> Replicator::prepareCopies() {
         }
         plan_.push_back(std::move(c));
     }
+    records::Buffer& invoice = b_.CFacturas;
+    noneEpoch_ = plan_.empty() ? fdm_.answersEpoch() : 0;
+    nonePrefix_ = invoice.FieldByName("PREF_PRE").asString();
+    nonePtvt_ = invoice.FieldByName("PTVT_ID").asInteger();
     return parts;
+}
+
+bool Replicator::presumeNoCopies() {
+    records::Buffer& invoice = b_.CFacturas;
+    if (noneEpoch_ == 0 || noneEpoch_ != fdm_.answersEpoch() ||
+        nonePrefix_ != invoice.FieldByName("PREF_PRE").asString() ||
+        nonePtvt_ != invoice.FieldByName("PTVT_ID").asInteger())
+        return false;
+    plan_.clear();
+    return true;
 }
 
 bool Replicator::matches(records::Buffer& branch) const {

@@ -32,6 +32,7 @@ class Replicator : public InvoiceReplication {
     // holds nothing of it.
     BranchCopies copy(const fb::Transaction& tra) override;
     BranchCopies check(const fb::Transaction& tra) override;
+    bool presumeNoCopies() override;
 
   private:
     // One matching branch row, as the row gave it, and the branch it names.
@@ -56,6 +57,11 @@ class Replicator : public InvoiceReplication {
     ReplicaBuffers b_;
     BranchConnections& branches_;
     std::vector<Copy> plan_;  // of the invoice being stored
+    // The prefix and point of sale whose last read found no branch row asking for them, in
+    // the run of Tfdm::answersEpoch() `noneEpoch_` (0: none).
+    std::string nonePrefix_;
+    int32_t nonePtvt_ = 0;
+    uint64_t noneEpoch_ = 0;
 };
 
 }  // namespace importer

@@ -65,6 +65,11 @@ class InvoiceReplication {
     // the lines' inserts) are prepared there. A branch that would refuse its copy at that is
     // named in `refused`, with the text copy() would give it.
     virtual BranchCopies check(const fb::Transaction& tra) = 0;
+    // Instead of prepareCopies, when the branch rows read for an earlier invoice of this run
+    // with the same prefix and point of sale asked for no copy: true plans no copy and reads
+    // nothing, and the invoice's transaction must then find no branch row that could ask for
+    // it (storeInvoice's block does), or be rolled back and stored after prepareCopies.
+    virtual bool presumeNoCopies() { return false; }
 };
 
 // What became of one transaction that an earlier run left in limbo.

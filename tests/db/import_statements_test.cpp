@@ -92,7 +92,7 @@ TEST_F(ImportStatementsTest, OverANetworkALaterInvoiceIsOneBlockAndPreparesNothi
         // The file's tests, lookups and id are answered by what the run knows: the invoice is
         // its block alone.
         ASSERT_EQ(sent[i] - sent[i - 1], 1u);
-        EXPECT_EQ(log.texts[sent[i] - 1].rfind("EXECUTE BLOCK (LOCK_PREF", 0), 0u);
+        EXPECT_EQ(log.texts[sent[i] - 1].rfind("EXECUTE BLOCK (BR_CHECK", 0), 0u);
         EXPECT_EQ(prepared[i], prepared[i - 1]);
     }
 }

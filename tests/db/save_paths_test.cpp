@@ -280,3 +280,38 @@ TEST(SavePaths, AnInvoicePastTheParameterLimitIsNotABlock) {
         b.CFacturas.CancelUpdates();
     }
 }
+
+// The branch rows are not read again for an invoice of a point of sale none of them asked for
+// earlier in the run; its block looks for them instead, so that a row added during the run
+// still gets the next invoice's copy.
+TEST(SavePaths, ABranchRowAddedDuringTheRunGetsTheNextInvoiceInABlock) {
+    SavePathRun r(Path::Block);
+    const std::string addRow =
+        "INSERT INTO REPLICA_VENTAS (RPVE_COD, RPVE_NOMBRE, RPVE_SERVIDOR, RPVE_PREF, RPVE_PTVT, "
+        "RPVE_PREFDES, RPVE_PTVTDES) VALUES ('002', 'SUCURSAL', " +
+        testsupport::sqlQuote(r.erp_.root() + "/srvA") + ", 'AB02', 13, 'XA02', 31);";
+    int blocks = 0, rowReads = 0;
+    std::vector<int> readsAtBlock;
+    r.program_.fdm.setConnectionHooks(
+        {.statement = [&](const std::string& sql, const std::vector<fb::Value>&) {
+            if (sql.rfind("select * from replica_ventas", 0) == 0) ++rowReads;
+            // Before the third invoice's block.
+            if (sql.rfind("EXECUTE BLOCK (BR_CHECK", 0) != 0) return;
+            readsAtBlock.push_back(rowReads);
+            if (++blocks == 3) testsupport::execSql(r.company_, addRow);
+        }});
+    for (const char* day : {"01", "02", "03", "04"})
+        r.write(std::string("[RDE_13_202401") + day + ".txt", {withGroups(0)});
+    r.run();
+    EXPECT_EQ(r.files(), std::vector<std::string>{});
+    EXPECT_EQ(testsupport::queryRows(r.branch_, "SELECT PREF_PRE, FACT_FECHA FROM FACTURAS ORDER "
+                                                "BY FACT_FECHA;"),
+              (std::vector<Row>{{"XA02", "2024-01-03"}, {"XA02", "2024-01-04"}}));
+    // Read for the first invoice; not for the second; for the third after its block found
+    // the new row (its block runs again); and for the fourth, which the rows ask for.
+    ASSERT_EQ(readsAtBlock.size(), 5u);
+    EXPECT_EQ(readsAtBlock[1], readsAtBlock[0]);
+    EXPECT_EQ(readsAtBlock[2], readsAtBlock[1]);
+    EXPECT_EQ(readsAtBlock[3], readsAtBlock[2] + 1);
+    EXPECT_EQ(readsAtBlock[4], readsAtBlock[3] + 1);
+}
