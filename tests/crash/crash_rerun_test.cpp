@@ -322,6 +322,18 @@ TEST_F(CrashRerunTest, KilledAtEachMomentOfCompany002) {
     expectEveryStageMet(false);
 }
 
+// Each invoice as one block, as the program stores it over a network: killed at every moment
+// of the whole run, the block itself and the commits after it included.
+TEST_F(CrashRerunTest, KilledAtEachMomentWithTheInvoicesInBlocks) {
+    Engine inBlocks;
+    inBlocks.inBlocks = true;
+    const Reference ref = makeReference(inBlocks);
+    ASSERT_EQ(ref.timeline.invoices.size(), 6u);
+    for (const InvoiceEvents& inv : ref.timeline.invoices) EXPECT_TRUE(inv.block);
+    killEach(ref, 1, ref.timeline.events.size(), inBlocks);
+    expectEveryStageMet(true);
+}
+
 // Through the loopback server: the client dies while the server lives on and must undo the
 // dead attachment's open transaction itself, or leave its prepared parts in limbo. A few
 // moments only: inside a save, before the totals, before the posting, inside the copies,

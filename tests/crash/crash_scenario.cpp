@@ -227,6 +227,7 @@ RunResult World::runKillable(unsigned long long killAt, const std::string& trace
     std::map<std::string, std::string> env;
     if (killAt) env["CRASH_KILL_AT"] = std::to_string(killAt);
     if (!trace.empty()) env["CRASH_TRACE"] = trace;
+    if (engine_.inBlocks) env["CRASH_SAVE_PATH"] = "block";
     return run(BINARY_DIR "/killable_importarfac", env);
 }
 

@@ -45,6 +45,9 @@ struct Engine {
     std::string serverPrefix;  // empty: embedded
     std::string user = "SYSDBA";
     std::string password = "x";
+    // The killable program stores each invoice as one block, as the program does over a
+    // network; otherwise statement by statement.
+    bool inBlocks = false;
 };
 // The loopback server of the test command, when it exported one.
 std::optional<Engine> loopbackServer();

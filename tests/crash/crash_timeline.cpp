@@ -99,6 +99,22 @@ Timeline Timeline::parse(std::vector<Event> events) {
             (e.kind == "prepare" ? cur->prepare : cur->commit) = e.n;
             continue;
         }
+        // The whole invoice in one block (the replication's rows and copies follow it). A
+        // block that found a branch row asking for the invoice runs again after the rows are
+        // read, for the same invoice.
+        if (startsWith(s, "EXECUTE BLOCK (BR_CHECK")) {
+            const InvoiceKey key = keyOfDuplicateTest(s);
+            if (!(cur && cur->block && cur->key == key && !cur->firstBranchInsert &&
+                  !cur->pendingRow && !cur->prepare)) {
+                finish();
+                cur = InvoiceEvents{};
+                cur->key = key;
+                cur->block = true;
+            }
+            cur->duplicateTest = cur->lock = cur->recheck = cur->firstInsert = cur->lastInsert =
+                cur->totals = cur->entry = cur->posting = e.n;
+            continue;
+        }
         // One row's INSERT, or a block of them.
         const bool insert =
             startsWith(s, "INSERT INTO ") ||
@@ -134,7 +150,8 @@ Timeline Timeline::parse(std::vector<Event> events) {
     }
     finish();
     for (const InvoiceEvents& i : t.invoices) {
-        if (!(i.duplicateTest < i.lock && i.lock < i.recheck && i.recheck < i.firstInsert &&
+        if (!i.block &&
+            !(i.duplicateTest < i.lock && i.lock < i.recheck && i.recheck < i.firstInsert &&
               i.firstInsert < i.totals && i.totals < i.entry && i.entry < i.posting))
             throw std::runtime_error("lock, duplicate test, save, totals and posting of " +
                                      crash::describe(i.key) +

@@ -45,6 +45,8 @@ struct InvoiceEvents {
     size_t firstBranchInsert = 0, lastBranchInsert = 0;  // 0: not copied anywhere
     size_t pendingRow = 0;                               // 0: none
     size_t prepare = 0, commit = 0;  // the phases of its commit; 0: not distributed
+    // Stored as one block: its test, lock, rows, totals and posting are that one statement.
+    bool block = false;
 
     Stage stageAtKill(size_t k) const;
     bool copied() const { return lastBranchInsert != 0; }

@@ -14,6 +14,9 @@
 //                      was, and nothing else has happened since) and "env" (another call to the
 //                      system, its text the call and its path); time is the monotonic clock
 //                      in nanoseconds, which other processes (a proxy) read too.
+//   CRASH_SAVE_PATH=block
+//                      each invoice is stored as one block, as over a network; otherwise
+//                      statement by statement, also on a server.
 //   CRASH_PAUSE_SQL=TEXT, CRASH_PAUSE_MS=N
 //                      the process sleeps N milliseconds before each statement that holds
 //                      TEXT, so that two processes meet in the moments around it.
@@ -102,9 +105,9 @@ int main(int argc, char** argv) {
             event("env", e.kind + " " + e.text);
     };
     QCoreApplication application(argc, argv);
-    // Statement by statement, also on a server: the timeline names each moment of an invoice
-    // by its statements. An invoice as one block has three moments (its transaction's start,
-    // the block, the commit), each of them one of the statement path's too.
-    return app::runHeadless(argc, argv, env, hooks,
-                            importer::InvoiceImporter::SavePath::Statements);
+    const char* path = std::getenv("CRASH_SAVE_PATH");
+    using SavePath = importer::InvoiceImporter::SavePath;
+    const SavePath savePath =
+        path && std::strcmp(path, "block") == 0 ? SavePath::Block : SavePath::Statements;
+    return app::runHeadless(argc, argv, env, hooks, savePath);
 }
