@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "app/no_chooser.h"
 #include "app/program.h"
@@ -24,13 +25,36 @@ namespace {
 using app::PortCallKind;
 using importer::InvoiceImporter;
 using invoicetest::Summary;
-using testsupport::queryRows;
 using testsupport::Row;
 using Path = InvoiceImporter::SavePath;
 
+// The test command's server, when it exported one: "host/port" and the password.
+struct Server {
+    std::string prefix, password;
+};
+std::optional<Server> testServer() {
+    const char* server = std::getenv("FB_TEST_SERVER");
+    if (!server || !*server) return std::nullopt;
+    const char* password = std::getenv("FB_TEST_PASSWORD");
+    return Server{server, password ? password : ""};
+}
+
+// Runs a query on `db`, in process or through `server`.
+std::vector<Row> queryOn(const std::optional<Server>& server, const std::string& db,
+                         const std::string& sql) {
+    if (!server) return testsupport::queryRows(db, sql);
+    return testsupport::queryRows(
+        "", "CONNECT " + testsupport::sqlQuote(server->prefix + ":" + db) +
+                " USER 'SYSDBA' PASSWORD " + testsupport::sqlQuote(server->password) + ";\n" + sql);
+}
+
 // Every user table of `db`, its rows sorted, blobs as their text, `root` written as "<erp>";
 // and every generator.
-std::vector<Row> contents(const std::string& db, const std::string& root) {
+std::vector<Row> contents(const std::optional<Server>& server, const std::string& db,
+                          const std::string& root) {
+    auto queryRows = [&](const std::string&, const std::string& sql) {
+        return queryOn(server, db, sql);
+    };
     std::vector<Row> all;
     const std::vector<Row> tables =
         queryRows(db,
@@ -64,7 +88,7 @@ std::vector<Row> contents(const std::string& db, const std::string& root) {
                                   "RDB$SYSTEM_FLAG = 0 ORDER BY 1;"))
         all.push_back(
             {"generator " + g[0],
-             testsupport::queryValue(db, "SELECT GEN_ID(\"" + g[0] + "\", 0) FROM RDB$DATABASE;")});
+             queryRows(db, "SELECT GEN_ID(\"" + g[0] + "\", 0) FROM RDB$DATABASE;").at(0).at(0)});
     return all;
 }
 
@@ -82,22 +106,36 @@ Summary withGroups(int groups, const std::string& cars = "1000") {
 }
 
 // An ERP with company 001, a branch reached and one out of reach that both ask for AB01's
-// invoices, and the whole program over it, saving through `path`.
+// invoices, and the whole program over it, saving through `path`; in process, or through
+// `server`.
 class SavePathRun {
   public:
-    explicit SavePathRun(Path path) {
+    explicit SavePathRun(Path path, std::optional<Server> server = std::nullopt)
+        : server_(std::move(server)) {
         company_ = erp_.addCompany("001");
         branch_ = erp_.addBranch(erp_.root() + "/srvA", "002");
-        addBranchRow("002", erp_.root() + "/srvA", "XA01", "31");
-        addBranchRow("003", erp_.root() + "/fuera", "XB01", "NULL");  // no database there
+        addBranchRow("002", reach(erp_.root() + "/srvA"), "XA01", "31");
+        addBranchRow("003", reach(erp_.root() + "/fuera"), "XB01", "NULL");  // no database there
+        if (server_) {
+            // The branches are reached with the login the company's configuration names.
+            testsupport::execSql(company_,
+                                 "UPDATE CONFIGURACION SET CONF_VALOR = " +
+                                     testsupport::sqlQuote(server_->password) +
+                                     " WHERE CONF_PROPIEDAD = 'CLAVE DE USUARIO PARA REPLICACION "
+                                     "DE ARTICULOS';");
+            // A server that runs under its own user must be able to write them.
+            for (const auto& e : std::filesystem::recursive_directory_iterator(erp_.root()))
+                std::filesystem::permissions(e.path(), std::filesystem::perms::all,
+                                             std::filesystem::perm_options::add);
+        }
         folder_ = erp_.root() + "/in";
         std::filesystem::create_directories(folder_);
         program_.importer.setSavePath(path);
         program_.fdm.ConfigurarProviders(program_.window);
         app::FormModel& f = program_.window.form;
-        f.Servidor.text = erp_.root();
+        f.Servidor.text = reach(erp_.root());
         f.Tusua.text = "SYSDBA";
-        f.TClave.text = "x";
+        f.TClave.text = server_ ? server_->password : "x";
         f.Cia.text = "001";
         f.Ubicacion.text = folder_;
         f.Separ.itemIndex = 1;  // ";"
@@ -124,6 +162,17 @@ class SavePathRun {
         return names;
     }
 
+    std::string reach(const std::string& path) const {
+        return server_ ? server_->prefix + ":" + path : path;
+    }
+    std::string value(const std::string& db, const std::string& sql) const {
+        return queryOn(server_, db, sql).at(0).at(0);
+    }
+    std::vector<Row> contents(const std::string& db) const {
+        return ::contents(server_, db, erp_.root());
+    }
+
+    std::optional<Server> server_;
     testsupport::StandInErp erp_;
     std::string company_, branch_, folder_;
     app::RecordingPort port_;
@@ -162,10 +211,11 @@ std::vector<Row> missing(const std::vector<Row>& a, const std::vector<Row>& b) {
     return out;
 }
 
-TEST(SavePaths, TheSameFolderLeavesTheSameDatabasesEitherWay) {
-    SavePathRun block(Path::Block), statements(Path::Statements);
+void expectTheSameDatabasesEitherWay(const std::optional<Server>& server) {
+    SavePathRun block(Path::Block, server), statements(Path::Statements, server);
     for (SavePathRun* r : {&block, &statements}) {
-        // A price the lines table refuses, and a day stored before the run.
+        // A price the lines table refuses (before the server opens the database), and a day
+        // stored before the run.
         testsupport::execSql(r->company_,
                              "ALTER TABLE FACTURAS_DETALLE ADD CONSTRAINT CK_PRUEBA CHECK "
                              "(FADE_PRUNIT <> 777);");
@@ -187,8 +237,7 @@ TEST(SavePaths, TheSameFolderLeavesTheSameDatabasesEitherWay) {
     EXPECT_EQ(block.files(), std::vector<std::string>{"[RDE_12_20240104.txt"});
     for (auto [a, b] : {std::pair{block.company_, statements.company_},
                         std::pair{block.branch_, statements.branch_}}) {
-        std::vector<Row> inBlock = contents(a, block.erp_.root()),
-                         inStatements = contents(b, statements.erp_.root());
+        std::vector<Row> inBlock = block.contents(a), inStatements = statements.contents(b);
         std::sort(inBlock.begin(), inBlock.end());
         std::sort(inStatements.begin(), inStatements.end());
         EXPECT_EQ(missing(inBlock, inStatements), std::vector<Row>{}) << a;
@@ -196,8 +245,18 @@ TEST(SavePaths, TheSameFolderLeavesTheSameDatabasesEitherWay) {
     }
     // What was compared holds what the folder asked for: five invoices stored and copied to
     // the branch reached, a pending row for the other.
-    EXPECT_EQ(testsupport::queryValue(block.company_, "SELECT COUNT(*) FROM FACTURAS;"), "5");
-    EXPECT_EQ(testsupport::queryValue(block.branch_, "SELECT COUNT(*) FROM FACTURAS;"), "4");
+    EXPECT_EQ(block.value(block.company_, "SELECT COUNT(*) FROM FACTURAS;"), "5");
+    EXPECT_EQ(block.value(block.branch_, "SELECT COUNT(*) FROM FACTURAS;"), "4");
+}
+
+TEST(SavePaths, TheSameFolderLeavesTheSameDatabasesEitherWay) {
+    expectTheSameDatabasesEitherWay(std::nullopt);
+}
+
+TEST(SavePaths, TheSameFolderLeavesTheSameDatabasesEitherWayOnTheServer) {
+    const std::optional<Server> server = testServer();
+    if (!server) GTEST_SKIP() << "FB_TEST_SERVER is not set; the test command starts a server";
+    expectTheSameDatabasesEitherWay(server);
 }
 
 }  // namespace
@@ -304,8 +363,9 @@ TEST(SavePaths, ABranchRowAddedDuringTheRunGetsTheNextInvoiceInABlock) {
         r.write(std::string("[RDE_13_202401") + day + ".txt", {withGroups(0)});
     r.run();
     EXPECT_EQ(r.files(), std::vector<std::string>{});
-    EXPECT_EQ(testsupport::queryRows(r.branch_, "SELECT PREF_PRE, FACT_FECHA FROM FACTURAS ORDER "
-                                                "BY FACT_FECHA;"),
+    EXPECT_EQ(testsupport::queryRows(r.branch_,
+                                     "SELECT PREF_PRE, FACT_FECHA FROM FACTURAS ORDER "
+                                     "BY FACT_FECHA;"),
               (std::vector<Row>{{"XA02", "2024-01-03"}, {"XA02", "2024-01-04"}}));
     // Read for the first invoice; not for the second; for the third after its block found
     // the new row (its block runs again); and for the fourth, which the rows ask for.
