@@ -74,19 +74,22 @@ TEST(ScreenRun, TheScreenShowsEachInvoiceAndTheProgressWhileTheRunWorks) {
         const std::string dd = "0" + std::to_string(day);
         std::ofstream(in + "/[RDE_12_202401" + dd + ".txt", std::ios::binary)
             << dd << "/01/2024;x;y;1500;0;0;z;0;0;0;285;1785;0;0;0;0;0;FD\r\n";
-        invoices.insert(QString::fromStdString("AB01202401" + dd +
-                                               " - PARQUEADEROS DEL NORTE S.A."));
+        invoices.insert(
+            QString::fromStdString("AB01202401" + dd + " - PARQUEADEROS DEL NORTE S.A."));
     }
     std::ofstream(bin + "/winscp.com") << "#!/bin/sh\n";
     fs::permissions(bin + "/winscp.com", fs::perms::owner_all);
     const char* firebird = std::getenv("FIREBIRD");  // the engine's shared mode, as the tests'
     ASSERT_NE(firebird, nullptr);
-    // The program's default pause of a second after each removed file leaves the window still.
-    session->startProgram(
-        {erp.root(), "SYSDBA", "x", "001", "-", "AB01", in, "1"},
-        {"PATH=" + bin + ":/usr/bin:/bin", std::string("FIREBIRD=") + firebird,
-         "QT_QPA_GENERIC_PLUGINS=importarfac-inspect:" + dir.file("widgets.json") +
-             ",importarfac-watch:" + watch});
+    // The pause of a second after each start of the transfer client leaves the window still
+    // long enough to be grabbed; without a removal on the server configured there is none, and
+    // four invoices pass faster than the screen can be read.
+    session->startProgram({erp.root(), "SYSDBA", "x", "001", "-", "AB01", in, "1"},
+                          {"PATH=" + bin + ":/usr/bin:/bin", std::string("FIREBIRD=") + firebird,
+                           "IMPORTARFAC_TRANSFER_OPEN_LINE=open x",
+                           "IMPORTARFAC_TRANSFER_CLIENT=" + bin + "/winscp.com",
+                           "QT_QPA_GENERIC_PLUGINS=importarfac-inspect:" +
+                               dir.file("widgets.json") + ",importarfac-watch:" + watch});
 
     // What the screen showed while the run's state was on it: Edit1's texts.
     std::set<QString> shown;
@@ -96,16 +99,15 @@ TEST(ScreenRun, TheScreenShowsEachInvoiceAndTheProgressWhileTheRunWorks) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const std::optional<State> before = readState(watch);
         if (!before || !before->edit1 || before->text.isEmpty() || before->progress == 0) continue;
-        const QImage screen =
-            QGuiApplication::primaryScreen()
-                ->grabWindow(0, before->geometry.x(), before->geometry.y(),
-                             before->geometry.width(), before->geometry.height())
-                .toImage();
+        const QImage screen = QGuiApplication::primaryScreen()
+                                  ->grabWindow(0, before->geometry.x(), before->geometry.y(),
+                                               before->geometry.width(), before->geometry.height())
+                                  .toImage();
         const std::optional<State> after = readState(watch);
         if (!after || after->seq != before->seq) continue;
         ++states;
-        const QImage rendered(QString::fromStdString(watch + "/state-" +
-                                                     std::to_string(before->seq) + ".png"));
+        const QImage rendered(
+            QString::fromStdString(watch + "/state-" + std::to_string(before->seq) + ".png"));
         const screen::Comparison c = screen::compareImages(screen, rendered, 24);
         if (c.within({24, 0.002})) shown.insert(before->text);
     }
