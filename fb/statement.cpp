@@ -3,7 +3,7 @@
 namespace fb {
 Statement::Statement(const Attachment& att, const Transaction& tra, const std::string& sql,
                      unsigned dialect)
-    : att_(att), sql_(sql), dialect_(dialect) {
+    : att_(att), sql_(sql) {
     Status st;
     stmt_ = att.get()->prepare(&st, tra.get(), static_cast<unsigned>(sql.size()), sql.c_str(),
                                dialect, Firebird::IStatement::PREPARE_PREFETCH_METADATA);

@@ -37,7 +37,6 @@ class Statement {
     friend class ResultSet;
     const Attachment& att_;
     std::string sql_;
-    unsigned dialect_;
     Firebird::IStatement* stmt_ = nullptr;
     std::unique_ptr<Message> in_;
     std::unique_ptr<Message> out_;
