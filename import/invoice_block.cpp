@@ -85,7 +85,8 @@ bool InvoiceBlocks::fits(data::Tfdm& fdm, const InvoiceBuffers& buffers) {
     records::Buffer& h = buffers.CFacturas;
     const records::PendingInserts pending = h.PendingRows();
     if (!oneHeader(pending)) return false;
-    if (paramCount(pending) > kMaxParams) return false;
+    if (paramCount(pending) > kMaxParams || pending.rows.size() + kOwnContexts > kMaxContexts)
+        return false;
     return !unprepared_.count(pending.rows.size() - 1);
 }
 

@@ -62,6 +62,12 @@ class InvoiceBlocks {
 
     // Statement's limit on input parameters.
     static constexpr size_t kMaxParams = 32767;
+    // A statement names at most this many tables, views and procedures (its contexts): the
+    // block names seven of its own (the branch rows, the two locks, the duplicate test, the
+    // interface and its MAX, the posting) and one for each row it inserts, so that an invoice
+    // of more than 248 lines does not prepare.
+    static constexpr size_t kMaxContexts = 256;
+    static constexpr size_t kOwnContexts = 7;
 
   private:
     struct Posting {

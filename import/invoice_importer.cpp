@@ -73,10 +73,9 @@ InvoiceResult InvoiceImporter::importRecord(const SummaryRecord& record) {
     if (!buildInvoice(context_, observer_, port_, fdm_, buffers_, record, !block, env_, r,
                       block ? &days_ : nullptr))
         return r;
-    InvoiceBlocks* blocks = block && blocks_.fits(fdm_, buffers_) ? &blocks_ : nullptr;
-    if (block && !blocks) drawInvoiceId(fdm_, buffers_, env_);
     BranchCopies copies;
-    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies, env_, blocks);
+    r.outcome = storeInvoice(context_, fdm_, buffers_, replication_, copies, env_,
+                             block ? &blocks_ : nullptr);
     if (r.outcome == RecordOutcome::Duplicate) days_.forget();
     if (r.outcome != RecordOutcome::Stored) {
         // Nothing was stored: no lines, no sums.

@@ -127,6 +127,12 @@ void discardInvoice(records::Buffer& h) {
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
                            const InvoiceBuffers& buffers, InvoiceReplication* replication,
                            BranchCopies& copies, platform::Env& env, InvoiceBlocks* blocks) {
+    // Past the statement's limit on parameters the invoice goes statement by statement, with
+    // an id of its own.
+    if (blocks && !blocks->fits(fdm, buffers)) {
+        drawInvoiceId(fdm, buffers, env);
+        blocks = nullptr;
+    }
     // In a block the transaction itself tests that no branch row asks for the invoice when
     // an earlier invoice of the run found none: the rows are read only when one may.
     const bool presumed = blocks && replication && replication->presumeNoCopies();

@@ -13,8 +13,11 @@
 
 #include "app/no_chooser.h"
 #include "app/program.h"
+#include "core/date.h"
 #include "data/texts.h"
 #include "import/invoice_block.h"
+#include "import/invoice_save.h"
+#include "platform/env.h"
 #include "tests/db/invoice_fixture.h"
 #include "tests/db/saved_invoice.h"
 #include "tests/support/recording_port.h"
@@ -317,9 +320,9 @@ TEST(SavePaths, ARefusalInsideTheBlockIsToldAsTheStatementsTellIt) {
     }
 }
 
-// An invoice whose values pass the statement's limit on parameters goes statement by statement;
-// the most lines a flat file's record can give stay well within it.
-TEST(SavePaths, AnInvoicePastTheParameterLimitIsNotABlock) {
+// An invoice too large for one statement (the tables it may name, its parameters) goes
+// statement by statement and is stored whole.
+TEST(SavePaths, AnInvoiceTooLargeForOneBlockIsStoredStatementByStatement) {
     testsupport::StandInErp erp;
     const std::string company = erp.addCompany("001");
     app::RecordingPort port;
@@ -329,14 +332,48 @@ TEST(SavePaths, AnInvoicePastTheParameterLimitIsNotABlock) {
     fdm.Quorvan.options().database = company;
     fdm.Quorvan.options().user = "SYSDBA";
     fdm.Quorvan.open();
+    int blocksSent = 0;
+    fdm.setConnectionHooks(
+        {.statement = [&](const std::string& sql, const std::vector<fb::Value>&) {
+            if (sql.rfind("EXECUTE BLOCK (BR_CHECK", 0) == 0) ++blocksSent;
+        }});
     importer::InvoiceBlocks blocks;
-    for (auto [lines, fits] : {std::pair{255, true}, std::pair{1200, false}}) {
-        SCOPED_TRACE(lines);
+    struct Case {
+        int lines;
+        const char* day;
+        bool asBlock;
+    };
+    // 248 lines and the header are as many tables as a statement may name; 1,200 lines pass
+    // its limit on parameters too.
+    for (const Case& c : {Case{248, "2024/01/29", true}, Case{249, "2024/01/30", false},
+                          Case{1200, "2024/01/31", false}}) {
+        SCOPED_TRACE(c.lines);
         testsupport::InvoiceSpec spec;
-        spec.lines.assign(static_cast<size_t>(lines), testsupport::LineSpec{});
+        spec.fecha = c.day;
+        spec.lines.assign(static_cast<size_t>(c.lines), testsupport::LineSpec{});
         testsupport::addInvoice(fdm, b, spec);
-        EXPECT_EQ(blocks.fits(fdm, b.invoice()), fits);
-        b.CFacturas.CancelUpdates();
+        const importer::RunContext context{.CodCia = "001",
+                                           .CiaAct = "001",
+                                           .date = core::parseDate(spec.fecha),
+                                           .prefix = spec.pref,
+                                           .lastDate = {}};
+        importer::BranchCopies copies;
+        blocksSent = 0;
+        EXPECT_EQ(importer::storeInvoice(context, fdm, b.invoice(), nullptr, copies,
+                                         platform::Env::system(), &blocks),
+                  importer::RecordOutcome::Stored);
+        EXPECT_EQ(blocksSent, c.asBlock ? 1 : 0);
+        // The header holds the last id drawn, and every line is under it.
+        const std::string id = testsupport::queryValue(
+            company, "SELECT GEN_ID(GEN_FACTURAS_ID, 0) FROM RDB$DATABASE;");
+        EXPECT_EQ(testsupport::queryValue(company,
+                                          "SELECT FACT_ID FROM FACTURAS WHERE "
+                                          "FACT_FECHA = '" +
+                                              std::string(c.day) + "';"),
+                  id);
+        EXPECT_EQ(testsupport::queryValue(
+                      company, "SELECT COUNT(*) FROM FACTURAS_DETALLE WHERE FACT_ID = " + id + ";"),
+                  std::to_string(c.lines));
     }
 }
 
