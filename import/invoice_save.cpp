@@ -127,8 +127,8 @@ void discardInvoice(records::Buffer& h) {
 RecordOutcome storeInvoice(const RunContext& context, data::Tfdm& fdm,
                            const InvoiceBuffers& buffers, InvoiceReplication* replication,
                            BranchCopies& copies, platform::Env& env, InvoiceBlocks* blocks) {
-    // Past the statement's limit on parameters the invoice goes statement by statement, with
-    // an id of its own.
+    // Too large for one statement (its parameters, the tables it names), the invoice goes
+    // statement by statement, with an id of its own.
     if (blocks && !blocks->fits(fdm, buffers)) {
         drawInvoiceId(fdm, buffers, env);
         blocks = nullptr;

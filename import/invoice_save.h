@@ -35,9 +35,9 @@ namespace importer {
 // fb::InDoubt is thrown with a Spanish explanation before its own text.
 //
 // With `blocks` (null: none) the invoice, built without an id, first goes as one block
-// (import/invoice_block.h) in that transaction, unless it is too large for one (then it draws
-// its id and is stored as above): the id, the lock, the test, the rows, the
-// totals and the posting in one statement, then the copies and the commit. When the block
+// (import/invoice_block.h) in that transaction: the id, the lock, the test, the rows, the
+// totals and the posting in one statement, then the copies and the commit. An invoice too
+// large for one block draws its id and is stored as above. When the block
 // fails, or the database will not prepare it, the transaction is rolled back and the invoice
 // is stored as above, with the id the block drew (or one drawn then), so that what is stored,
 // shown and retried is the same either way. Without `blocks` the invoice must hold its id.

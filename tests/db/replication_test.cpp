@@ -21,8 +21,8 @@ namespace {
 
 using app::PortCall;
 using app::PortCallKind;
-using testsupport::InvoiceSpec;
-using testsupport::LineSpec;
+using testsupport::InvoiceValues;
+using testsupport::LineValues;
 using testsupport::queryRows;
 using testsupport::queryValue;
 using testsupport::Row;
@@ -72,7 +72,7 @@ class ReplicationTest : public ::testing::Test {
     }
 
     // Builds the invoice and stores it as the import does; returns its id.
-    std::string store(const InvoiceSpec& wanted = {}) {
+    std::string store(const InvoiceValues& wanted = {}) {
         testsupport::addInvoice(fdm_, b_, wanted);
         context_.prefix = wanted.pref;
         context_.date = core::parseDate(wanted.fecha);
@@ -129,7 +129,7 @@ TEST_F(ReplicationTest, RowsThatDoNotMatchAreNotTouched) {
         SCOPED_TRACE(c.what);
         testsupport::execSql(company_, "DELETE FROM REPLICA_VENTAS;");
         addBranchRow(c.cod, serverA_, c.pref, c.ptvt, "ZZ01", "31");
-        InvoiceSpec wanted;  // AB01, point of sale 12
+        InvoiceValues wanted;  // AB01, point of sale 12
         wanted.numero = "2024020" + std::to_string(day);
         wanted.fecha = "2024/02/0" + std::to_string(day++);
         PhaseLog log{fdm_};
@@ -169,7 +169,7 @@ TEST_F(ReplicationTest, EveryMatchingRowGetsACopyInRowOrderInTheInvoicesOwnCommi
     // The next invoices go through the same branch connections, prepared once.
     const uint64_t preparedA = connectionTo(branchA_).preparedCount();
     for (const char* day : {"01", "02"}) {
-        InvoiceSpec next;
+        InvoiceValues next;
         next.numero = std::string("202402") + day;
         next.fecha = std::string("2024/02/") + day;
         store(next);
@@ -211,7 +211,7 @@ TEST_F(ReplicationTest, AnUnreachableBranchGetsItsPendingRowAndTheNextOneItsCopy
     const std::string id = store();
     EXPECT_EQ(copies_.pending, 1);
     EXPECT_EQ(copies_.copied, 1);
-    InvoiceSpec second;
+    InvoiceValues second;
     second.numero = "20240201";
     second.fecha = "2024/02/01";
     const std::string id2 = store(second);
@@ -230,11 +230,11 @@ TEST_F(ReplicationTest, AnUnreachableBranchGetsItsPendingRowAndTheNextOneItsCopy
 
 TEST_F(ReplicationTest, TheCopyCarriesTheInvoiceAsTheImportBuiltIt) {
     addBranchRow("002", serverA_, "AB01", 12, "XA01", "NULL");
-    InvoiceSpec wanted;
+    InvoiceValues wanted;
     wanted.obs = data::texts::cp1252("Observación");
     wanted.idfmar = "77";
-    wanted.lines = {LineSpec{}, LineSpec{.arti = "01-03", .bode = "02", .dto3 = "2.5"},
-                    LineSpec{.arti = "01-04", .cant = "3"}};
+    wanted.lines = {LineValues{}, LineValues{.arti = "01-03", .bode = "02", .dto3 = "2.5"},
+                    LineValues{.arti = "01-04", .cant = "3"}};
     store(wanted);
     ASSERT_TRUE(port_.calls().empty());
 
@@ -282,10 +282,10 @@ TEST_F(ReplicationTest, ABranchThatRefusesItsCopyKeepsNothingOfIt) {
         erp_.addBranch(serverA_, "002");
         testsupport::execSql(branchA_, c.change);
         port_.clear();
-        InvoiceSpec wanted;
+        InvoiceValues wanted;
         wanted.numero = "2024020" + std::to_string(day);
         wanted.fecha = "2024/02/0" + std::to_string(day++);
-        wanted.lines = {LineSpec{}, LineSpec{.arti = "01-03"}};
+        wanted.lines = {LineValues{}, LineValues{.arti = "01-03"}};
         const std::string id = store(wanted);
 
         EXPECT_EQ(queryValue(company_, "SELECT COUNT(*) FROM FACTURAS WHERE FACT_ID = " + id + ";"),
@@ -339,7 +339,7 @@ TEST_F(ReplicationTest, ALockConflictInABranchTriesTheWholeInvoiceAgain) {
 TEST_F(ReplicationTest, BranchRowsAreReadAfreshForEveryInvoice) {
     store();  // no branch rows yet
     addBranchRow("002", serverA_, "AB01", 12, "XA01", "31");
-    InvoiceSpec second;
+    InvoiceValues second;
     second.numero = "20240201";
     second.fecha = "2024/02/01";
     store(second);

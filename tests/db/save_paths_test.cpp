@@ -348,14 +348,14 @@ TEST(SavePaths, AnInvoiceTooLargeForOneBlockIsStoredStatementByStatement) {
     for (const Case& c : {Case{248, "2024/01/29", true}, Case{249, "2024/01/30", false},
                           Case{1200, "2024/01/31", false}}) {
         SCOPED_TRACE(c.lines);
-        testsupport::InvoiceSpec spec;
-        spec.fecha = c.day;
-        spec.lines.assign(static_cast<size_t>(c.lines), testsupport::LineSpec{});
-        testsupport::addInvoice(fdm, b, spec);
+        testsupport::InvoiceValues wanted;
+        wanted.fecha = c.day;
+        wanted.lines.assign(static_cast<size_t>(c.lines), testsupport::LineValues{});
+        testsupport::addInvoice(fdm, b, wanted);
         const importer::RunContext context{.CodCia = "001",
                                            .CiaAct = "001",
-                                           .date = core::parseDate(spec.fecha),
-                                           .prefix = spec.pref,
+                                           .date = core::parseDate(wanted.fecha),
+                                           .prefix = wanted.pref,
                                            .lastDate = {}};
         importer::BranchCopies copies;
         blocksSent = 0;
@@ -366,11 +366,9 @@ TEST(SavePaths, AnInvoiceTooLargeForOneBlockIsStoredStatementByStatement) {
         // The header holds the last id drawn, and every line is under it.
         const std::string id = testsupport::queryValue(
             company, "SELECT GEN_ID(GEN_FACTURAS_ID, 0) FROM RDB$DATABASE;");
-        EXPECT_EQ(testsupport::queryValue(company,
-                                          "SELECT FACT_ID FROM FACTURAS WHERE "
-                                          "FACT_FECHA = '" +
-                                              std::string(c.day) + "';"),
-                  id);
+        const std::string header =
+            "SELECT FACT_ID FROM FACTURAS WHERE FACT_FECHA = '" + std::string(c.day) + "';";
+        EXPECT_EQ(testsupport::queryValue(company, header), id);
         EXPECT_EQ(testsupport::queryValue(
                       company, "SELECT COUNT(*) FROM FACTURAS_DETALLE WHERE FACT_ID = " + id + ";"),
                   std::to_string(c.lines));

@@ -2,7 +2,7 @@
 
 namespace testsupport {
 
-void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted) {
+void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceValues& wanted) {
     records::Buffer& h = b.CFacturas;
     if (!h.Active()) h.Open();
     fdm.SCambieidfact.ExecProc();
@@ -23,7 +23,7 @@ void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& 
     h.Post();
     records::Buffer& d = b.CFactdetalle;
     int item = 0;
-    for (const LineSpec& l : wanted.lines) {
+    for (const LineValues& l : wanted.lines) {
         d.Insert();
         ++item;
         d.FieldByName("FADE_ITEM").setInteger(l.item ? l.item : item);
@@ -37,7 +37,7 @@ void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& 
     }
 }
 
-int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted) {
+int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceValues& wanted) {
     addInvoice(fdm, b, wanted);
     return b.CFacturas.ApplyUpdates(0);
 }

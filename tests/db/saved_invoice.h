@@ -10,7 +10,7 @@
 
 namespace testsupport {
 
-struct LineSpec {
+struct LineValues {
     std::string arti = "01-01";
     std::string bode = "01";
     std::string cant = "1";
@@ -19,21 +19,21 @@ struct LineSpec {
     int item = 0;        // 0: the next number
 };
 
-struct InvoiceSpec {
+struct InvoiceValues {
     std::string pref = "AB01";
     int ptvt = 12;
     std::string numero = "20240131";
     std::string fecha = "2024/01/31";
     std::string obs{};
     std::string idfmar{};  // a header column the replica buffer does not declare
-    std::vector<LineSpec> lines = {LineSpec{}};
+    std::vector<LineValues> lines = {LineValues{}};
 };
 
 // Adds the invoice, pending, with a fresh id from the company's CAMBIE_ID_FACTURA. FACT_TRM is
 // 1, FACT_TOTAL 1785; FACT_COMIPORC, FACT_DESPACHO and FACT_VENCE are left empty. Lines are
 // numbered 1, 2, 3 ... unless they say otherwise.
-void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted);
+void addInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceValues& wanted);
 // Adds it and saves it; returns the result of ApplyUpdates(0).
-int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceSpec& wanted);
+int saveInvoice(data::Tfdm& fdm, importer::WindowBuffers& b, const InvoiceValues& wanted);
 
 }  // namespace testsupport

@@ -15,8 +15,8 @@ namespace {
 
 using app::PortCall;
 using app::PortCallKind;
-using testsupport::InvoiceSpec;
-using testsupport::LineSpec;
+using testsupport::InvoiceValues;
+using testsupport::LineValues;
 using testsupport::queryRows;
 using testsupport::queryValue;
 
@@ -47,7 +47,7 @@ class TranslationTest : public ::testing::Test {
 };
 
 TEST_F(TranslationTest, DuplicateInvoiceIdNamesTheTableFactura) {
-    ASSERT_EQ(testsupport::saveInvoice(fdm_, b_, InvoiceSpec{}), 0);
+    ASSERT_EQ(testsupport::saveInvoice(fdm_, b_, InvoiceValues{}), 0);
     const std::string id = b_.CFacturas.FieldByName("FACT_ID").asString();
     ASSERT_TRUE(port_.calls().empty());
 
@@ -75,18 +75,18 @@ TEST_F(TranslationTest, RefusedLinesAlsoNameTheHeadersTable) {
         "otra tabla.");
     struct Case {
         const char* what;
-        std::vector<LineSpec> lines;
+        std::vector<LineValues> lines;
         std::string shown;
     } cases[] = {
-        {"unknown article", {LineSpec{}, LineSpec{.arti = "NO-SUCH"}}, relation},
+        {"unknown article", {LineValues{}, LineValues{.arti = "NO-SUCH"}}, relation},
         {"line number twice",
-         {LineSpec{.item = 1}, LineSpec{.item = 1}},
+         {LineValues{.item = 1}, LineValues{.item = 1}},
          "Ya existe el registro en la tabla Factura"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         port_.clear();
-        InvoiceSpec wanted;
+        InvoiceValues wanted;
         wanted.lines = c.lines;
         b_.CFacturas.Close();
         EXPECT_EQ(testsupport::saveInvoice(fdm_, b_, wanted), 1);
